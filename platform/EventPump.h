@@ -1,0 +1,15 @@
+#pragma once
+
+#include <functional>
+
+namespace platform {
+
+// Lets the window handle pending events. Qt-free code calls this where a wait must keep
+// the program responsive; the program installs Qt's event loop behind it, unit tests a
+// counter. With nothing installed it does nothing.
+void ProcessMessages();
+
+// Installs the handler and returns the one it replaces.
+std::function<void()> SetProcessMessages(std::function<void()> handler);
+
+} // namespace platform

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// The parallel interface card's two I/O ports.
+inline constexpr std::uint16_t BusOutPort = 788; // 0x314: D0-D5, data strobe bit 6, address strobe bit 7
+inline constexpr std::uint16_t BusInPort = 789;  // 0x315: feedback lines bits 0-3, short circuit bit 4
+
+// Where PortOut and PortIn go: the real ports, the simulated parallel card, or a recorder.
+class TPortBackend {
+public:
+    virtual ~TPortBackend() = default;
+    virtual void Out(std::uint16_t port, std::uint16_t value) = 0;
+    virtual std::uint16_t In(std::uint16_t port) = 0;
+};
+
+// Selects the backend and returns the previous one. The caller keeps ownership and must keep
+// the backend alive until it has been replaced and the parallel worker has stopped using it.
+// With no backend, writes go nowhere and reads give 0xFFFF, as from an empty ISA bus.
+TPortBackend* SetPortBackend(TPortBackend* backend);
+TPortBackend* PortBackend();
+
+// One 16-bit write and one 16-bit read of an I/O port through the selected backend.
+void PortOut(std::uint16_t port, std::uint16_t value);
+std::uint16_t PortIn(std::uint16_t port);
+
+// The answer of the system to a request for the parallel card's ports.
+struct TPortAccess {
+    bool Granted = false;
+    int ErrorNumber = 0;  // errno of the refusal, 0 when granted or not applicable
+    std::string Reason;   // Dutch text for the user, empty when granted
+};
+
+// The real ports (x86 Linux: ioperm for 0x314..0x315, then outw/inw). A port instruction
+// without permission kills the process, so every thread asks for permission before its
+// first access and a thread that was refused never executes one: its writes are dropped and
+// its reads give 0xFFFF.
+class TRealPortBackend : public TPortBackend {
+public:
+    // Asks for the ports for the calling thread; threads started afterwards inherit the
+    // permission. Call it on the main thread before the parallel worker starts, and show
+    // the reason when it is refused.
+    static TPortAccess RequestAccess();
+
+    void Out(std::uint16_t port, std::uint16_t value) override;
+    std::uint16_t In(std::uint16_t port) override;
+};
+
+} // namespace platform

@@ -1,0 +1,40 @@
+#include "platform/EventPump.h"
+#include "platform/Tick.h"
+
+#include <gtest/gtest.h>
+
+TEST(TickCount, ElapsedTimeIsRightAcrossTheWrap) {
+    platform::SetTickCount(0xFFFFFFFFu - 5);
+    const std::uint32_t start = platform::GetTickCount();
+    EXPECT_FALSE(platform::TicksPassed(start, 30));
+    platform::Sleep(30);
+    const std::uint32_t now = platform::GetTickCount();
+    EXPECT_LT(now, start) << "the counter has wrapped";
+    EXPECT_GE(static_cast<std::uint32_t>(now - start), 30u);
+    EXPECT_TRUE(platform::TicksPassed(start, 30));
+    EXPECT_FALSE(platform::TicksPassed(start, 60000));
+    platform::SetTickCount(0);
+}
+
+TEST(TickCount, SetTickCountSetsTheCurrentReading) {
+    platform::SetTickCount(123456);
+    const std::uint32_t now = platform::GetTickCount();
+    EXPECT_GE(now, 123456u);
+    EXPECT_LT(now, 123456u + 1000);
+    platform::SetTickCount(0);
+}
+
+TEST(EventPump, CallsTheInstalledHandlerAndHandsBackThePreviousOne) {
+    int first = 0;
+    int second = 0;
+    auto original = platform::SetProcessMessages([&] { ++first; });
+    platform::ProcessMessages();
+    auto previous = platform::SetProcessMessages([&] { ++second; });
+    platform::ProcessMessages();
+    platform::ProcessMessages();
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(second, 2);
+    previous();
+    EXPECT_EQ(first, 2);
+    platform::SetProcessMessages(original);
+}
