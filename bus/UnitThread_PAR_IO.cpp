@@ -9,7 +9,9 @@ namespace bus {
 // ---- TParQueue ----
 
 bool TParQueue::Empty() const {
-    return mRead.load(std::memory_order_acquire) == mWrite.load(std::memory_order_acquire);
+    // Sequentially consistent: the worker's look at the queue just after it marked itself
+    // suspended must not be ordered before that mark (see SuspendSelf).
+    return mRead.load(std::memory_order_seq_cst) == mWrite.load(std::memory_order_seq_cst);
 }
 
 bool TParQueue::Full() const {
@@ -18,8 +20,7 @@ bool TParQueue::Full() const {
 }
 
 std::uint32_t TParQueue::Count() const {
-    return (mWrite.load(std::memory_order_acquire) - mRead.load(std::memory_order_acquire)) &
-           Mask;
+    return (mWrite.load(std::memory_order_acquire) - mRead.load(std::memory_order_acquire)) & Mask;
 }
 
 bool TParQueue::Push(std::int32_t value) {
@@ -28,7 +29,8 @@ bool TParQueue::Push(std::int32_t value) {
     if (next == mRead.load(std::memory_order_acquire))
         return false;
     mEntries[write] = value;
-    mWrite.store(next, std::memory_order_release);
+    // A release store that is also sequentially consistent, for the worker's suspend check.
+    mWrite.store(next, std::memory_order_seq_cst);
     return true;
 }
 
@@ -89,10 +91,10 @@ void TZELM_PAR_Thread::Terminate() {
 void TZELM_PAR_Thread::SuspendSelf() {
     if (mSuspended.load())
         return;
+    // The mark, the producer's index store, its look at the mark and our look at the queue
+    // are all sequentially consistent: either the producer sees the mark and resumes us, or
+    // we see its word here and take the mark back. No word is left waiting on a sleeper.
     mSuspended.store(true);
-    // Pairs with the fence in PutWord: either the producer sees the mark and resumes us, or
-    // we see its word here and take the mark back.
-    std::atomic_thread_fence(std::memory_order_seq_cst);
     if (!mOutQueue.Empty() || mTerminated.load()) {
         bool suspended = true;
         mSuspended.compare_exchange_strong(suspended, false);
@@ -172,7 +174,6 @@ void TParTransport::StopWorker() {
 int TParTransport::PutWord(int word) {
     if (!OutQueue.Push(word))
         return word + 256;
-    std::atomic_thread_fence(std::memory_order_seq_cst);
     if (ParThread)
         ParThread->Resume();
     return word;
@@ -194,8 +195,7 @@ void TParTransport::ResetTransport(int /*clock*/) {
     // seconds, and normally nothing at all.
     if (ParThread) {
         const std::uint32_t start = platform::GetTickCount();
-        while (!(ParThread->Suspended() && OutQueue.Empty()) &&
-               !platform::TicksPassed(start, 3000))
+        while (!(ParThread->Suspended() && OutQueue.Empty()) && !platform::TicksPassed(start, 3000))
             platform::Sleep(1);
     }
     OutQueue.Reset();

@@ -6,8 +6,10 @@
 namespace platform {
 
 // The parallel interface card's two I/O ports.
-inline constexpr std::uint16_t BusOutPort = 788; // 0x314: D0-D5, data strobe bit 6, address strobe bit 7
-inline constexpr std::uint16_t BusInPort = 789;  // 0x315: feedback lines bits 0-3, short circuit bit 4
+inline constexpr std::uint16_t BusOutPort =
+    788; // 0x314: D0-D5, data strobe bit 6, address strobe bit 7
+inline constexpr std::uint16_t BusInPort =
+    789; // 0x315: feedback lines bits 0-3, short circuit bit 4
 
 // Where PortOut and PortIn go: the real ports, the simulated parallel card, or a recorder.
 class TPortBackend {
@@ -30,8 +32,8 @@ std::uint16_t PortIn(std::uint16_t port);
 // The answer of the system to a request for the parallel card's ports.
 struct TPortAccess {
     bool Granted = false;
-    int ErrorNumber = 0;  // errno of the refusal, 0 when granted or not applicable
-    std::string Reason;   // Dutch text for the user, empty when granted
+    int ErrorNumber = 0; // errno of the refusal, 0 when granted or not applicable
+    std::string Reason;  // Dutch text for the user, empty when granted
 };
 
 // The real ports (x86 Linux: ioperm for 0x314..0x315, then outw/inw). A port instruction

@@ -1,5 +1,4 @@
 #include "PortRecorder.h"
-
 #include "bus/UnitThread_PAR_IO.h"
 #include "sim/SimParallelCard.h"
 #include "sim/SimTestCard.h"
@@ -100,8 +99,8 @@ TEST(SimParallelCard, PortsShowTheSelectedCardWithActiveLowShortCircuit) {
 TEST(SimParallelCard, TheTransportDrivesTheSameBusEventsAsTheSerialCard) {
     // The rack's initialisation for two places, then data, latch and latch-address words,
     // including words with D5 high that must not count as latch-data pulses.
-    const std::vector<int> words{128 + 5, 96, 64,      160 + 8, 96, 64, 128 + 5, 99,
-                                 40,      32, 200,     224,     0,  98, 47,      96};
+    const std::vector<int> words{128 + 5, 96, 64,  160 + 8, 96, 64, 128 + 5, 99,
+                                 40,      32, 200, 224,     0,  98, 47,      96};
     TRack serial;
     TRack parallel;
     serial.Card5->Lines = parallel.Card5->Lines = 6;

@@ -1,10 +1,9 @@
 #include "PortRecorder.h"
-
 #include "bus/UnitThread_PAR_IO.h"
 #include "platform/Tick.h"
 
-#include <gtest/gtest.h>
 #include <cerrno>
+#include <gtest/gtest.h>
 #include <thread>
 #include <vector>
 
@@ -31,10 +30,12 @@ std::vector<int> Collect(TParTransport& transport, std::size_t count) {
     return results;
 }
 
+// True once the worker has finished every queued word (the strobe dropped after the last
+// result was queued) and suspended itself.
 bool WaitUntilSuspended(TParTransport& transport) {
     const std::uint32_t start = platform::GetTickCount();
     while (!platform::TicksPassed(start, 5000)) {
-        if (transport.ParThread->Suspended())
+        if (transport.OutQueue.Empty() && transport.ParThread->Suspended())
             return true;
         std::this_thread::yield();
     }
@@ -52,7 +53,9 @@ protected:
         Transport.CreateWorker();
         for (int word : words)
             EXPECT_EQ(Transport.PutWord(word), word);
-        return Collect(Transport, words.size());
+        auto results = Collect(Transport, words.size());
+        EXPECT_TRUE(WaitUntilSuspended(Transport));
+        return results;
     }
 };
 
@@ -92,8 +95,7 @@ TEST_F(TransportTest, LatchAddressWordPulsesDataStrobeWithD5Low) {
 
 TEST_F(TransportTest, AddressWordsPulseAddressStrobeWithD5AsSet) {
     EXPECT_EQ(Run({133, 191}), (std::vector<int>{133, 191}));
-    EXPECT_EQ(Ports.Writes(BusOutPort),
-              (std::vector<std::uint16_t>{5, 133, 5, 63, 191, 63}));
+    EXPECT_EQ(Ports.Writes(BusOutPort), (std::vector<std::uint16_t>{5, 133, 5, 63, 191, 63}));
 }
 
 TEST_F(TransportTest, WordsWithoutStrobeEchoInOrderAndOnlySetTheData) {
