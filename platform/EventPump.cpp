@@ -23,3 +23,21 @@ std::function<void()> SetProcessMessages(std::function<void()> handler) {
 }
 
 } // namespace platform
+
+#include "platform/Tick.h"
+
+namespace platform {
+
+void WaitWithEvents(unsigned ms) {
+    const std::uint32_t start = GetTickCount();
+    for (;;) {
+        ProcessMessages();
+        const std::uint32_t elapsed = GetTickCount() - start;
+        if (elapsed >= ms)
+            return;
+        // Short naps keep the window responsive without spinning a core.
+        Sleep(ms - elapsed < 5 ? ms - elapsed : 5);
+    }
+}
+
+} // namespace platform

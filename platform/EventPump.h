@@ -13,3 +13,10 @@ void ProcessMessages();
 std::function<void()> SetProcessMessages(std::function<void()> handler);
 
 } // namespace platform
+
+namespace platform {
+
+// Waits `ms` milliseconds of elapsed time while the window keeps handling events.
+void WaitWithEvents(unsigned ms);
+
+} // namespace platform

@@ -38,3 +38,17 @@ TEST(EventPump, CallsTheInstalledHandlerAndHandsBackThePreviousOne) {
     EXPECT_EQ(first, 2);
     platform::SetProcessMessages(original);
 }
+
+TEST(EventPump, WaitWithEventsHandlesEventsForTheWholeWaitAcrossTheWrap) {
+    int pumped = 0;
+    auto original = platform::SetProcessMessages([&] { ++pumped; });
+    platform::SetTickCount(0xFFFFFFFFu - 20);
+    const std::uint32_t start = platform::GetTickCount();
+    platform::WaitWithEvents(60);
+    const std::uint32_t elapsed = platform::GetTickCount() - start;
+    platform::SetTickCount(0);
+    platform::SetProcessMessages(original);
+    EXPECT_GE(elapsed, 60u);
+    EXPECT_LT(elapsed, 5000u);
+    EXPECT_GE(pumped, 3) << "events are handled during the wait, not only before it";
+}

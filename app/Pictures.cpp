@@ -1,0 +1,164 @@
+#include "app/Pictures.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace app {
+
+namespace {
+
+const QColor Ink(40, 40, 48);
+const QColor Paper(250, 250, 244);
+const QColor CardGreen(34, 120, 64);
+const QColor Brass(214, 170, 60);
+const QColor Rail(110, 110, 118);
+const QColor LocoRed(170, 36, 36);
+
+QPixmap Canvas(int width, int height, QPainter& painter) {
+    QPixmap pixmap(width, height);
+    pixmap.fill(Qt::transparent);
+    painter.begin(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    return pixmap;
+}
+
+void DrawPrinter(QPainter& p) {
+    p.setPen(QPen(Ink, 1.2));
+    p.setBrush(Paper);
+    p.drawRect(QRectF(7, 3, 10, 7));
+    p.setBrush(QColor(150, 150, 160));
+    p.drawRoundedRect(QRectF(3, 9, 18, 9), 2, 2);
+    p.setBrush(Paper);
+    p.drawRect(QRectF(7, 15, 10, 6));
+    p.setBrush(CardGreen);
+    p.drawEllipse(QPointF(18, 12), 1.2, 1.2);
+}
+
+QPixmap DrawIcon(TSpeedIcon which) {
+    QPainter p;
+    QPixmap pixmap = Canvas(24, 24, p);
+    switch (which) {
+    case TSpeedIcon::Open:
+        p.setPen(QPen(Ink, 1.2));
+        p.setBrush(Brass);
+        p.drawRect(QRectF(2, 6, 18, 14));
+        p.setBrush(Brass.lighter(130));
+        p.drawPolygon(QPolygonF({QPointF(5, 10), QPointF(22, 10), QPointF(19, 20),
+                                 QPointF(2, 20)}));
+        break;
+    case TSpeedIcon::Save:
+        p.setPen(QPen(Ink, 1.2));
+        p.setBrush(QColor(60, 90, 160));
+        p.drawRoundedRect(QRectF(3, 3, 18, 18), 2, 2);
+        p.setBrush(Paper);
+        p.drawRect(QRectF(7, 3, 10, 7));
+        p.setBrush(QColor(200, 200, 210));
+        p.drawRect(QRectF(6, 13, 12, 8));
+        break;
+    case TSpeedIcon::Print:
+        DrawPrinter(p);
+        break;
+    case TSpeedIcon::PrinterSetup:
+        DrawPrinter(p);
+        p.setPen(QPen(CardGreen, 2));
+        p.drawLine(QPointF(14, 22), QPointF(22, 14));
+        break;
+    case TSpeedIcon::FontSetup: {
+        QFont font("Serif");
+        font.setPixelSize(19);
+        font.setBold(true);
+        p.setFont(font);
+        p.setPen(Ink);
+        p.drawText(QRectF(0, 0, 24, 24), Qt::AlignCenter, "A");
+        p.setPen(QPen(LocoRed, 1.5));
+        p.drawLine(QPointF(3, 22), QPointF(21, 22));
+        break;
+    }
+    case TSpeedIcon::Help: {
+        p.setPen(QPen(Ink, 1.2));
+        p.setBrush(QColor(255, 236, 120));
+        p.drawEllipse(QRectF(2, 2, 20, 20));
+        QFont font;
+        font.setPixelSize(16);
+        font.setBold(true);
+        p.setFont(font);
+        p.drawText(QRectF(2, 2, 20, 20), Qt::AlignCenter, "?");
+        break;
+    }
+    }
+    p.end();
+    return pixmap;
+}
+
+QPixmap DrawRack() {
+    QPainter p;
+    QPixmap pixmap = Canvas(240, 150, p);
+    p.setPen(QPen(Ink, 2));
+    p.setBrush(QColor(200, 200, 206));
+    p.drawRoundedRect(QRectF(6, 6, 228, 138), 6, 6);
+    p.setBrush(QColor(70, 70, 78));
+    p.drawRect(QRectF(16, 16, 208, 118));
+    // Cards in their places, each with a gold edge connector and a few lamps.
+    for (int i = 0; i < 9; ++i) {
+        const double x = 24 + i * 22.5;
+        p.setPen(QPen(Ink, 1));
+        p.setBrush(CardGreen);
+        p.drawRect(QRectF(x, 22, 16, 104));
+        p.setBrush(Brass);
+        p.drawRect(QRectF(x + 2, 118, 12, 6));
+        for (int lamp = 0; lamp < 4; ++lamp) {
+            const bool on = ((i + lamp) % 3) == 0;
+            p.setBrush(on ? QColor(255, 220, 40) : Paper);
+            p.drawEllipse(QPointF(x + 8, 34 + lamp * 12), 3, 3);
+        }
+    }
+    p.end();
+    return pixmap;
+}
+
+QPixmap DrawLocomotive() {
+    QPainter p;
+    QPixmap pixmap = Canvas(240, 150, p);
+    // Track.
+    p.setPen(QPen(QColor(120, 84, 50), 6));
+    for (int x = 10; x < 240; x += 20)
+        p.drawLine(QPointF(x, 128), QPointF(x + 8, 138));
+    p.setPen(QPen(Rail, 3));
+    p.drawLine(QPointF(0, 128), QPointF(240, 128));
+    // Body, cab and chimney.
+    p.setPen(QPen(Ink, 2));
+    p.setBrush(LocoRed);
+    p.drawRoundedRect(QRectF(40, 62, 120, 44), 8, 8);
+    p.drawRect(QRectF(150, 36, 50, 70));
+    p.setBrush(QColor(60, 60, 66));
+    p.drawRect(QRectF(60, 38, 16, 24));
+    p.drawRect(QRectF(144, 30, 62, 8));
+    p.setBrush(QColor(180, 220, 240));
+    p.drawRect(QRectF(162, 46, 26, 20));
+    p.setBrush(Brass);
+    p.drawEllipse(QRectF(30, 72, 16, 24));
+    // Wheels.
+    p.setBrush(QColor(40, 40, 44));
+    for (double x : {66.0, 106.0, 146.0, 182.0}) {
+        p.drawEllipse(QPointF(x, 112), 14, 14);
+        p.setBrush(Brass);
+        p.drawEllipse(QPointF(x, 112), 3, 3);
+        p.setBrush(QColor(40, 40, 44));
+    }
+    p.setPen(QPen(Brass, 3));
+    p.drawLine(QPointF(66, 112), QPointF(146, 112));
+    p.end();
+    return pixmap;
+}
+
+} // namespace
+
+QIcon SpeedBarIcon(TSpeedIcon which) {
+    return QIcon(DrawIcon(which));
+}
+
+QPixmap IntroPicture(TIntroPicture which) {
+    return which == TIntroPicture::Rack ? DrawRack() : DrawLocomotive();
+}
+
+} // namespace app

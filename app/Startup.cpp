@@ -1,0 +1,89 @@
+#include "app/Startup.h"
+
+#include "app/QtEventPump.h"
+#include "app/UnitMorvelplint.h"
+#include "app/UnitSplash.h"
+#include "bus/UnitStatus.h"
+#include "bus/UnitThread_PAR_IO.h"
+#include "platform/PortIo.h"
+#include "sim/SimRack.h"
+
+#include <QApplication>
+#include <cstring>
+#include <exception>
+#include <memory>
+
+namespace app {
+
+namespace {
+
+// Errors that no handler caught end the current action in the general error message box.
+class TApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& error) {
+            bus::ShowGeneralError(QString::fromLocal8Bit(error.what()));
+        }
+        return false;
+    }
+};
+
+bool HasSimSwitch(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i)
+        if (strcasecmp(argv[i], "/sim") == 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
+int RunMorvelplint(int argc, char* argv[]) {
+    // The parallel card's ports are asked for before the worker exists, so that the worker
+    // inherits the permission; with /sim the simulated rack stands in for the hardware.
+    std::unique_ptr<sim::TSimRack> rack;
+    platform::TRealPortBackend realPorts;
+    platform::TPortAccess access{true, 0, {}};
+    if (HasSimSwitch(argc, argv)) {
+        rack = std::make_unique<sim::TSimRack>();
+        platform::SetPortBackend(&rack->ParallelCard);
+    } else {
+        access = platform::TRealPortBackend::RequestAccess();
+        if (access.Granted)
+            platform::SetPortBackend(&realPorts);
+    }
+    bus::ParTransport().CreateWorker();
+
+    TApplication application(argc, argv);
+    application.setApplicationName("Morvelplint");
+    InstallQtEventPump();
+
+    SplashScreen = new TSplashScreen;
+    SplashScreen->show();
+    SplashScreen->repaint();
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+
+    QStringList arguments = application.arguments();
+    arguments.removeFirst();
+    auto mainWindow = std::make_unique<TFormMorvelplint>(arguments);
+    auto statusForm = std::make_unique<bus::TStatusForm>(*mainWindow, mainWindow.get());
+    statusForm->ParallelAccess = access;
+    if (rack && rack->SerialCard)
+        statusForm->SelectPort(rack->SerialCard->SlavePath());
+
+    mainWindow->show();
+    const int result = application.exec();
+
+    // The settings window takes the serial link with it (closing an open port pulses DTR);
+    // the worker must be gone before the port backend it uses.
+    statusForm.reset();
+    mainWindow.reset();
+    bus::ParTransport().StopWorker();
+    platform::SetPortBackend(nullptr);
+    return result;
+}
+
+} // namespace app

@@ -1,0 +1,320 @@
+#include "app/UnitMorvelplint.h"
+
+#include "app/Pictures.h"
+#include "app/UnitSplash.h"
+#include "bus/Dialogs.h"
+#include "cards/CardPages.h"
+#include "platform/Tick.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace app {
+
+TFormMorvelplint* FormMorvelplint = nullptr;
+
+namespace {
+
+constexpr int ClientWidth = 612;
+constexpr int ClientHeight = 376;
+constexpr int SpeedPanelHeight = 35;
+
+// Tabs of one fixed width, 76 pixels.
+class TFixedTabBar : public QTabBar {
+public:
+    using QTabBar::QTabBar;
+
+protected:
+    QSize tabSizeHint(int index) const override {
+        return QSize(76, QTabBar::tabSizeHint(index).height());
+    }
+};
+
+class TPageControl : public QTabWidget {
+public:
+    explicit TPageControl(QWidget* parent) : QTabWidget(parent) {
+        auto* bar = new TFixedTabBar(this);
+        // Eight captions in 76 pixels each: no eliding, and a font that lets "SCK/ MCK" fit.
+        bar->setElideMode(Qt::ElideNone);
+        bar->setUsesScrollButtons(false);
+        QFont font = bar->font();
+        if (font.pointSizeF() > 8.5)
+            font.setPointSizeF(8.5);
+        bar->setFont(font);
+        setTabBar(bar);
+    }
+};
+
+QAction* AddItem(QMenu* menu, const QString& caption, const QString& hint,
+                 const std::function<void()>& handler) {
+    QAction* action = menu->addAction(caption);
+    action->setStatusTip(hint);
+    action->setToolTip(hint);
+    QObject::connect(action, &QAction::triggered, menu, [handler] { bus::Guarded(handler); });
+    return action;
+}
+
+} // namespace
+
+TFormMorvelplint::TFormMorvelplint(QStringList arguments) : mArguments(std::move(arguments)) {
+    FormMorvelplint = this;
+    setObjectName("FormMorvelplint");
+    setWindowTitle("Morvelplint");
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+    auto* central = new QWidget(this);
+    central->setFixedSize(ClientWidth, ClientHeight);
+    setCentralWidget(central);
+    BuildSpeedBar(central);
+
+    PageControlTester = new TPageControl(central);
+    PageControlTester->setObjectName("PageControlTester");
+    PageControlTester->setGeometry(0, SpeedPanelHeight, ClientWidth,
+                                   ClientHeight - SpeedPanelHeight);
+    BuildIntroPage();
+
+    TimerSpeed = new QTimer(this);
+    TimerSpeed->setObjectName("TimerSpeed");
+    TimerSpeed->setInterval(400);
+    CardPages = new cards::TCardPages(PageControlTester, TimerSpeed, this);
+    connect(TimerSpeed, &QTimer::timeout, this,
+            [this] { bus::Guarded([this] { CardPages->TimerSpeedTimer(); }); });
+
+    BuildMenu();
+    adjustSize();
+    setFixedSize(sizeHint());
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+TFormMorvelplint::~TFormMorvelplint() {
+    FormMorvelplint = nullptr;
+}
+
+void TFormMorvelplint::BuildSpeedBar(QWidget* central) {
+    SpeedPanel = new QFrame(central);
+    SpeedPanel->setObjectName("SpeedPanel");
+    SpeedPanel->setGeometry(0, 0, ClientWidth, SpeedPanelHeight);
+    auto add = [this](const char* name, const QString& hint, const QIcon& icon, int x) {
+        auto* button = new QToolButton(SpeedPanel);
+        button->setObjectName(name);
+        button->setToolTip(hint);
+        button->setStatusTip(hint);
+        button->setIcon(icon);
+        button->setIconSize(QSize(20, 20));
+        button->setAutoRaise(true);
+        button->setGeometry(x, 4, 27, 27);
+        return button;
+    };
+    SpeedButtonOpen = add("SpeedButtonOpen", "Open", SpeedBarIcon(TSpeedIcon::Open), 8);
+    SpeedButtonSave = add("SpeedButtonSave", "Save", SpeedBarIcon(TSpeedIcon::Save), 36);
+    SpeedButtonPrint = add("SpeedButtonPrint", "Print", SpeedBarIcon(TSpeedIcon::Print), 72);
+    SpeedButtonPrintSetup = add("SpeedButtonPrintSetup", "Printer setup",
+                                SpeedBarIcon(TSpeedIcon::PrinterSetup), 100);
+    SpeedButtonFontSetup =
+        add("SpeedButtonFontSetup", "Font setup", SpeedBarIcon(TSpeedIcon::FontSetup), 128);
+    SpeedButtonHelp =
+        add("SpeedButtonHelp", "Help", SpeedBarIcon(TSpeedIcon::Help), ClientWidth - 35);
+
+    connect(SpeedButtonOpen, &QToolButton::clicked, this,
+            [this] { bus::Guarded([this] { OpenClick(); }); });
+    connect(SpeedButtonSave, &QToolButton::clicked, this,
+            [this] { bus::Guarded([this] { SaveClick(); }); });
+}
+
+void TFormMorvelplint::BuildMenu() {
+    QMenu* file = menuBar()->addMenu("&Bestand");
+    file->setToolTipsVisible(true);
+    file->menuAction()->setStatusTip("File en Print commando's");
+    file->menuAction()->setToolTip("File en Print commando's");
+    Open = AddItem(file, "&Openen...", "Open file met initialisatie", [this] { OpenClick(); });
+    Save = AddItem(file, "&Bewaar...", "Save file met initialisatie", [this] { SaveClick(); });
+    Saveas = AddItem(file, "B&ewaar als...", "Save file as met initialisatie",
+                     [this] { SaveasClick(); });
+    file->addSeparator();
+    PrintFont = AddItem(file, "Print &Fontsetup", "Font setup", [] {});
+    PrintSetup = AddItem(file, "P&rint Setup", "Printer setup", [] {});
+    Print = AddItem(file, "&Print", "Print instellingen", [] {});
+    file->addSeparator();
+    Exit = AddItem(file, "E&xit    (Alt+F4)", "Einde programma", [this] { ExitClick(); });
+
+    QMenu* settings = menuBar()->addMenu("&Instellingen");
+    settings->setToolTipsVisible(true);
+    settings->menuAction()->setStatusTip("Instellingen");
+    settings->menuAction()->setToolTip("Instellingen");
+    StatusItem = AddItem(settings, "&Status...", "Status Instellingen",
+                         [this] { StatusItemClick(); });
+    settings->addSeparator();
+    StopInstellingen = AddItem(settings, "&LED uit", QString(), [this] { StopInstellingenClick(); });
+
+    QMenu* help = menuBar()->addMenu("  &Help      ");
+    help->setToolTipsVisible(true);
+    help->menuAction()->setStatusTip("Help en About");
+    help->menuAction()->setToolTip("Help en About");
+    HelpCommand = AddItem(help, "&Help", "Help instructies", [] {});
+    HelpCommand->setShortcut(QKeySequence(Qt::Key_F1));
+    HelpCommand->setShortcutContext(Qt::ApplicationShortcut);
+    help->addSeparator();
+    About = AddItem(help, "&Info...", "About de auteurs", [] {});
+
+    Open->setObjectName("Open");
+    Save->setObjectName("Save");
+    Saveas->setObjectName("Saveas");
+    PrintFont->setObjectName("PrintFont");
+    PrintSetup->setObjectName("PrintSetup");
+    Print->setObjectName("Print");
+    Exit->setObjectName("Exit");
+    StatusItem->setObjectName("StatusItem");
+    StopInstellingen->setObjectName("StopInstellingen");
+    HelpCommand->setObjectName("HelpCommand");
+    About->setObjectName("About");
+}
+
+void TFormMorvelplint::BuildIntroPage() {
+    TabSheetINTRO = new QWidget;
+    TabSheetINTRO->setObjectName("TabSheetINTRO");
+    PageControlTester->addTab(TabSheetINTRO, "INTRO");
+
+    auto* title = new QLabel("Morvelplint", TabSheetINTRO);
+    title->setObjectName("LabelTitel");
+    QFont font = title->font();
+    font.setPointSize(28);
+    font.setBold(true);
+    font.setItalic(true);
+    title->setFont(font);
+    title->setGeometry(20, 10, 570, 56);
+    title->setAlignment(Qt::AlignCenter);
+
+    auto* imageRack = new QLabel(TabSheetINTRO);
+    imageRack->setObjectName("ImageIntroRek");
+    imageRack->setPixmap(IntroPicture(TIntroPicture::Rack));
+    imageRack->setGeometry(40, 76, 240, 150);
+    auto* imageLoco = new QLabel(TabSheetINTRO);
+    imageLoco->setObjectName("ImageIntroLoc");
+    imageLoco->setPixmap(IntroPicture(TIntroPicture::Locomotive));
+    imageLoco->setGeometry(326, 76, 240, 150);
+
+    auto* line1 = new QLabel(
+        "Dit programma wordt gebruikt om de kaarten van het ZELM systeem te kunnen testen.",
+        TabSheetINTRO);
+    line1->setObjectName("LabelIntro1");
+    line1->setGeometry(20, 244, 570, 20);
+    line1->setAlignment(Qt::AlignCenter);
+    auto* line2 =
+        new QLabel("Het is buiten verantwoordelijkheid van de ZELM ontwikkeld.", TabSheetINTRO);
+    line2->setObjectName("LabelIntro2");
+    line2->setGeometry(20, 268, 570, 20);
+    line2->setAlignment(Qt::AlignCenter);
+}
+
+void TFormMorvelplint::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!mShown) {
+        mShown = true;
+        FormShow();
+    }
+}
+
+void TFormMorvelplint::FormShow() {
+    const std::uint32_t start = platform::GetTickCount();
+    bus::ShowHourglass();
+
+    // Only the first argument counts, in any letter case.
+    if (!mArguments.isEmpty() && mArguments.first().toLower() == "/debug")
+        bus::StatusForm->DebugMode = true;
+    PageControlTester->setCurrentWidget(TabSheetINTRO);
+
+    QString loadError;
+    try {
+        bus::StatusForm->LoadSettings("Morvelplint.ini");
+    } catch (const std::exception& error) {
+        loadError = QString::fromLocal8Bit(error.what());
+    }
+
+    // The splash window stays at least a second after the window began to show; the wait
+    // handles no events, as nothing may run before the window is complete.
+    if (SplashScreen) {
+        const std::uint32_t elapsed = platform::GetTickCount() - start;
+        if (elapsed < 1000)
+            platform::Sleep(1000 - elapsed);
+        delete SplashScreen;
+        SplashScreen = nullptr;
+    }
+    if (loadError.isEmpty()) {
+        // The set-up restores the cursor when it is done.
+        return;
+    }
+    // A load that stopped with an error armed no set-up: finish the start and say why.
+    bus::RestoreCursor();
+    bus::ShowGeneralError(loadError);
+}
+
+void TFormMorvelplint::OpenClick() {
+    if (OpenDialogFileName.isEmpty())
+        OpenDialogFileName = "Morvelplint.ini";
+    const auto chosen = bus::Dialogs().OpenFileName(this, OpenDialogFileName);
+    if (!chosen)
+        return;
+    OpenDialogFileName = *chosen;
+    bus::StatusForm->LoadSettings(*chosen);
+}
+
+void TFormMorvelplint::SaveClick() {
+    if (!SaveDialogFileName.isEmpty()) {
+        bus::StatusForm->SaveSettings(SaveDialogFileName);
+        return;
+    }
+    const QString proposed = OpenDialogFileName.isEmpty() ? "Morvelplint.ini" : OpenDialogFileName;
+    // A cancelled dialog writes nothing.
+    const auto chosen = bus::Dialogs().SaveFileName(this, proposed);
+    if (!chosen)
+        return;
+    SaveDialogFileName = *chosen;
+    bus::StatusForm->SaveSettings(*chosen);
+}
+
+void TFormMorvelplint::SaveasClick() {
+    SaveDialogFileName.clear();
+    SaveClick();
+}
+
+void TFormMorvelplint::StatusItemClick() {
+    bus::StatusForm->exec();
+}
+
+void TFormMorvelplint::StopInstellingenClick() {
+    bus::StatusForm->CloseSerialLink();
+}
+
+void TFormMorvelplint::ExitClick() {
+    close();
+}
+
+void TFormMorvelplint::SetLedUitEnabled(bool enabled) {
+    StopInstellingen->setEnabled(enabled);
+}
+
+void TFormMorvelplint::ShowSetUpPage(bool parallel) {
+    PageControlTester->setCurrentWidget(parallel ? CardPages->TabSheetPCK
+                                                 : CardPages->TabSheetSCK);
+}
+
+void TFormMorvelplint::Instellingen(bool connected, bool parallel) {
+    CardPages->Instellingen(connected, parallel);
+}
+
+void TFormMorvelplint::StopTestTimer() {
+    TimerSpeed->stop();
+}
+
+} // namespace app

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "bus/UnitStatus.h"
+
+#include <QMainWindow>
+
+class QAction;
+class QLabel;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+class QWidget;
+
+namespace cards {
+class TCardPages;
+}
+
+namespace app {
+
+class TSplashScreen;
+
+// The main window: menu, speed bar and the page control with the INTRO page and the card
+// pages.
+class TFormMorvelplint : public QMainWindow, public bus::TMainWindowLink {
+    Q_OBJECT
+public:
+    explicit TFormMorvelplint(QStringList arguments);
+    ~TFormMorvelplint() override;
+
+    QWidget* SpeedPanel = nullptr;
+    QToolButton* SpeedButtonOpen = nullptr;
+    QToolButton* SpeedButtonSave = nullptr;
+    QToolButton* SpeedButtonPrint = nullptr;
+    QToolButton* SpeedButtonPrintSetup = nullptr;
+    QToolButton* SpeedButtonFontSetup = nullptr;
+    QToolButton* SpeedButtonHelp = nullptr;
+    QTabWidget* PageControlTester = nullptr;
+    QWidget* TabSheetINTRO = nullptr;
+    QTimer* TimerSpeed = nullptr;
+    cards::TCardPages* CardPages = nullptr;
+
+    QAction* Open = nullptr;
+    QAction* Save = nullptr;
+    QAction* Saveas = nullptr;
+    QAction* PrintFont = nullptr;
+    QAction* PrintSetup = nullptr;
+    QAction* Print = nullptr;
+    QAction* Exit = nullptr;
+    QAction* StatusItem = nullptr;
+    QAction* StopInstellingen = nullptr;
+    QAction* HelpCommand = nullptr;
+    QAction* About = nullptr;
+
+    // File commands of the "&Bestand" menu.
+    void OpenClick();
+    void SaveClick();
+    void SaveasClick();
+    void StatusItemClick();
+    void StopInstellingenClick();
+    void ExitClick();
+
+    // bus::TMainWindowLink
+    void SetLedUitEnabled(bool enabled) override;
+    void ShowSetUpPage(bool parallel) override;
+    void Instellingen(bool connected, bool parallel) override;
+    void StopTestTimer() override;
+
+    // The name the open dialog holds (empty until a file was chosen), and the save dialog's.
+    QString OpenDialogFileName;
+    QString SaveDialogFileName;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormShow();
+    void BuildMenu();
+    void BuildSpeedBar(QWidget* central);
+    void BuildIntroPage();
+
+    QStringList mArguments;
+    bool mShown = false;
+};
+
+// Global references, valid for the life of the program.
+extern TFormMorvelplint* FormMorvelplint;
+
+} // namespace app

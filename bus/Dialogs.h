@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+class QWidget;
+
+namespace bus {
+
+// Every message box and file dialog of the program goes through this seam, so that tests
+// answer them and no test ever waits on a modal window.
+class TDialogs {
+public:
+    enum class TIcon { None, Error, Information };
+
+    virtual ~TDialogs() = default;
+
+    // A message box with one OK button. `informative` is a second, smaller text (may be
+    // empty).
+    virtual void Message(QWidget* parent, TIcon icon, const QString& caption, const QString& text,
+                         const QString& informative) = 0;
+
+    // File dialogs with the filter "All INI Files|*.INI|All Files|*.*": the name the user
+    // chose, or nothing when the dialog was cancelled.
+    virtual std::optional<QString> OpenFileName(QWidget* parent, const QString& proposed) = 0;
+    virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& proposed) = 0;
+};
+
+// The dialogs in use; the program's own show Qt dialogs.
+TDialogs& Dialogs();
+// Installs other dialogs (tests) and returns the previous ones; nullptr restores the real ones.
+TDialogs* SetDialogs(TDialogs* dialogs);
+
+// The program's title, the caption of its message boxes.
+inline const QString ProgramTitle = QStringLiteral("Morvelplint");
+
+} // namespace bus

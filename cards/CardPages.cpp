@@ -1,0 +1,66 @@
+#include "cards/CardPages.h"
+
+#include "bus/UnitStatus.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTabWidget>
+#include <QTimer>
+
+namespace cards {
+
+namespace {
+
+QWidget* AddPage(QTabWidget* pageControl, const char* name, const QString& caption) {
+    auto* page = new QWidget;
+    page->setObjectName(name);
+    pageControl->addTab(page, caption);
+    return page;
+}
+
+template <typename T> void SetEnabled(QObject* root, const char* name, bool enabled) {
+    if (auto* control = root->findChild<T*>(name))
+        control->setEnabled(enabled);
+}
+
+} // namespace
+
+TCardPages::TCardPages(QTabWidget* pageControl, QTimer* timerSpeed, QObject* parent)
+    : QObject(parent), mPageControl(pageControl), mTimerSpeed(timerSpeed) {
+    TabSheetSCK = AddPage(pageControl, "TabSheetSCK", "SCK/ MCK");
+    TabSheetPCK = AddPage(pageControl, "TabSheetPCK", "PCK");
+    TabSheetSLK = AddPage(pageControl, "TabSheetSLK", "SLK");
+    TabSheetXBK = AddPage(pageControl, "TabSheetXBK", "(?)BK");
+    TabSheet3BK = AddPage(pageControl, "TabSheet3BK", "3BK");
+    TabSheetLKK_EVL = AddPage(pageControl, "TabSheetLKK_EVL", "LKK_EVL");
+    TabSheetIOK = AddPage(pageControl, "TabSheetIOK", "IOK");
+}
+
+void TCardPages::Instellingen(bool connected, bool parallel) {
+    QObject* root = mPageControl;
+    SetEnabled<QAbstractButton>(root, "ButtonSCKVersturen", !parallel);
+    SetEnabled<QAbstractButton>(root, "ButtonPCKVersturen", parallel);
+
+    const bool testMode = bus::StatusForm && bus::StatusForm->CheckBoxTesten->isChecked();
+    for (const char* name : {"ButtonSLKVersturen", "Button2BKControl", "Button3BKControl",
+                             "ButtonLKK_EVLversturen", "ButtonIOKVersturen"})
+        SetEnabled<QAbstractButton>(root, name, !testMode && connected);
+    for (const char* name : {"ButtonSCKData", "ButtonSCKAdr", "ButtonPCKData", "ButtonPCKAdr"})
+        SetEnabled<QAbstractButton>(root, name, testMode);
+    for (const char* name : {"LabelSCKData", "LabelSCKAdr", "LabelPCKData", "LabelPCKadr"})
+        SetEnabled<QLabel>(root, name, testMode);
+    for (const char* name : {"RadioGroupSCKStrobe", "RadioGroupPCKStrobe"})
+        SetEnabled<QGroupBox>(root, name, !testMode);
+    for (const char* name : {"LabelSCKD5", "LabelPCKD5"})
+        if (auto* label = root->findChild<QLabel*>(name))
+            label->setText(testMode ? "D5/ Latch Strobe" : "D5");
+}
+
+void TCardPages::TimerSpeedTimer() {
+    // The card pages' running tests hook in here.
+    (void)mTimerSpeed;
+}
+
+} // namespace cards

@@ -1,0 +1,458 @@
+#include "DialogRecorder.h"
+#include "FakeMainWindow.h"
+
+#include "bus/UnitStatus.h"
+#include "bus/UnitThread_PAR_IO.h"
+#include "link/TavoComm.h"
+#include "platform/EventPump.h"
+#include "platform/Tick.h"
+#include "serial/CPortCtl.h"
+#include "serial/PortNames.h"
+#include "sim/SimParallelCard.h"
+#include "sim/SimSerialCard.h"
+#include "sim/SimTestCard.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+using bus::TStatusForm;
+
+namespace {
+
+std::string ReadAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A settings window over a simulated rack: the parallel card on the transport, the serial
+// card on a pseudo-terminal that stands first in the port list.
+class StatusFormTest : public ::testing::Test {
+protected:
+    sim::TTrainBus Rack;
+    std::shared_ptr<sim::TSimTestCard> Card = std::make_shared<sim::TSimTestCard>();
+    sim::TSimParallelCard ParallelCard{Rack};
+    sim::TSimSerialCard SerialCard{Rack};
+    platform::TPortBackend* PreviousBackend = nullptr;
+    serial::TPortNameSource PreviousSource;
+    TDialogRecorder Dialogs;
+    TFakeMainWindow MainWindow;
+    std::unique_ptr<TStatusForm> Form;
+    std::filesystem::path Folder;
+
+    void SetUp() override {
+        Rack.Plug(5, Card);
+        PreviousBackend = platform::SetPortBackend(&ParallelCard);
+        bus::ParTransport().CreateWorker();
+        bus::ParTransport().ResetTransport(200);
+        const std::string pty = SerialCard.SlavePath();
+        PreviousSource = serial::SetPortNameSource(
+            [pty] { return std::vector<std::string>{pty, "/dev/ttyS5"}; });
+        Form = std::make_unique<TStatusForm>(MainWindow);
+        Form->TimerStatus->stop(); // tests run the set-up themselves
+        char pattern[] = "/tmp/morvelplint-status-XXXXXX";
+        Folder = ::mkdtemp(pattern);
+    }
+
+    void TearDown() override {
+        Form.reset();
+        bus::ParTransport().StopWorker();
+        bus::ParTransport().ResetTransport(200);
+        platform::SetPortBackend(PreviousBackend);
+        serial::SetPortNameSource(PreviousSource);
+        std::filesystem::remove_all(Folder);
+    }
+
+    void ChooseSerialCard() {
+        Form->ComComboBoxPoort->SetItemIndex(0);
+        Form->RadioButtonSerieel->setChecked(true);
+    }
+
+    std::vector<int> WordsTheCardTook() const {
+        std::vector<int> words;
+        for (const auto& taken : SerialCard.Received())
+            words.push_back(taken.Byte);
+        return words;
+    }
+
+    static std::vector<int> InitialisationSequence() {
+        std::vector<int> words;
+        for (int place = 0; place < 64; ++place)
+            words.insert(words.end(), {128 + place, 96, 64});
+        return words;
+    }
+};
+
+} // namespace
+
+TEST_F(StatusFormTest, StartsWithTheSerialCardAndTheLinkOptions) {
+    EXPECT_EQ(Form->windowTitle(), "Status");
+    EXPECT_EQ(Form->size(), QSize(339, 253));
+    EXPECT_TRUE(Form->RadioButtonSerieel->isChecked());
+    EXPECT_EQ(Form->ComComboBoxPoort->ItemIndex(), 1);
+    EXPECT_EQ(Form->ComComboBoxPoort->Text(), "/dev/ttyS5");
+    EXPECT_TRUE(Form->ComComboBoxPoort->isEnabled());
+    EXPECT_EQ(Form->ComboBoxSpeed->currentText(), "200");
+    EXPECT_FALSE(Form->ComboBoxSpeed->isEnabled());
+    EXPECT_FALSE(Form->CheckBoxKortsluitStop->isChecked());
+    EXPECT_TRUE(Form->CheckBoxTimeOut->isChecked());
+    EXPECT_FALSE(Form->CheckBoxKorsluitmelding->isChecked());
+    EXPECT_FALSE(Form->CheckBoxBaudrate->isChecked());
+    EXPECT_FALSE(Form->CheckBoxTesten->isChecked());
+    EXPECT_EQ(Form->SpinEditTestTijd->value(), 400);
+    EXPECT_EQ(Form->SpinEditTestTijd->minimum(), 100);
+    EXPECT_EQ(Form->SpinEditTestTijd->maximum(), 10000);
+    EXPECT_EQ(Form->SpinEditTestTijd->singleStep(), 50);
+    EXPECT_FALSE(Form->BusReady);
+    EXPECT_FALSE(Form->Baud19200);
+    EXPECT_EQ(Form->TavoCom1->Port(), "COM2");
+    EXPECT_EQ(Form->TavoCom1->OptionByte(), 0x02);
+    EXPECT_EQ(Form->TavoCom1->BaudRate(), serial::br9600);
+
+    TFakeMainWindow other;
+    TStatusForm fresh(other);
+    EXPECT_TRUE(fresh.TimerStatus->isActive()) << "armed from creation on";
+    EXPECT_EQ(fresh.TimerStatus->interval(), 400);
+    fresh.TimerStatus->stop();
+}
+
+TEST_F(StatusFormTest, MethodChoiceEnablesItsControls) {
+    Form->RadioButtonParallel->click();
+    EXPECT_FALSE(Form->CheckBoxKortsluitStop->isEnabled());
+    EXPECT_FALSE(Form->CheckBoxTimeOut->isEnabled());
+    EXPECT_FALSE(Form->CheckBoxBaudrate->isEnabled());
+    EXPECT_FALSE(Form->ComComboBoxPoort->isEnabled());
+    EXPECT_TRUE(Form->ComboBoxSpeed->isEnabled());
+    EXPECT_TRUE(Form->CheckBoxKorsluitmelding->isEnabled());
+    EXPECT_TRUE(Form->CheckBoxTesten->isEnabled());
+    EXPECT_TRUE(Form->SpinEditTestTijd->isEnabled());
+    Form->RadioButtonSerieel->click();
+    EXPECT_TRUE(Form->CheckBoxKortsluitStop->isEnabled());
+    EXPECT_TRUE(Form->ComComboBoxPoort->isEnabled());
+    EXPECT_FALSE(Form->ComboBoxSpeed->isEnabled());
+}
+
+TEST_F(StatusFormTest, LeavingTheWindowDropsUnappliedCheckBoxes) {
+    Form->CheckBoxKortsluitStop->setChecked(true);
+    Form->CheckBoxTimeOut->setChecked(false);
+    Form->CheckBoxBaudrate->setChecked(true);
+    Form->CheckBoxTesten->setChecked(true);
+    Form->RadioButtonParallel->click();
+    Form->SpinEditTestTijd->setValue(900);
+    Form->FormDeactivate();
+    EXPECT_FALSE(Form->CheckBoxKortsluitStop->isChecked());
+    EXPECT_TRUE(Form->CheckBoxTimeOut->isChecked());
+    EXPECT_FALSE(Form->CheckBoxBaudrate->isChecked());
+    EXPECT_FALSE(Form->CheckBoxTesten->isChecked());
+    EXPECT_TRUE(Form->RadioButtonParallel->isChecked()) << "the method stays as chosen";
+    EXPECT_EQ(Form->SpinEditTestTijd->value(), 900);
+}
+
+TEST_F(StatusFormTest, CancelSwitchesLedUitOff) {
+    Form->ButtonCancelClick();
+    EXPECT_FALSE(MainWindow.LedUitEnabled);
+}
+
+TEST_F(StatusFormTest, LoadAppliesTheFileAndArmsTheSetUp) {
+    const auto path = Folder / "Morvelplint.ini";
+    std::ofstream(path, std::ios::binary) << "[zelm]\r\nMethode= parallel\r\nClock= 1600\r\n"
+                                             "Kortsluit= True\r\nTijd= 50\r\n";
+    Form->LoadSettings(QString::fromStdString(path.string()));
+    EXPECT_TRUE(Form->RadioButtonParallel->isChecked());
+    EXPECT_FALSE(Form->ComComboBoxPoort->isEnabled()) << "the click rule ran";
+    EXPECT_EQ(Form->ComboBoxSpeed->currentText(), "1600");
+    EXPECT_TRUE(Form->CheckBoxKorsluitmelding->isChecked());
+    EXPECT_EQ(Form->SpinEditTestTijd->value(), 100);
+    EXPECT_TRUE(Form->TimerStatus->isActive());
+    Form->TimerStatus->stop();
+
+    Form->LoadSettings(QString::fromStdString((Folder / "missing.ini").string()));
+    EXPECT_TRUE(Form->TimerStatus->isActive()) << "a missing file still arms the set-up";
+    EXPECT_TRUE(Dialogs.Messages.empty());
+    Form->TimerStatus->stop();
+}
+
+TEST_F(StatusFormTest, LoadStopsAtATestTimeThatIsNoNumber) {
+    const auto path = Folder / "bad.ini";
+    std::ofstream(path, std::ios::binary) << "[ZELM]\r\nStop= True\r\nTijd= 12a\r\nTest= True\r\n";
+    try {
+        Form->LoadSettings(QString::fromStdString(path.string()));
+        FAIL() << "no error";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "'12A' is not a valid integer value");
+    }
+    EXPECT_TRUE(Form->CheckBoxKortsluitStop->isChecked());
+    EXPECT_FALSE(Form->CheckBoxTesten->isChecked());
+    EXPECT_FALSE(Form->TimerStatus->isActive()) << "this load arms no set-up";
+}
+
+TEST_F(StatusFormTest, SaveWritesTheControlsAndAFailedSaveKeepsTheOldFile) {
+    Form->ComComboBoxPoort->SetItemIndex(0);
+    Form->CheckBoxTesten->setChecked(true);
+    Form->SpinEditTestTijd->setValue(650);
+    const auto path = Folder / "Morvelplint.ini";
+    ASSERT_TRUE(Form->SaveSettings(QString::fromStdString(path.string())));
+    EXPECT_EQ(ReadAll(path), "[ZELM]\r\nMethode= Serieel\r\nPoort= " + SerialCard.SlavePath() +
+                                 "\r\nClock= 200\r\nStop= False\r\nTimeout= True\r\n"
+                                 "Kortsluit= False\r\nBaudrate= 9600\r\nTest= True\r\n"
+                                 "Tijd= 650\r\n\r\n");
+
+    // Loading it back selects the same port, even when the list order changed.
+    Form->ComComboBoxPoort->SetItemIndex(1);
+    Form->LoadSettings(QString::fromStdString(path.string()));
+    Form->TimerStatus->stop();
+    EXPECT_EQ(Form->ComComboBoxPoort->Text().toStdString(), SerialCard.SlavePath());
+
+    EXPECT_FALSE(Form->SaveSettings(QString::fromStdString((Folder / "no" / "x.ini").string())));
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.Messages[0].Icon, bus::TDialogs::TIcon::Error);
+    EXPECT_TRUE(Dialogs.Messages[0].Text.contains("x.ini"));
+    EXPECT_EQ(Dialogs.Messages[0].Informative, "No such file or directory");
+}
+
+TEST_F(StatusFormTest, SerialBusWithoutSetUpAnswersNotConnectedAndStopsTheTestTimer) {
+    EXPECT_EQ(Form->SendBusWord(5), 1029);
+    EXPECT_EQ(Form->ReadBusFeedback(), 1024);
+    EXPECT_EQ(MainWindow.TimerStops, 2);
+}
+
+TEST_F(StatusFormTest, DebugModeSendsNothingAndReadsAnH) {
+    Form->DebugMode = true;
+    EXPECT_EQ(Form->SendBusWord(200), 200);
+    const std::uint32_t start = platform::GetTickCount();
+    EXPECT_EQ(Form->ReadBusFeedback(), 72);
+    EXPECT_LT(platform::GetTickCount() - start, 500u);
+    EXPECT_EQ(MainWindow.TimerStops, 0);
+}
+
+TEST_F(StatusFormTest, ParallelBusGivesOneResultPerWord) {
+    Form->RadioButtonParallel->setChecked(true);
+    Card->Lines = 0b0110;
+    const std::vector<int> words{128 + 5, 96, 64, 40, 200, 7};
+    std::vector<int> results;
+    for (int word : words) {
+        EXPECT_EQ(Form->SendBusWord(word), word);
+        int result = bus::NoDataYet;
+        const std::uint32_t start = platform::GetTickCount();
+        while ((result = Form->ReadBusFeedback()) == bus::NoDataYet &&
+               !platform::TicksPassed(start, 5000)) {
+        }
+        results.push_back(result);
+    }
+    EXPECT_EQ(results, (std::vector<int>{133, 64 + 32 + 6, 64 + 6, 40, 200, 7}));
+}
+
+TEST_F(StatusFormTest, FullParallelQueueRefusesTheWord) {
+    bus::ParTransport().StopWorker();
+    Form->RadioButtonParallel->setChecked(true);
+    for (int i = 0; i < 2047; ++i)
+        ASSERT_EQ(Form->SendBusWord(i & 31), i & 31);
+    EXPECT_EQ(Form->SendBusWord(10), 266);
+}
+
+TEST_F(StatusFormTest, TransportFollowsTheRadioButtonAtEveryCall) {
+    Form->BusReady = true; // as a parallel set-up leaves it
+    Form->RadioButtonParallel->setChecked(true);
+    EXPECT_EQ(Form->SendBusWord(3), 3);
+    Form->RadioButtonSerieel->setChecked(true);
+    // The serial link was never opened: the write fails in the purge.
+    EXPECT_THROW(Form->SendBusWord(3), serial::EComPort);
+}
+
+TEST_F(StatusFormTest, ParallelSetUpSendsTheSequenceAndShowsPck) {
+    Form->RadioButtonParallel->setChecked(true);
+    Form->ComboBoxSpeed->setCurrentIndex(4);
+    Form->TimerStatusTimer();
+    EXPECT_TRUE(Form->BusReady);
+    EXPECT_EQ(MainWindow.PagesShown, std::vector<bool>{true});
+    EXPECT_EQ(MainWindow.InstellingenCalls, (std::vector<std::pair<bool, bool>>{{true, true}}));
+    EXPECT_FALSE(MainWindow.LedUitEnabled);
+    EXPECT_EQ(bus::ParTransport().GetFeedback(), bus::NoDataYet) << "every answer was read";
+    EXPECT_EQ(Rack.SelectedPlace(), 63);
+    EXPECT_EQ(Card->DataReceived, (std::vector<std::uint8_t>{32, 0}));
+}
+
+TEST_F(StatusFormTest, ParallelSetUpWithoutPortAccessSaysWhyAndSendsNothing) {
+    Form->ParallelAccess = {false, 38, "De kernel staat het niet toe."};
+    Form->RadioButtonParallel->setChecked(true);
+    Form->TimerStatusTimer();
+    EXPECT_FALSE(Form->BusReady);
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.Messages[0].Informative, "De kernel staat het niet toe.");
+    EXPECT_EQ(Rack.SelectedPlace(), -1) << "nothing reached the bus";
+    EXPECT_EQ(MainWindow.InstellingenCalls, (std::vector<std::pair<bool, bool>>{{false, true}}));
+}
+
+TEST_F(StatusFormTest, SerialSetUpHandshakesAndSendsTheSequence) {
+    ChooseSerialCard();
+    Form->CheckBoxBaudrate->setChecked(true);
+    Form->CheckBoxKortsluitStop->setChecked(true);
+    Form->TimerStatusTimer();
+    ASSERT_TRUE(Dialogs.Messages.empty()) << Dialogs.Messages[0].Text.toStdString();
+    EXPECT_TRUE(Form->BusReady);
+    EXPECT_TRUE(Form->Baud19200);
+    EXPECT_EQ(SerialCard.Options(), std::optional<std::uint8_t>(0x0B));
+    auto words = WordsTheCardTook();
+    ASSERT_EQ(words.size(), 193u);
+    EXPECT_EQ(words.front(), 0x0B);
+    words.erase(words.begin());
+    EXPECT_EQ(words, InitialisationSequence());
+    EXPECT_EQ(SerialCard.Received()[1].Baud, 19200);
+    EXPECT_TRUE(MainWindow.LedUitEnabled);
+    EXPECT_EQ(MainWindow.PagesShown, std::vector<bool>{false});
+    EXPECT_EQ(MainWindow.InstellingenCalls, (std::vector<std::pair<bool, bool>>{{true, false}}));
+
+    // The pages' words now travel one byte each way.
+    Card->Lines = 9;
+    EXPECT_EQ(Form->SendBusWord(128 + 5), 133);
+    EXPECT_EQ(Form->ReadBusFeedback(), 133);
+    EXPECT_EQ(Form->SendBusWord(96), 96);
+    EXPECT_EQ(Form->ReadBusFeedback(), 64 + 32 + 9);
+}
+
+TEST_F(StatusFormTest, SerialCardThatDoesNotEchoIsReportedOnce) {
+    ChooseSerialCard();
+    sim::TSerialFaults faults;
+    faults.Silent = true;
+    SerialCard.SetFaults(faults);
+    Form->TimerStatusTimer();
+    EXPECT_FALSE(Form->BusReady);
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.Messages[0].Text,
+              "De seriele kaart kon niet worden geinitialiseerd. \r\nStaat het rek wel aan en is "
+              "de verbindingskabel juist aangesloten?");
+    EXPECT_EQ(Dialogs.Messages[0].Icon, bus::TDialogs::TIcon::Error);
+    EXPECT_FALSE(MainWindow.LedUitEnabled);
+    EXPECT_EQ(MainWindow.InstellingenCalls, (std::vector<std::pair<bool, bool>>{{false, false}}));
+}
+
+TEST_F(StatusFormTest, CardFallingSilentDuringTheSequenceEndsTheSetUp) {
+    ChooseSerialCard();
+    std::thread silencer([this] {
+        if (SerialCard.WaitForReceived(20, 10000)) {
+            sim::TSerialFaults faults;
+            faults.Silent = true;
+            SerialCard.SetFaults(faults);
+        }
+    });
+    const std::uint32_t start = platform::GetTickCount();
+    Form->TimerStatusTimer();
+    const std::uint32_t elapsed = platform::GetTickCount() - start;
+    silencer.join();
+    EXPECT_LT(elapsed, 15000u);
+    EXPECT_FALSE(Form->BusReady);
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_TRUE(Dialogs.Messages[0].Text.startsWith("De seriele kaart kon niet"));
+    EXPECT_FALSE(MainWindow.LedUitEnabled);
+    EXPECT_EQ(MainWindow.InstellingenCalls, (std::vector<std::pair<bool, bool>>{{false, false}}));
+}
+
+TEST_F(StatusFormTest, LineHangingUpDuringTheSequenceNamesThePort) {
+    ChooseSerialCard();
+    sim::TSerialFaults faults;
+    faults.HangUpAfterWords = 10;
+    SerialCard.SetFaults(faults);
+    const std::uint32_t start = platform::GetTickCount();
+    Form->TimerStatusTimer();
+    EXPECT_LT(platform::GetTickCount() - start, 15000u);
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.Messages[0].Text.toStdString(),
+              "Kan \"" + SerialCard.SlavePath() + "\" niet gebruiken.");
+    EXPECT_FALSE(MainWindow.LedUitEnabled);
+}
+
+TEST_F(StatusFormTest, PortThatCannotBeOpenedIsNamedWithTheReason) {
+    Form->ComComboBoxPoort->SetItemIndex(1); // /dev/ttyS5, not there
+    ASSERT_FALSE(std::filesystem::exists("/dev/ttyS5")) << "this test needs a missing port";
+    Form->TimerStatusTimer();
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.Messages[0].Text, "Kan \"/dev/ttyS5\" niet gebruiken.");
+    EXPECT_EQ(Dialogs.Messages[0].Caption, "Morvelplint");
+    EXPECT_EQ(Dialogs.Messages[0].Icon, bus::TDialogs::TIcon::Error);
+    EXPECT_FALSE(Dialogs.Messages[0].Informative.isEmpty());
+    EXPECT_FALSE(Form->BusReady);
+}
+
+TEST_F(StatusFormTest, DebugModeCountsTheCardAsThereWithoutOne) {
+    ChooseSerialCard();
+    Form->DebugMode = true;
+    sim::TSerialFaults faults;
+    faults.Silent = true;
+    SerialCard.SetFaults(faults);
+    const std::uint32_t start = platform::GetTickCount();
+    Form->TimerStatusTimer();
+    EXPECT_LT(platform::GetTickCount() - start, 8000u) << "no read waits for the card";
+    EXPECT_TRUE(Form->BusReady);
+    EXPECT_TRUE(Dialogs.Messages.empty());
+    EXPECT_TRUE(MainWindow.LedUitEnabled);
+    EXPECT_EQ(MainWindow.PagesShown, std::vector<bool>{false});
+}
+
+TEST_F(StatusFormTest, OkTwiceRunsTheSetUpOnce) {
+    Form->RadioButtonParallel->setChecked(true);
+    Form->OKBtnClick();
+    Form->OKBtnClick();
+    const std::uint32_t start = platform::GetTickCount();
+    while (!platform::TicksPassed(start, 1200))
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(MainWindow.InstellingenCalls.size(), 1u);
+    EXPECT_FALSE(Form->TimerStatus->isActive());
+}
+
+TEST_F(StatusFormTest, ArmingDuringARunningSetUpRunsAnotherAfterwards) {
+    ChooseSerialCard();
+    // During the set-up's wait for the card the user presses OK again.
+    QTimer::singleShot(300, Form.get(), [this] { Form->OKBtnClick(); });
+    Form->TimerStatusTimer();
+    EXPECT_EQ(MainWindow.InstellingenCalls.size(), 1u) << "not inside the running one";
+    EXPECT_TRUE(Form->TimerStatus->isActive()) << "but armed again afterwards";
+    Form->TimerStatus->stop();
+}
+
+TEST_F(StatusFormTest, SilentSerialReadGivesUpAfterASecondAcrossTheTickWrap) {
+    ChooseSerialCard();
+    Form->TimerStatusTimer();
+    ASSERT_TRUE(Form->BusReady);
+    sim::TSerialFaults faults;
+    faults.Silent = true;
+    SerialCard.SetFaults(faults);
+    platform::SetTickCount(0xFFFFFFFFu - 300);
+    const std::uint32_t start = platform::GetTickCount();
+    EXPECT_EQ(Form->ReadBusFeedback(), bus::NoDataYet);
+    const std::uint32_t elapsed = platform::GetTickCount() - start;
+    platform::SetTickCount(0);
+    EXPECT_GE(elapsed, 1000u);
+    EXPECT_LT(elapsed, 3000u);
+}
+
+TEST_F(StatusFormTest, CloseSerialLinkKeepsBusReadyAndLaterCallsFail) {
+    ChooseSerialCard();
+    Form->TimerStatusTimer();
+    ASSERT_TRUE(Form->BusReady);
+    Form->CloseSerialLink();
+    EXPECT_TRUE(Form->BusReady);
+    try {
+        Form->SendBusWord(3);
+        FAIL() << "no error";
+    } catch (const serial::EComPort& error) {
+        EXPECT_EQ(error.Reason, 5);
+    }
+    try {
+        Form->ReadBusFeedback();
+        FAIL() << "no error";
+    } catch (const serial::EComPort& error) {
+        EXPECT_EQ(error.Reason, 3);
+    }
+}
