@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     clang libclang-rt-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    libgtest-dev libgmock-dev googletest libbenchmark-dev libserialport-dev
     gettext
     xvfb xauth imagemagick
 )

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "serial/CPort.h"
+
+#include <QComboBox>
+#include <QString>
+#include <string>
+
+namespace serial {
+
+// Which setting a TComComboBox offers. This program uses cpPort only.
+enum TComProperty : int {
+    cpNone,
+    cpPort,
+    cpBaudRate,
+    cpDataBits,
+    cpStopBits,
+    cpParity,
+    cpFlowControl
+};
+
+// The value side of a TComComboBox: what it offers, the last value picked, and the port it may
+// pass a pick on to. The entries are the control's own.
+class TComSelect {
+public:
+    explicit TComSelect(QComboBox& items) : mItems(items) {}
+
+    // Clears the entries and puts in those of Kind; for cpPort the names of EnumPortNames,
+    // for the other settings the text forms of their values. An EComPort of the port list
+    // leaves the entries empty.
+    void FillList();
+    // Keeps the value of entry `index` as the chosen one and, with AutoApply and a bound
+    // port, gives it to the port.
+    void StoreChoice(int index);
+    // The entry that holds the bound port's present value, -1 when none does.
+    int BoundEntry() const;
+
+    TComProperty Kind = cpNone;
+    std::string ChosenPort;
+    TBaudRate ChosenBaudRate = br9600;
+    TDataBits ChosenDataBits = dbEight;
+    TStopBits ChosenStopBits = sbOneStopBit;
+    TParityBits ChosenParity = prNone;
+    TFlowControl ChosenFlowControl = fcNone;
+    // Not owned; must outlive the binding.
+    TCustomComPort* ComPort = nullptr;
+    bool AutoApply = false;
+
+private:
+    QComboBox& mItems;
+};
+
+// A drop-down list from which the user picks one value of a serial port setting; the user
+// can only pick an entry, not type one.
+class TComComboBox : public QComboBox {
+    Q_OBJECT
+
+public:
+    explicit TComComboBox(QWidget* parent = nullptr);
+
+    TCustomComPort* ComPort() const { return mComSelect.ComPort; }
+    void SetComPort(TCustomComPort* port);
+    TComProperty ComProperty() const { return mComSelect.Kind; }
+    // Refills the list; then selects the bound port's value, or without a port the first
+    // entry.
+    void SetComProperty(TComProperty kind);
+    bool AutoApply() const { return mComSelect.AutoApply; }
+    void SetAutoApply(bool value) { mComSelect.AutoApply = value; }
+
+    // The picked entry; empty when none is selected.
+    QString Text() const;
+    // Selects the entry equal to `value` with letter case ignored; without one nothing changes.
+    void SetText(const QString& value);
+    int ItemIndex() const { return currentIndex(); }
+    // An index outside the entries leaves no entry selected.
+    void SetItemIndex(int index);
+
+    const TComSelect& ComSelect() const { return mComSelect; }
+
+signals:
+    // A pick by the user, after the choice has been stored.
+    void Change();
+
+private:
+    void Picked(int index);
+
+    TComSelect mComSelect;
+};
+
+} // namespace serial
