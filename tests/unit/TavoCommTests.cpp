@@ -190,7 +190,7 @@ TEST_F(TavoComDeviceTest, ClosePulsesDtrLowForAQuarterSecondBeforeTheDeviceGoes)
     const std::uint32_t start = platform::GetTickCount();
     Link->ClosePort();
     EXPECT_GE(platform::GetTickCount() - start, 250u);
-    EXPECT_EQ(Device.Log, (std::vector<std::string>{"dtr off", "dtr on", "close"}));
+    EXPECT_EQ(Device.Log, (std::vector<std::string>{"dtr off", "dtr on", "purge 3", "close"}));
     EXPECT_FALSE(Link->KaartOk());
 }
 
@@ -198,7 +198,7 @@ TEST_F(TavoComDeviceTest, DestructionOfAnOpenLinkPulsesDtrToo) {
     Link->OpenPort();
     Device.Log.clear();
     Link.reset();
-    EXPECT_EQ(Device.Log, (std::vector<std::string>{"dtr off", "dtr on", "close"}));
+    EXPECT_EQ(Device.Log, (std::vector<std::string>{"dtr off", "dtr on", "purge 3", "close"}));
 }
 
 TEST_F(TavoComDeviceTest, OtherSystemsConfigureNothingAndAreNeverConfirmed) {
@@ -212,5 +212,5 @@ TEST_F(TavoComDeviceTest, OtherSystemsConfigureNothingAndAreNeverConfirmed) {
     EXPECT_FALSE(other.CheckVerbinding());
     EXPECT_TRUE(device.Log.empty());
     other.ClosePort();
-    EXPECT_EQ(device.Log, std::vector<std::string>{"close"}) << "no DTR pulse";
+    EXPECT_EQ(device.Log, (std::vector<std::string>{"purge 3", "close"})) << "no DTR pulse";
 }

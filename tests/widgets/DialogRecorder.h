@@ -43,9 +43,12 @@ private:
     static std::optional<QString> Next(std::deque<std::optional<QString>>& answers) {
         if (answers.empty())
             return std::nullopt;
-        auto answer = answers.front();
+        const bool confirmed = answers.front().has_value();
+        const QString name = confirmed ? *answers.front() : QString();
         answers.pop_front();
-        return answer;
+        if (!confirmed)
+            return std::nullopt;
+        return name;
     }
 
     bus::TDialogs* mPrevious;

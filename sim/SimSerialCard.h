@@ -1,0 +1,136 @@
+#pragma once
+
+#include "sim/TrainBus.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace sim {
+
+// Ways in which the simulated serial card can be told to misbehave. All off by default.
+struct TSerialFaults {
+    // The card hears nothing: no answer, no bus word reaches the rack, and a connection
+    // waiting for its option byte keeps waiting (as a rack that is switched off).
+    bool Silent = false;
+    // The option byte comes back inverted (every bit flipped), so no bit of it matches.
+    bool WrongEcho = false;
+    // The echo of the option byte leaves this long after the option byte was taken.
+    std::uint32_t EchoDelayMs = 0;
+    // The answer to every bus word leaves this long after the word was taken.
+    std::uint32_t ReplyDelayMs = 0;
+    // Every answer is followed by this many more bytes, each the inverse of the answer.
+    int ExtraBytes = 0;
+    // The card answers this many more bus words and hangs up when the next one comes, instead
+    // of answering it; negative: never. Counts down as words are answered. (Hanging up right
+    // after an answer would lose it: the hang-up discards what the client has not read.)
+    int HangUpAfterWords = -1;
+};
+
+// One byte the card took from the line, and the line speed at that moment (baud; 0 for a
+// speed the card does not know).
+struct TLineByte {
+    std::uint8_t Byte;
+    int Baud;
+
+    bool operator==(const TLineByte&) const = default;
+};
+
+// The serial interface card in front of a simulated rack, on the master end of a new
+// pseudo-terminal; the program opens the slave end (SlavePath) as its COM port.
+//
+// A connection starts whenever the slave end goes from closed to open. Its first byte taken
+// at 9600 baud is the option byte: the card echoes it and from then on takes bus words at
+// 19200 baud when bit 3 of the option byte asked for it, else at 9600. Each bus word gets
+// exactly one byte back: the addressed card's feedback value for a data strobe, the echo of
+// the word otherwise. A byte that arrives while the line runs at another speed would be
+// garbage on a real line; the card drops it without an answer and without a change of state.
+// The other option bits are kept (Options) and change nothing: the simulated rack has no
+// track power for the card's counter to switch off, and reporting and test mode are the
+// program's business.
+//
+// A DTR pulse does not show on a pty, so opening the slave is what resets the card; the card
+// learns of opens and closes from the slave's device node (inotify). Bytes a client leaves
+// behind when it closes get no answer. Answers a client has not read stay in the pty for
+// whoever opens it next; the program purges its receive queue before the option byte.
+//
+// The card serves the line on a thread of its own; every other method may be called from
+// any thread.
+class TSimSerialCard {
+public:
+    // Opens the pseudo-terminal, puts its line at raw 8N1, 9600 baud, and starts serving.
+    // Throws std::system_error when the system gives no pseudo-terminal.
+    explicit TSimSerialCard(TTrainBus& bus);
+    // Stops the thread and closes the master end; an open slave end then sees a hang-up.
+    ~TSimSerialCard();
+
+    TSimSerialCard(const TSimSerialCard&) = delete;
+    TSimSerialCard& operator=(const TSimSerialCard&) = delete;
+
+    const std::string& SlavePath() const { return mSlavePath; }
+
+    void SetFaults(const TSerialFaults& faults);
+    TSerialFaults Faults() const;
+
+    // Every byte taken from the line so far, in order, including those that got no answer.
+    std::vector<TLineByte> Received() const;
+    // Waits until at least `count` bytes were taken; false when `timeoutMs` passed first.
+    bool WaitForReceived(std::size_t count, std::uint32_t timeoutMs) const;
+    // The option byte of the present connection, none before the handshake.
+    std::optional<std::uint8_t> Options() const;
+    // Closes the card's end of the line at once, so that the program's end sees a hang-up.
+    void HangUp();
+    // True once the card has hung up; it serves nothing after that.
+    bool HungUp() const;
+
+private:
+    enum class TPhase { AwaitOptions, BusWords };
+
+    void Wake();
+    void Run();
+    void TakeWakeUps();
+    bool HangUpDue() const;
+    void TakeOpenClose();
+    void StartConnection();
+    void DropLeftovers();
+    void ServeLine();
+    void Serve(std::uint8_t byte, int baud, const TSerialFaults& faults);
+    void Answer(std::uint8_t reply, std::uint32_t delayMs, int extraBytes);
+    bool WaitToAnswer(std::uint32_t delayMs, unsigned connection);
+    int LineBaud() const;
+    bool ReadByte(std::uint8_t& byte);
+    TSerialFaults Record(std::uint8_t byte, int baud);
+    void CloseLine();
+
+    TTrainBus& mBus;
+    int mMaster = -1;
+    int mWatch = -1;    // inotify descriptor watching the slave's device node
+    int mWakeRead = -1; // the thread's wake-up pipe
+    int mWakeWrite = -1;
+    std::string mSlavePath;
+    std::atomic<bool> mStop{false};
+
+    // Owned by the thread.
+    bool mSlaveOpen = false;      // some client has the slave end open
+    bool mClosedSinceOpen = true; // the next open starts a connection
+    unsigned mConnection = 0;     // connections started so far
+    TPhase mPhase = TPhase::AwaitOptions;
+    int mWordBaud = 9600;
+
+    mutable std::mutex mMutex;
+    mutable std::condition_variable mReceivedChanged;
+    TSerialFaults mFaults;
+    std::vector<TLineByte> mReceived;
+    std::optional<std::uint8_t> mOptions;
+    bool mHangUpAsked = false;
+    bool mHungUp = false;
+
+    std::thread mThread; // last: starts after everything above exists
+};
+
+} // namespace sim

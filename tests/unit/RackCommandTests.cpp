@@ -1,0 +1,164 @@
+#include "PtyClient.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+// morvelplint-rack as a child process with its standard output on a pipe.
+class TRackProcess {
+public:
+    explicit TRackProcess(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), MORVELPLINT_RACK);
+        std::vector<char*> argv;
+        for (auto& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+
+        int out[2];
+        if (pipe2(out, O_CLOEXEC) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&mPid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+            mPid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        mOut = out[0];
+    }
+
+    ~TRackProcess() {
+        if (mPid > 0) {
+            kill(mPid, SIGKILL);
+            waitpid(mPid, nullptr, 0);
+        }
+        if (mOut >= 0)
+            close(mOut);
+    }
+
+    // Standard output up to the end of a line, or up to its end with `untilEnd`.
+    std::string Read(bool untilEnd = false, std::uint32_t timeoutMs = 10000) {
+        std::string text;
+        const std::uint32_t start = platform::GetTickCount();
+        while (!platform::TicksPassed(start, timeoutMs)) {
+            pollfd out{mOut, POLLIN, 0};
+            if (poll(&out, 1, 50) <= 0)
+                continue;
+            char c = 0;
+            if (read(mOut, &c, 1) != 1 || (c == '\n' && !untilEnd))
+                break;
+            text += c;
+        }
+        return text;
+    }
+
+    // The exit code, or -1 when the process did not end normally within the time.
+    int Wait(std::uint32_t timeoutMs = 10000) {
+        const std::uint32_t start = platform::GetTickCount();
+        while (!platform::TicksPassed(start, timeoutMs)) {
+            int status = 0;
+            if (waitpid(mPid, &status, WNOHANG) == mPid) {
+                mPid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            platform::Sleep(10);
+        }
+        return -1;
+    }
+
+    void Signal(int number) { kill(mPid, number); }
+
+private:
+    pid_t mPid = -1;
+    int mOut = -1;
+};
+
+std::string TempFolder() {
+    std::string folder = testing::TempDir() + "rack-XXXXXX";
+    return mkdtemp(folder.data()) ? folder : std::string();
+}
+
+std::string LinkTarget(const std::string& link) {
+    char buffer[256];
+    const ssize_t length = readlink(link.c_str(), buffer, sizeof buffer);
+    return length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : std::string();
+}
+
+bool Exists(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
+} // namespace
+
+TEST(RackCommand, HelpExplainsTheCommandInDutch) {
+    TRackProcess rack({"--help"});
+    const std::string text = rack.Read(true);
+    EXPECT_EQ(rack.Wait(), 0);
+    EXPECT_NE(text.find("Gebruik: morvelplint-rack [--link PAD]"), std::string::npos);
+    EXPECT_NE(text.find("9600"), std::string::npos);
+}
+
+TEST(RackCommand, RefusesAnUnknownOrIncompleteOption) {
+    TRackProcess unknown({"--snel"});
+    EXPECT_EQ(unknown.Wait(), 2);
+    TRackProcess incomplete({"--link"});
+    EXPECT_EQ(incomplete.Wait(), 2);
+}
+
+TEST(RackCommand, ServesTheRackThroughItsLinkUntilStopped) {
+    const std::string folder = TempFolder();
+    const std::string link = folder + "/zelm";
+    TRackProcess rack({"--link", link});
+    const std::string path = rack.Read();
+    ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
+    EXPECT_EQ(LinkTarget(link), path);
+
+    TPtyClient client(link);
+    EXPECT_EQ(client.Exchange(0x0A), 0x0A);
+    client.SetSpeed(B19200);
+    // Place p reports p mod 16 on its lines and a short circuit when bit 4 of p is set.
+    EXPECT_EQ(client.Exchange(128 + 5), 128 + 5);
+    EXPECT_EQ(client.Exchange(64), 64 + 5);
+    EXPECT_EQ(client.Exchange(128 + 21), 128 + 21);
+    EXPECT_EQ(client.Exchange(96), 64 + 32 + 16 + 5);
+
+    rack.Signal(SIGTERM);
+    EXPECT_EQ(rack.Wait(), 0);
+    EXPECT_FALSE(Exists(link));
+    EXPECT_TRUE(client.WaitHangUp(5000));
+    rmdir(folder.c_str());
+}
+
+TEST(RackCommand, ReplacesAStaleLinkButLeavesAnyOtherFileAlone) {
+    const std::string folder = TempFolder();
+    const std::string stale = folder + "/stale";
+    ASSERT_EQ(symlink("/dev/pts/nowhere", stale.c_str()), 0);
+    TRackProcess rack({"--link", stale});
+    const std::string path = rack.Read();
+    EXPECT_EQ(LinkTarget(stale), path);
+    rack.Signal(SIGINT);
+    EXPECT_EQ(rack.Wait(), 0);
+    EXPECT_FALSE(Exists(stale));
+
+    const std::string file = folder + "/file";
+    std::ofstream(file) << "mine";
+    TRackProcess refused({"--link", file});
+    EXPECT_EQ(refused.Wait(), 1);
+    std::string content;
+    std::ifstream(file) >> content;
+    EXPECT_EQ(content, "mine");
+    unlink(file.c_str());
+    rmdir(folder.c_str());
+}
