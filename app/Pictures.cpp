@@ -43,8 +43,8 @@ QPixmap DrawIcon(TSpeedIcon which) {
         p.setBrush(Brass);
         p.drawRect(QRectF(2, 6, 18, 14));
         p.setBrush(Brass.lighter(130));
-        p.drawPolygon(QPolygonF({QPointF(5, 10), QPointF(22, 10), QPointF(19, 20),
-                                 QPointF(2, 20)}));
+        p.drawPolygon(
+            QPolygonF({QPointF(5, 10), QPointF(22, 10), QPointF(19, 20), QPointF(2, 20)}));
         break;
     case TSpeedIcon::Save:
         p.setPen(QPen(Ink, 1.2));

@@ -9,6 +9,7 @@
 #include "sim/SimRack.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -31,6 +32,8 @@ public:
         return false;
     }
 };
+
+std::function<void(TFormMorvelplint&)> gStartedHook;
 
 bool HasSimSwitch(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i)
@@ -75,6 +78,8 @@ int RunMorvelplint(int argc, char* argv[]) {
         statusForm->SelectPort(rack->SerialCard->SlavePath());
 
     mainWindow->show();
+    if (gStartedHook)
+        QTimer::singleShot(0, mainWindow.get(), [&] { gStartedHook(*mainWindow); });
     const int result = application.exec();
 
     // The settings window takes the serial link with it (closing an open port pulses DTR);
@@ -84,6 +89,10 @@ int RunMorvelplint(int argc, char* argv[]) {
     bus::ParTransport().StopWorker();
     platform::SetPortBackend(nullptr);
     return result;
+}
+
+void SetStartedHook(std::function<void(TFormMorvelplint&)> hook) {
+    gStartedHook = std::move(hook);
 }
 
 } // namespace app

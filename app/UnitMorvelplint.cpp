@@ -119,8 +119,8 @@ void TFormMorvelplint::BuildSpeedBar(QWidget* central) {
     SpeedButtonOpen = add("SpeedButtonOpen", "Open", SpeedBarIcon(TSpeedIcon::Open), 8);
     SpeedButtonSave = add("SpeedButtonSave", "Save", SpeedBarIcon(TSpeedIcon::Save), 36);
     SpeedButtonPrint = add("SpeedButtonPrint", "Print", SpeedBarIcon(TSpeedIcon::Print), 72);
-    SpeedButtonPrintSetup = add("SpeedButtonPrintSetup", "Printer setup",
-                                SpeedBarIcon(TSpeedIcon::PrinterSetup), 100);
+    SpeedButtonPrintSetup =
+        add("SpeedButtonPrintSetup", "Printer setup", SpeedBarIcon(TSpeedIcon::PrinterSetup), 100);
     SpeedButtonFontSetup =
         add("SpeedButtonFontSetup", "Font setup", SpeedBarIcon(TSpeedIcon::FontSetup), 128);
     SpeedButtonHelp =
@@ -152,10 +152,11 @@ void TFormMorvelplint::BuildMenu() {
     settings->setToolTipsVisible(true);
     settings->menuAction()->setStatusTip("Instellingen");
     settings->menuAction()->setToolTip("Instellingen");
-    StatusItem = AddItem(settings, "&Status...", "Status Instellingen",
-                         [this] { StatusItemClick(); });
+    StatusItem =
+        AddItem(settings, "&Status...", "Status Instellingen", [this] { StatusItemClick(); });
     settings->addSeparator();
-    StopInstellingen = AddItem(settings, "&LED uit", QString(), [this] { StopInstellingenClick(); });
+    StopInstellingen =
+        AddItem(settings, "&LED uit", QString(), [this] { StopInstellingenClick(); });
 
     QMenu* help = menuBar()->addMenu("  &Help      ");
     help->setToolTipsVisible(true);
@@ -305,8 +306,7 @@ void TFormMorvelplint::SetLedUitEnabled(bool enabled) {
 }
 
 void TFormMorvelplint::ShowSetUpPage(bool parallel) {
-    PageControlTester->setCurrentWidget(parallel ? CardPages->TabSheetPCK
-                                                 : CardPages->TabSheetSCK);
+    PageControlTester->setCurrentWidget(parallel ? CardPages->TabSheetPCK : CardPages->TabSheetSCK);
 }
 
 void TFormMorvelplint::Instellingen(bool connected, bool parallel) {

@@ -31,9 +31,8 @@ public:
 
     std::optional<QString> SaveFileName(QWidget* parent, const QString& proposed) override {
         // No question before overwriting, and no extension added to a typed name.
-        const QString name = QFileDialog::getSaveFileName(parent, QString(), proposed, FileFilter,
-                                                          nullptr,
-                                                          QFileDialog::DontConfirmOverwrite);
+        const QString name = QFileDialog::getSaveFileName(
+            parent, QString(), proposed, FileFilter, nullptr, QFileDialog::DontConfirmOverwrite);
         return name.isEmpty() ? std::nullopt : std::optional(name);
     }
 };

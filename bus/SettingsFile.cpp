@@ -2,9 +2,9 @@
 
 #include <cerrno>
 #include <climits>
-#include <linux/limits.h>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/limits.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>

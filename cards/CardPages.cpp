@@ -1,8 +1,12 @@
 #include "cards/CardPages.h"
 
 #include "bus/UnitStatus.h"
+#include "cards/CardTestState.h"
+#include "cards/PageBusWord.h"
+#include "cards/PageSlk.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -25,10 +29,18 @@ template <typename T> void SetEnabled(QObject* root, const char* name, bool enab
         control->setEnabled(enabled);
 }
 
+bool Inside(const QWidget* widget, const QWidget* sheet) {
+    return widget && (widget == sheet || sheet->isAncestorOf(widget));
+}
+
 } // namespace
 
 TCardPages::TCardPages(QTabWidget* pageControl, QTimer* timerSpeed, QObject* parent)
-    : QObject(parent), mPageControl(pageControl), mTimerSpeed(timerSpeed) {
+    : QObject(parent), mPageControl(pageControl) {
+    mContext.TimerSpeed = timerSpeed;
+    mContext.PageControl = pageControl;
+    mContext.TickNow = [this] { TickWork(); };
+
     TabSheetSCK = AddPage(pageControl, "TabSheetSCK", "SCK/ MCK");
     TabSheetPCK = AddPage(pageControl, "TabSheetPCK", "PCK");
     TabSheetSLK = AddPage(pageControl, "TabSheetSLK", "SLK");
@@ -36,6 +48,14 @@ TCardPages::TCardPages(QTabWidget* pageControl, QTimer* timerSpeed, QObject* par
     TabSheet3BK = AddPage(pageControl, "TabSheet3BK", "3BK");
     TabSheetLKK_EVL = AddPage(pageControl, "TabSheetLKK_EVL", "LKK_EVL");
     TabSheetIOK = AddPage(pageControl, "TabSheetIOK", "IOK");
+
+    PageSCK = new TBusWordPage(mContext, TabSheetSCK, TBusWordPage::TKind::SCK);
+    PagePCK = new TBusWordPage(mContext, TabSheetPCK, TBusWordPage::TKind::PCK);
+    PageSLK = new TSlkPage(mContext, TabSheetSLK);
+    mPages = {PageSCK, PagePCK, PageSLK};
+
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget* old, QWidget* now) { FocusChanged(old, now); });
 }
 
 void TCardPages::Instellingen(bool connected, bool parallel) {
@@ -59,8 +79,27 @@ void TCardPages::Instellingen(bool connected, bool parallel) {
 }
 
 void TCardPages::TimerSpeedTimer() {
-    // The card pages' running tests hook in here.
-    (void)mTimerSpeed;
+    RunTick([this] { TickWork(); });
+}
+
+void TCardPages::TickWork() {
+    QWidget* active = mPageControl->currentWidget();
+    for (TCardPage* page : mPages) {
+        if (page->Sheet != active)
+            continue;
+        const int interval = page->TickInterval();
+        if (interval < 0)
+            return;
+        mContext.TimerSpeed->setInterval(interval);
+        page->Tick();
+        return;
+    }
+}
+
+void TCardPages::FocusChanged(QWidget* old, QWidget* now) {
+    for (TCardPage* page : mPages)
+        if (Inside(old, page->Sheet) && !Inside(now, page->Sheet))
+            RunPageAction([page] { page->Exit(); });
 }
 
 } // namespace cards

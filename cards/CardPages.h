@@ -1,6 +1,9 @@
 #pragma once
 
+#include "cards/CardPage.h"
+
 #include <QObject>
+#include <vector>
 
 class QTabWidget;
 class QTimer;
@@ -8,9 +11,11 @@ class QWidget;
 
 namespace cards {
 
-// The card pages of the main window's page control ("SCK/ MCK" to "IOK"), the card-test
-// state they share, the test timer's work and the rules by which the pages' buttons follow
-// the settings.
+class TBusWordPage;
+class TSlkPage;
+
+// The card pages of the main window's page control ("SCK/ MCK" to "IOK"), the test timer's
+// work and the rules by which the pages' buttons follow the settings.
 class TCardPages : public QObject {
     Q_OBJECT
 public:
@@ -26,16 +31,25 @@ public:
     QWidget* TabSheetLKK_EVL = nullptr;
     QWidget* TabSheetIOK = nullptr;
 
+    TBusWordPage* PageSCK = nullptr;
+    TBusWordPage* PagePCK = nullptr;
+    TSlkPage* PageSLK = nullptr;
+
     // Enables the pages' send and start buttons for the method, the test mode (read from
     // the settings window) and whether the rack connection came up.
     void Instellingen(bool connected, bool parallel);
 
-    // The test timer's tick: the work of whichever card page is active.
+    // The test timer's tick: skipped while a page action or another tick waits for the rack.
     void TimerSpeedTimer();
+    // The tick's work for the active page, for a page that starts its test with a tick at once.
+    void TickWork();
 
 private:
+    void FocusChanged(QWidget* old, QWidget* now);
+
     QTabWidget* mPageControl;
-    QTimer* mTimerSpeed;
+    TCardContext mContext;
+    std::vector<TCardPage*> mPages;
 };
 
 } // namespace cards

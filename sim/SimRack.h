@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sim/SimParallelCard.h"
+#include "sim/SimSelectionCard.h"
 #include "sim/SimSerialCard.h"
 #include "sim/TrainBus.h"
 
@@ -12,12 +13,18 @@ namespace sim {
 // The simulated rack that the program uses with /sim: the train bus with its cards, the
 // parallel interface card in front of it and the serial interface card on a
 // pseudo-terminal.
+//
+// Places: 0 to 3 generic cards that report 1, 2, 4 and 8 on their feedback lines; 63 the
+// selection card (it hears every address strobe wherever it sits).
 class TSimRack {
 public:
+    static constexpr int SelectionPlace = 63;
+
     TSimRack();
     ~TSimRack();
 
     TTrainBus Bus;
+    std::shared_ptr<TSimSelectionCard> SelectionCard = std::make_shared<TSimSelectionCard>();
     TSimParallelCard ParallelCard{Bus};
     // None when the system gives no pseudo-terminal.
     std::unique_ptr<TSimSerialCard> SerialCard;

@@ -1,11 +1,11 @@
 // The real program, started offscreen in a folder of its own, with the test as the serial
 // card on the far end of a pseudo-terminal.
-#include <gtest/gtest.h>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <string>
 #include <sys/wait.h>

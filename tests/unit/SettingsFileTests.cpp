@@ -1,10 +1,10 @@
 #include "bus/SettingsFile.h"
 
-#include <gtest/gtest.h>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

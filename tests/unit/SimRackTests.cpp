@@ -1,6 +1,7 @@
 #include "PortRecorder.h"
 #include "bus/UnitThread_PAR_IO.h"
 #include "sim/SimParallelCard.h"
+#include "sim/SimSelectionCard.h"
 #include "sim/SimTestCard.h"
 
 #include <gtest/gtest.h>
@@ -118,4 +119,21 @@ TEST(SimParallelCard, TheTransportDrivesTheSameBusEventsAsTheSerialCard) {
     EXPECT_EQ(parallel.Card5->LatchReceived, (std::vector<std::uint8_t>{8, 0, 15}));
     EXPECT_EQ(parallelAnswers[1], 64 + 32 + 6);
     EXPECT_EQ(parallelAnswers[4], 64 + 32 + 16);
+}
+
+TEST(SimSelectionCard, FollowsEveryAddressStrobeWhereverItSits) {
+    TTrainBus bus;
+    auto selection = std::make_shared<sim::TSimSelectionCard>();
+    bus.Plug(63, selection);
+    EXPECT_EQ(selection->SelectedPlace(), -1);
+    bus.ApplyWord(0x80 + 37);
+    EXPECT_EQ(selection->SelectedPlace(), 37);
+    bus.ApplyWord(0x40 + 5); // data strobes select nothing
+    bus.ApplyWord(0x20 + 3);
+    EXPECT_EQ(selection->SelectedPlace(), 37);
+    TSimParallelCard card(bus);
+    card.Out(788, 0x30);
+    card.Out(788, 0x80 + 0x30);
+    EXPECT_EQ(selection->SelectedPlace(), 48);
+    EXPECT_EQ(selection->History(), (std::vector<std::uint8_t>{37, 48}));
 }

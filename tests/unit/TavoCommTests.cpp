@@ -1,5 +1,4 @@
 #include "FakeComBackend.h"
-
 #include "link/TavoComm.h"
 #include "platform/Tick.h"
 #include "sim/SimSerialCard.h"

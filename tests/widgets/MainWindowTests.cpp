@@ -1,5 +1,4 @@
 #include "DialogRecorder.h"
-
 #include "app/UnitMorvelplint.h"
 #include "app/UnitSplash.h"
 #include "bus/UnitStatus.h"
@@ -10,17 +9,17 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QSpinBox>
 #include <QCoreApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
-#include <gtest/gtest.h>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <unistd.h>
 
@@ -52,8 +51,9 @@ protected:
     void SetUp() override {
         PreviousBackend = platform::SetPortBackend(&ParallelCard);
         bus::ParTransport().CreateWorker();
-        PreviousSource = serial::SetPortNameSource(
-            [] { return std::vector<std::string>{"/dev/ttyS7", "/dev/ttyS8"}; });
+        PreviousSource = serial::SetPortNameSource([] {
+            return std::vector<std::string>{"/dev/ttyS7", "/dev/ttyS8"};
+        });
         char pattern[] = "/tmp/morvelplint-main-XXXXXX";
         Folder = ::mkdtemp(pattern);
         PreviousFolder = std::filesystem::current_path();
@@ -125,8 +125,8 @@ TEST_F(MainWindowTest, WindowHasItsMenuSpeedBarAndEightPages) {
     EXPECT_EQ(Window->SpeedPanel->height(), 35);
 
     const QStringList captions{"INTRO", "SCK/ MCK", "PCK", "SLK", "(?)BK", "3BK", "LKK_EVL", "IOK"};
-    const QStringList names{"TabSheetINTRO", "TabSheetSCK", "TabSheetPCK", "TabSheetSLK",
-                            "TabSheetXBK", "TabSheet3BK", "TabSheetLKK_EVL", "TabSheetIOK"};
+    const QStringList names{"TabSheetINTRO", "TabSheetSCK", "TabSheetPCK",     "TabSheetSLK",
+                            "TabSheetXBK",   "TabSheet3BK", "TabSheetLKK_EVL", "TabSheetIOK"};
     ASSERT_EQ(Window->PageControlTester->count(), 8);
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(Window->PageControlTester->tabText(i), captions[i]);
@@ -149,15 +149,19 @@ TEST_F(MainWindowTest, WindowHasItsMenuSpeedBarAndEightPages) {
                 {"E&xit    (Alt+F4)", "Einde programma"}});
     ExpectMenu(menus[1], "&Instellingen", "Instellingen",
                {{"&Status...", "Status Instellingen"}, {nullptr, nullptr}, {"&LED uit", ""}});
-    ExpectMenu(menus[2], "  &Help      ", "Help en About",
-               {{"&Help", "Help instructies"}, {nullptr, nullptr}, {"&Info...", "About de auteurs"}});
+    ExpectMenu(
+        menus[2], "  &Help      ", "Help en About",
+        {{"&Help", "Help instructies"}, {nullptr, nullptr}, {"&Info...", "About de auteurs"}});
     EXPECT_EQ(Window->HelpCommand->shortcut(), QKeySequence(Qt::Key_F1));
     EXPECT_TRUE(Window->StopInstellingen->isEnabled()) << "\"&LED uit\" starts enabled";
 
     const std::vector<std::pair<QToolButton*, const char*>> speedButtons{
-        {Window->SpeedButtonOpen, "Open"},          {Window->SpeedButtonSave, "Save"},
-        {Window->SpeedButtonPrint, "Print"},        {Window->SpeedButtonPrintSetup, "Printer setup"},
-        {Window->SpeedButtonFontSetup, "Font setup"}, {Window->SpeedButtonHelp, "Help"}};
+        {Window->SpeedButtonOpen, "Open"},
+        {Window->SpeedButtonSave, "Save"},
+        {Window->SpeedButtonPrint, "Print"},
+        {Window->SpeedButtonPrintSetup, "Printer setup"},
+        {Window->SpeedButtonFontSetup, "Font setup"},
+        {Window->SpeedButtonHelp, "Help"}};
     int lastX = -1;
     for (const auto& [button, hint] : speedButtons) {
         EXPECT_EQ(button->toolTip(), hint);

@@ -1,6 +1,5 @@
 #include "DialogRecorder.h"
 #include "FakeMainWindow.h"
-
 #include "bus/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
 #include "link/TavoComm.h"
@@ -19,9 +18,9 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTimer>
-#include <gtest/gtest.h>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -58,8 +57,9 @@ protected:
         bus::ParTransport().CreateWorker();
         bus::ParTransport().ResetTransport(200);
         const std::string pty = SerialCard.SlavePath();
-        PreviousSource = serial::SetPortNameSource(
-            [pty] { return std::vector<std::string>{pty, "/dev/ttyS5"}; });
+        PreviousSource = serial::SetPortNameSource([pty] {
+            return std::vector<std::string>{pty, "/dev/ttyS5"};
+        });
         Form = std::make_unique<TStatusForm>(MainWindow);
         Form->TimerStatus->stop(); // tests run the set-up themselves
         char pattern[] = "/tmp/morvelplint-status-XXXXXX";

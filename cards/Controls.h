@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QColor>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QWidget>
+
+class QButtonGroup;
+class QLabel;
+
+namespace cards {
+
+// Lamp colours.
+inline const QColor LampYellow(0xFF, 0xFF, 0x00);
+inline const QColor LampWhite(0xFF, 0xFF, 0xFF);
+inline const QColor LampGrey(0x80, 0x80, 0x80);
+inline const QColor LampGreen(0x00, 0x80, 0x00);
+inline const QColor LampRed(0xFF, 0x00, 0x00);
+
+// A lamp: a circle of 17 by 17 pixels filled with the colour of a state.
+class TShape : public QWidget {
+    Q_OBJECT
+public:
+    TShape(QWidget* parent, const QString& name, const QColor& color, int x, int y);
+
+    QColor BrushColor() const { return mColor; }
+    void SetBrushColor(const QColor& color);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QColor mColor;
+};
+
+// A bit button: caption "0" or "1", and a weight held as its tag. The caption alone says
+// whether the weight is part of the page's word.
+QPushButton* MakeBitButton(QWidget* parent, const QString& name, int weight, int x, int y,
+                           int width = 28, int height = 24);
+int Tag(const QObject* control);
+void SetTag(QObject* control, int tag);
+// Flips a bit button: "0" becomes "1" and adds the weight to `word`, "1" becomes "0" and
+// subtracts it.
+void ToggleBitButton(QPushButton* button, int& word);
+
+// A group of radio buttons, one chosen by its index.
+class TRadioGroup : public QGroupBox {
+    Q_OBJECT
+public:
+    TRadioGroup(QWidget* parent, const QString& name, const QString& caption,
+                const QStringList& items, const QRect& geometry);
+
+    int ItemIndex() const;
+    void SetItemIndex(int index);
+    QAbstractButton* Item(int index) const;
+
+signals:
+    // The user chose an item.
+    void Click();
+
+private:
+    QButtonGroup* mButtons;
+};
+
+// A label at a place.
+QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& text, int x, int y,
+                  int width = 60, int height = 18);
+
+} // namespace cards

@@ -1,0 +1,84 @@
+// The whole program in this process, started with /sim as a newcomer would start it, and
+// driven through its windows.
+#include "app/Startup.h"
+#include "app/UnitMorvelplint.h"
+#include "bus/UnitStatus.h"
+#include "cards/CardPages.h"
+#include "cards/PageBusWord.h"
+#include "platform/Tick.h"
+
+#include <QApplication>
+#include <QTabWidget>
+#include <QTimer>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace {
+
+struct TSeen {
+    bool Connected = false;
+    QString Page;
+    std::vector<QColor> Lamps;
+    QColor Kort;
+};
+
+// Waits in the message loop until the set-up has run, then does `drive`, then ends the run.
+void WhenConnected(TSeen& seen, std::function<void(app::TFormMorvelplint&)> drive) {
+    app::SetStartedHook([&seen, drive](app::TFormMorvelplint& window) {
+        auto* poll = new QTimer(&window);
+        const std::uint32_t start = platform::GetTickCount();
+        QObject::connect(poll, &QTimer::timeout, &window, [&seen, drive, &window, poll, start] {
+            const bool done = bus::StatusForm->BusReady && !bus::StatusForm->SetUpRunning() &&
+                              !bus::StatusForm->TimerStatus->isActive();
+            if (!done && !platform::TicksPassed(start, 20000))
+                return;
+            poll->stop();
+            seen.Connected = done;
+            seen.Page = window.PageControlTester->currentWidget()->objectName();
+            if (done)
+                drive(window);
+            window.ExitClick();
+        });
+        poll->start(50);
+    });
+}
+
+} // namespace
+
+TEST(SimProgram, SckPageShowsTheSimulatedCardsReply) {
+    char pattern[] = "/tmp/morvelplint-sim-XXXXXX";
+    const std::filesystem::path folder = ::mkdtemp(pattern);
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    TSeen seen;
+    WhenConnected(seen, [&seen](app::TFormMorvelplint& window) {
+        cards::TBusWordPage& sck = *window.CardPages->PageSCK;
+        sck.ButtonD[0]->click();      // place 1: a card that reports S2
+        sck.ButtonVersturen->click(); // address strobe
+        sck.ButtonD[0]->click();      // data 0
+        sck.RadioGroupStrobe->Item(1)->click();
+        sck.ButtonVersturen->click(); // data strobe: the card's feedback comes back
+        for (auto* lamp : sck.ShapeS)
+            seen.Lamps.push_back(lamp->BrushColor());
+        seen.Kort = sck.ShapeKort->BrushColor();
+    });
+    char name[] = "morvelplint";
+    char sim[] = "/sim";
+    char* argv[] = {name, sim, nullptr};
+    const int result = app::RunMorvelplint(2, argv);
+
+    std::filesystem::current_path(previous);
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(result, 0);
+    ASSERT_TRUE(seen.Connected) << "the simulated serial card did not come up";
+    EXPECT_EQ(seen.Page, "TabSheetSCK");
+    ASSERT_EQ(seen.Lamps.size(), 4u);
+    EXPECT_EQ(seen.Lamps[0], QColor(255, 255, 255));
+    EXPECT_EQ(seen.Lamps[1], QColor(255, 255, 0));
+    EXPECT_EQ(seen.Lamps[2], QColor(255, 255, 255));
+    EXPECT_EQ(seen.Lamps[3], QColor(255, 255, 255));
+    EXPECT_EQ(seen.Kort, QColor(0, 128, 0));
+}
