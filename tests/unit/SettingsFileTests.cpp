@@ -246,3 +246,15 @@ TEST(TerminalDevice, PseudoTerminalCountsAndOtherFilesDoNot) {
     EXPECT_FALSE(bus::IsTerminalDevice("/etc/hostname"));
     EXPECT_FALSE(bus::IsTerminalDevice("/dev/does-not-exist"));
 }
+
+TEST(SettingsReader, NoPortSelectedSavesAnEmptyPortThatKeepsTheSelectionOnLoad) {
+    // Found by the fuzzer: COM4 on a list of three selects nothing; the file written then
+    // has an empty port, and reading it back leaves whatever port was selected.
+    const auto load = Read("[ZELM]\r\nPoort= COM4\r\n");
+    ASSERT_EQ(load.Settings.PortIndex, -1);
+    const std::string written = WriteSettings(load.Settings, load.Ports);
+    EXPECT_NE(written.find("\r\nPoort= \r\n"), std::string::npos);
+    TSettings current;
+    current.PortIndex = 2;
+    EXPECT_EQ(Read(written, current).Settings.PortIndex, 2);
+}
