@@ -1,4 +1,5 @@
 #include "DialogRecorder.h"
+#include "TestFiles.h"
 #include "app/UnitMorvelplint.h"
 #include "app/UnitSplash.h"
 #include "bus/UnitStatus.h"
@@ -27,13 +28,6 @@ using app::TFormMorvelplint;
 
 namespace {
 
-std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // The main window and the settings window as the program builds them, in a folder of the
 // test's own, over the simulated parallel card.
 class MainWindowTest : public ::testing::Test {
@@ -54,8 +48,7 @@ protected:
         PreviousSource = serial::SetPortNameSource([] {
             return std::vector<std::string>{"/dev/ttyS7", "/dev/ttyS8"};
         });
-        char pattern[] = "/tmp/morvelplint-main-XXXXXX";
-        Folder = ::mkdtemp(pattern);
+        Folder = MakeTempFolder("morvelplint-main");
         PreviousFolder = std::filesystem::current_path();
         std::filesystem::current_path(Folder);
     }

@@ -1,4 +1,5 @@
 #include "DialogRecorder.h"
+#include "TestFiles.h"
 #include "FakeMainWindow.h"
 #include "bus/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
@@ -29,13 +30,6 @@ using bus::TStatusForm;
 
 namespace {
 
-std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // A settings window over a simulated rack: the parallel card on the transport, the serial
 // card on a pseudo-terminal that stands first in the port list.
 class StatusFormTest : public ::testing::Test {
@@ -62,8 +56,7 @@ protected:
         });
         Form = std::make_unique<TStatusForm>(MainWindow);
         Form->TimerStatus->stop(); // tests run the set-up themselves
-        char pattern[] = "/tmp/morvelplint-status-XXXXXX";
-        Folder = ::mkdtemp(pattern);
+        Folder = MakeTempFolder("morvelplint-status");
     }
 
     void TearDown() override {

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+// The whole content of a file, byte for byte.
+inline std::string ReadAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A new empty folder under /tmp, removed again by the test.
+inline std::filesystem::path MakeTempFolder(const char* prefix) {
+    std::string pattern = std::string("/tmp/") + prefix + "-XXXXXX";
+    return ::mkdtemp(pattern.data());
+}
