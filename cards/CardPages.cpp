@@ -3,6 +3,8 @@
 #include "bus/UnitStatus.h"
 #include "cards/CardTestState.h"
 #include "cards/PageBusWord.h"
+#include "cards/PageIok.h"
+#include "cards/PageLkkEvl.h"
 #include "cards/PageSlk.h"
 
 #include <QAbstractButton>
@@ -52,7 +54,9 @@ TCardPages::TCardPages(QTabWidget* pageControl, QTimer* timerSpeed, QObject* par
     PageSCK = new TBusWordPage(mContext, TabSheetSCK, TBusWordPage::TKind::SCK);
     PagePCK = new TBusWordPage(mContext, TabSheetPCK, TBusWordPage::TKind::PCK);
     PageSLK = new TSlkPage(mContext, TabSheetSLK);
-    mPages = {PageSCK, PagePCK, PageSLK};
+    PageLKK_EVL = new TLkkEvlPage(mContext, TabSheetLKK_EVL);
+    PageIOK = new TIokPage(mContext, TabSheetIOK);
+    mPages = {PageSCK, PagePCK, PageSLK, PageLKK_EVL, PageIOK};
 
     connect(qApp, &QApplication::focusChanged, this,
             [this](QWidget* old, QWidget* now) { FocusChanged(old, now); });

@@ -12,6 +12,8 @@ class QWidget;
 namespace cards {
 
 class TBusWordPage;
+class TIokPage;
+class TLkkEvlPage;
 class TSlkPage;
 
 // The card pages of the main window's page control ("SCK/ MCK" to "IOK"), the test timer's
@@ -34,6 +36,8 @@ public:
     TBusWordPage* PageSCK = nullptr;
     TBusWordPage* PagePCK = nullptr;
     TSlkPage* PageSLK = nullptr;
+    TLkkEvlPage* PageLKK_EVL = nullptr;
+    TIokPage* PageIOK = nullptr;
 
     // Enables the pages' send and start buttons for the method, the test mode (read from
     // the settings window) and whether the rack connection came up.

@@ -313,12 +313,14 @@ public:
             return EBADF;
         // Transfers run to completion inside Read and Write on the caller's thread, so none
         // is ever in progress to abort; only the clear flags have work to do.
-        const bool input = (flags & PurgeRxClear) != 0;
-        const bool output = (flags & PurgeTxClear) != 0;
-        if (!input && !output)
+        // Clearing the output queue has nothing to clear either: a Windows write completes
+        // once its bytes have left the driver, so a purge never takes back what was written.
+        // Here a write returns with its bytes still in the tty's queue (or, on a
+        // pseudo-terminal, still on their way to the far end), and TCOFLUSH would drop
+        // the words that the bus path sends back to back, each after a purge of both queues.
+        if ((flags & PurgeRxClear) == 0)
             return 0;
-        const int queue = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
-        return ::tcflush(mFd, queue) == 0 ? 0 : errno;
+        return ::tcflush(mFd, TCIFLUSH) == 0 ? 0 : errno;
     }
 
     int SetDtr(bool on) override { return mFd < 0 ? EBADF : DriveLine(mFd, TIOCM_DTR, on); }

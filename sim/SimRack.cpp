@@ -14,6 +14,8 @@ TSimRack::TSimRack() {
         card->Lines = static_cast<std::uint8_t>(1 << place);
         Bus.Plug(place, card);
     }
+    Bus.Plug(LatchPlace, LatchCard);
+    Bus.Plug(IoPlace, IoCard);
     Bus.Plug(SelectionPlace, SelectionCard);
     try {
         SerialCard = std::make_unique<TSimSerialCard>(Bus);

@@ -5,9 +5,11 @@
 #include "bus/UnitStatus.h"
 #include "cards/CardPages.h"
 #include "cards/PageBusWord.h"
+#include "cards/PageIok.h"
 #include "platform/Tick.h"
 
 #include <QApplication>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
 #include <filesystem>
@@ -21,6 +23,7 @@ struct TSeen {
     QString Page;
     std::vector<QColor> Lamps;
     QColor Kort;
+    std::vector<QColor> IokLamps;
 };
 
 // Waits in the message loop until the set-up has run, then does `drive`, then ends the run.
@@ -64,6 +67,14 @@ TEST(SimProgram, SckPageShowsTheSimulatedCardsReply) {
         for (auto* lamp : sck.ShapeS)
             seen.Lamps.push_back(lamp->BrushColor());
         seen.Kort = sck.ShapeKort->BrushColor();
+
+        cards::TIokPage& iok = *window.CardPages->PageIOK;
+        iok.SpinEditIOKadr->setValue(9); // the IO card, its test plug in
+        iok.ButtonIOK[4]->click();
+        iok.ButtonIOK[13]->click();
+        iok.ButtonIOKVersturen->click();
+        for (auto* lamp : iok.ShapeIOK)
+            seen.IokLamps.push_back(lamp->BrushColor());
     });
     char name[] = "morvelplint";
     char sim[] = "/sim";
@@ -81,4 +92,9 @@ TEST(SimProgram, SckPageShowsTheSimulatedCardsReply) {
     EXPECT_EQ(seen.Lamps[2], QColor(255, 255, 255));
     EXPECT_EQ(seen.Lamps[3], QColor(255, 255, 255));
     EXPECT_EQ(seen.Kort, QColor(0, 128, 0));
+    ASSERT_EQ(seen.IokLamps.size(), 16u);
+    for (std::size_t n = 1; n <= 16; ++n)
+        EXPECT_EQ(seen.IokLamps[n - 1],
+                  n == 5 || n == 14 ? QColor(255, 255, 255) : QColor(255, 255, 0))
+            << "input lamp " << n;
 }

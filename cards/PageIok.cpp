@@ -1,0 +1,132 @@
+#include "cards/PageIok.h"
+
+#include "bus/UnitStatus.h"
+#include "cards/CardTestState.h"
+#include "cards/Controls.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+
+namespace cards {
+
+TIokPage::TIokPage(TCardContext& context, QWidget* sheet) : TCardPage(context, sheet) {
+    auto* labelAdr = MakeLabel(sheet, "LabelIOKadr", "Adres", 8, 14, 48, 22);
+    SpinEditIOKadr = new QSpinBox(sheet);
+    SpinEditIOKadr->setObjectName("SpinEditIOKadr");
+    SpinEditIOKadr->setGeometry(58, 12, 70, 26);
+    SpinEditIOKadr->setRange(0, 63);
+    labelAdr->setBuddy(SpinEditIOKadr);
+
+    CheckBoxIOKTest = new QCheckBox("Testen", sheet);
+    CheckBoxIOKTest->setObjectName("CheckBoxIOKTest");
+    CheckBoxIOKTest->setGeometry(160, 14, 110, 22);
+    ButtonIOKVersturen = new QPushButton("Versturen", sheet);
+    ButtonIOKVersturen->setObjectName("ButtonIOKVersturen");
+    ButtonIOKVersturen->setGeometry(290, 10, 110, 30);
+    ButtonIOKVersturen->setEnabled(false);
+
+    auto* outputs = new QGroupBox("Uitgangen", sheet);
+    outputs->setObjectName("GroupBoxIOKUitgangen");
+    outputs->setGeometry(8, 60, 590, 76);
+    auto* inputs = new QGroupBox("Ingangen", sheet);
+    inputs->setObjectName("GroupBoxIOKIngangen");
+    inputs->setGeometry(8, 150, 590, 76);
+    for (int i = 0; i < 16; ++i) {
+        const int x = 10 + i * 36;
+        const QString n = QString::number(i + 1);
+        const int weight = 1 << PinBit[static_cast<std::size_t>(i)];
+        MakeLabel(outputs, "LabelIOKUit" + n, n, x, 22, 30, 15)->setAlignment(Qt::AlignCenter);
+        ButtonIOK[i] = MakeBitButton(outputs, "ButtonIOK" + n, weight, x, 38, 30, 24);
+        MakeLabel(inputs, "LabelIOKIn" + n, n, x, 22, 30, 15)->setAlignment(Qt::AlignCenter);
+        ShapeIOK[i] = new TShape(inputs, "ShapeIOK" + n, LampWhite, x + 7, 42);
+        SetTag(ShapeIOK[i], weight);
+        QPushButton* button = ButtonIOK[i];
+        connect(button, &QPushButton::clicked, this,
+                [button] { ToggleBitButton(button, CardTest.IokOutputs); });
+    }
+
+    connect(CheckBoxIOKTest, &QCheckBox::clicked, this,
+            [this] { RunPageAction([this] { CheckBoxIOKTestClick(); }); });
+    connect(ButtonIOKVersturen, &QPushButton::clicked, this,
+            [this] { RunPageAction([this] { ButtonIOKVersturenClick(); }); });
+}
+
+int TIokPage::NibbleWord(int nibble, int outputs) {
+    return 0x40 + 16 * nibble + ((outputs >> (4 * nibble)) & 15);
+}
+
+void TIokPage::ButtonIOKVersturenClick() {
+    bus::StatusForm->SendBusWord(0x80 + SpinEditIOKadr->value());
+    CardTest.IokFeedback = AwaitFeedback(false);
+    if (CheckBoxIOKTest->isChecked()) {
+        if (ButtonIOKVersturen->text() == "Testen") {
+            ButtonIOKVersturen->setText("Stop");
+            mContext.TimerSpeed->setInterval(FirstTickMs);
+            StartTimer();
+        } else {
+            ButtonIOKVersturen->setText("Testen");
+            StopTimer();
+        }
+        return;
+    }
+    CardTest.IokInputs = 0;
+    SendNibbles(CardTest.IokOutputs);
+    ShowInputs();
+}
+
+void TIokPage::CheckBoxIOKTestClick() {
+    if (CheckBoxIOKTest->isChecked()) {
+        ButtonIOKVersturen->setText("Testen");
+    } else {
+        ButtonIOKVersturen->setText("Versturen");
+        StopTimer();
+    }
+}
+
+void TIokPage::TakeInReply(int reply) {
+    if (reply < 64 || reply > 127)
+        return;
+    // A square-wave tick takes in eight replies; the lamps show the last four, and keeping
+    // 16 bits keeps the shift from running out of an int.
+    CardTest.IokInputs = (CardTest.IokInputs * 16 + (reply & 15)) & 0xFFFF;
+}
+
+void TIokPage::ShowInputs() {
+    for (TShape* lamp : ShapeIOK)
+        lamp->SetBrushColor((CardTest.IokInputs & Tag(lamp)) != 0 ? LampWhite : LampYellow);
+}
+
+int TIokPage::TickInterval() const {
+    return bus::StatusForm->SpinEditTestTijd->value();
+}
+
+void TIokPage::Tick() {
+    bus::StatusForm->SendBusWord(0x80 + SpinEditIOKadr->value());
+    CardTest.IokFeedback = AwaitFeedback(false);
+    CardTest.IokInputs = 0;
+    CardTest.SquareWavePhase = !CardTest.SquareWavePhase;
+    const int outputs = CardTest.SquareWavePhase ? CardTest.IokOutputs : 0;
+    SendNibbles(outputs);
+    SendNibbles(outputs);
+    ShowInputs();
+}
+
+void TIokPage::Exit() {
+    if (!CheckBoxIOKTest->isChecked())
+        return;
+    ButtonIOKVersturen->setText("Testen");
+    StopTimer();
+}
+
+void TIokPage::SendNibbles(int outputs) {
+    for (int nibble = 3; nibble >= 0; --nibble) {
+        bus::StatusForm->SendBusWord(NibbleWord(nibble, outputs));
+        CardTest.IokFeedback = AwaitFeedback(false);
+        TakeInReply(CardTest.IokFeedback);
+    }
+}
+
+} // namespace cards
