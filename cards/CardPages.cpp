@@ -2,6 +2,7 @@
 
 #include "bus/UnitStatus.h"
 #include "cards/CardTestState.h"
+#include "cards/PageBlock.h"
 #include "cards/PageBusWord.h"
 #include "cards/PageSlk.h"
 
@@ -52,7 +53,9 @@ TCardPages::TCardPages(QTabWidget* pageControl, QTimer* timerSpeed, QObject* par
     PageSCK = new TBusWordPage(mContext, TabSheetSCK, TBusWordPage::TKind::SCK);
     PagePCK = new TBusWordPage(mContext, TabSheetPCK, TBusWordPage::TKind::PCK);
     PageSLK = new TSlkPage(mContext, TabSheetSLK);
-    mPages = {PageSCK, PagePCK, PageSLK};
+    PageXBK = new TXbkPage(mContext, TabSheetXBK);
+    Page3BK = new T3bkPage(mContext, TabSheet3BK);
+    mPages = {PageSCK, PagePCK, PageSLK, PageXBK, Page3BK};
 
     connect(qApp, &QApplication::focusChanged, this,
             [this](QWidget* old, QWidget* now) { FocusChanged(old, now); });

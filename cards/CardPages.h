@@ -13,6 +13,8 @@ namespace cards {
 
 class TBusWordPage;
 class TSlkPage;
+class TXbkPage;
+class T3bkPage;
 
 // The card pages of the main window's page control ("SCK/ MCK" to "IOK"), the test timer's
 // work and the rules by which the pages' buttons follow the settings.
@@ -34,6 +36,8 @@ public:
     TBusWordPage* PageSCK = nullptr;
     TBusWordPage* PagePCK = nullptr;
     TSlkPage* PageSLK = nullptr;
+    TXbkPage* PageXBK = nullptr;
+    T3bkPage* Page3BK = nullptr;
 
     // Enables the pages' send and start buttons for the method, the test mode (read from
     // the settings window) and whether the rack connection came up.
