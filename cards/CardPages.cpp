@@ -2,6 +2,7 @@
 
 #include "bus/UnitStatus.h"
 #include "cards/CardTestState.h"
+#include "cards/PageBlock.h"
 #include "cards/PageBusWord.h"
 #include "cards/PageIok.h"
 #include "cards/PageLkkEvl.h"
@@ -54,9 +55,11 @@ TCardPages::TCardPages(QTabWidget* pageControl, QTimer* timerSpeed, QObject* par
     PageSCK = new TBusWordPage(mContext, TabSheetSCK, TBusWordPage::TKind::SCK);
     PagePCK = new TBusWordPage(mContext, TabSheetPCK, TBusWordPage::TKind::PCK);
     PageSLK = new TSlkPage(mContext, TabSheetSLK);
+    PageXBK = new TXbkPage(mContext, TabSheetXBK);
+    Page3BK = new T3bkPage(mContext, TabSheet3BK);
     PageLKK_EVL = new TLkkEvlPage(mContext, TabSheetLKK_EVL);
     PageIOK = new TIokPage(mContext, TabSheetIOK);
-    mPages = {PageSCK, PagePCK, PageSLK, PageLKK_EVL, PageIOK};
+    mPages = {PageSCK, PagePCK, PageSLK, PageXBK, Page3BK, PageLKK_EVL, PageIOK};
 
     connect(qApp, &QApplication::focusChanged, this,
             [this](QWidget* old, QWidget* now) { FocusChanged(old, now); });

@@ -15,6 +15,8 @@ class TBusWordPage;
 class TIokPage;
 class TLkkEvlPage;
 class TSlkPage;
+class TXbkPage;
+class T3bkPage;
 
 // The card pages of the main window's page control ("SCK/ MCK" to "IOK"), the test timer's
 // work and the rules by which the pages' buttons follow the settings.
@@ -38,6 +40,8 @@ public:
     TSlkPage* PageSLK = nullptr;
     TLkkEvlPage* PageLKK_EVL = nullptr;
     TIokPage* PageIOK = nullptr;
+    TXbkPage* PageXBK = nullptr;
+    T3bkPage* Page3BK = nullptr;
 
     // Enables the pages' send and start buttons for the method, the test mode (read from
     // the settings window) and whether the rack connection came up.

@@ -7,9 +7,12 @@
 namespace sim {
 
 TSimRack::TSimRack() {
-    // Until the card models exist, the first places hold generic cards that report a fixed
-    // pattern each, so that every reply on the SCK and PCK pages can be told apart.
-    for (int place = 0; place < 4; ++place) {
+    for (std::size_t i = 0; i < TwoRailPlaces.size(); ++i)
+        Bus.Plug(TwoRailPlaces[i], TwoRail.Cards[i]);
+    Bus.Plug(ThreeRailPlace, ThreeRail.Cards[0]);
+    // Generic cards that report a fixed pattern each, so that replies on the SCK and PCK
+    // pages can be told apart.
+    for (int place = 1; place < 4; ++place) {
         auto card = std::make_shared<TSimTestCard>();
         card->Lines = static_cast<std::uint8_t>(1 << place);
         Bus.Plug(place, card);

@@ -1,0 +1,337 @@
+#include "cards/PageBlock.h"
+
+#include "bus/Dialogs.h"
+#include "bus/UnitStatus.h"
+#include "cards/CardTestState.h"
+#include "platform/Tick.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTimer>
+
+namespace cards {
+
+namespace {
+
+bool ShortCircuitReporting() {
+    return bus::StatusForm->CheckBoxKorsluitmelding->isChecked();
+}
+
+void TooFewSections(QWidget* parent) {
+    bus::Dialogs().Message(parent, bus::TDialogs::TIcon::Error, bus::ProgramTitle,
+                           "Onvoldoende secties geselecteerd", QString());
+}
+
+QSpinBox* MakeAddress(QWidget* parent, const QString& name, int maximum, int x, int y) {
+    auto* label = MakeLabel(parent, name + "Label", "Adres", x, y + 3, 44, 18);
+    auto* spin = new QSpinBox(parent);
+    spin->setObjectName(name);
+    spin->setGeometry(x + 46, y, 64, 24);
+    spin->setRange(0, maximum);
+    label->setBuddy(spin);
+    return spin;
+}
+
+QPushButton* MakeControlButton(QWidget* parent, const QString& name) {
+    auto* button = new QPushButton("Go", parent);
+    button->setObjectName(name);
+    button->setGeometry(16, 252, 94, 30);
+    button->setEnabled(false);
+    return button;
+}
+
+// The lowest ticked box's weight as the first section, the highest as the last (0 when fewer
+// than two are ticked).
+template <std::size_t N> void ChooseEnds(const std::array<QCheckBox*, N>& boxes) {
+    CardTest.FirstSection = 0;
+    CardTest.LastSection = 0;
+    for (QCheckBox* box : boxes) {
+        if (!box->isChecked())
+            continue;
+        if (CardTest.FirstSection == 0)
+            CardTest.FirstSection = Tag(box);
+        else
+            CardTest.LastSection = Tag(box);
+    }
+}
+
+void EndTest(QPushButton* button, QTimer* timer) {
+    button->setText("Go");
+    timer->stop();
+    CardTest.Direction = 0;
+    CardTest.FirstSection = 0;
+    CardTest.LastSection = 0;
+    bus::StatusForm->SendBusWord(0x40);
+    AwaitFeedback(true);
+}
+
+} // namespace
+
+int SendSpeedWord(int s, int hi) {
+    const std::uint32_t elapsed = platform::GetTickCount() - CardTest.LastReversal;
+    const std::int32_t threshold = CardTest.LegDuration / 3 * 2;
+    // Compared as 64-bit numbers: a run timed at more than 2^31 ms is negative as a 32-bit
+    // number, and then the whole next run counts as its last third.
+    const bool slowed = static_cast<std::int64_t>(elapsed) > static_cast<std::int64_t>(threshold);
+    bus::StatusForm->SendBusWord(0x40 - hi + CardTest.Direction + (slowed ? SlowedSpeed(s) : s));
+    return AwaitFeedback(false);
+}
+
+void ReverseAtEnd(int occupancy) {
+    const bool up = CardTest.Direction == 0;
+    const int target = up ? CardTest.LastSection : CardTest.FirstSection;
+    if ((occupancy & target) != target)
+        return;
+    const std::uint32_t now = platform::GetTickCount();
+    CardTest.Direction = up ? 16 : 0;
+    CardTest.LegDuration = static_cast<std::int32_t>(now - CardTest.LastReversal);
+    CardTest.LastReversal = now;
+}
+
+QSlider* MakeSpeedTrackBar(QWidget* sheet, const QString& name, const QRect& groupGeometry) {
+    auto* group = new QGroupBox("Snelheid", sheet);
+    group->setObjectName(name + "Group");
+    group->setGeometry(groupGeometry);
+    const int top = 24;
+    const int height = groupGeometry.height() - top - 10;
+    auto* slider = new QSlider(Qt::Vertical, group);
+    slider->setObjectName(name);
+    slider->setGeometry(groupGeometry.width() / 2 - 15, top, 30, height);
+    slider->setRange(0, 15);
+    slider->setValue(15);
+    slider->setInvertedAppearance(true); // position 0, full speed, at the top
+    slider->setTickPosition(QSlider::TicksBothSides);
+    slider->setTickInterval(5);
+    for (int speed : {15, 10, 5, 0}) {
+        const int y = top + (15 - speed) * (height - 18) / 15;
+        const QString text = QString::number(speed);
+        MakeLabel(group, QString("%1Left%2").arg(name).arg(speed), text, 6, y, 22)
+            ->setAlignment(Qt::AlignRight);
+        MakeLabel(group, QString("%1Right%2").arg(name).arg(speed), text,
+                  groupGeometry.width() - 28, y, 22);
+    }
+    return slider;
+}
+
+TXbkPage::TXbkPage(TCardContext& context, QWidget* sheet) : TCardPage(context, sheet) {
+    TrackBar2BKSpeed = MakeSpeedTrackBar(sheet, "TrackBar2BKSpeed", QRect(8, 8, 110, 236));
+    Button2BKControl = MakeControlButton(sheet, "Button2BKControl");
+    Label9 = MakeLabel(sheet, "Label9", "Label9", 16, 288, 94, 18);
+    Label9->setAlignment(Qt::AlignHCenter);
+
+    for (int g = 0; g < 3; ++g) {
+        auto* group = new QGroupBox("Terugmelding", sheet);
+        group->setObjectName(QString("GroupBoxBK%1").arg(g + 1));
+        group->setGeometry(128 + g * 158, 8, 150, 298);
+        SpinEditBKadr[g] = MakeAddress(group, QString("SpinEditBK%1adr").arg(g + 1), 127, 12, 24);
+        for (int k = 0; k < 4; ++k) {
+            const int n = 4 * g + k;
+            const int y = 66 + k * 36;
+            auto* box = new QCheckBox(group);
+            box->setObjectName(QString("CheckBoxBKSectie%1").arg(n + 1));
+            box->setGeometry(14, y, 22, 20);
+            box->setChecked(true);
+            SetTag(box, 1 << n);
+            CheckBoxBKSectie[n] = box;
+            ShapeBKS[n] = new TShape(group, QString("ShapeBKS%1").arg(n + 1), LampWhite, 44, y + 1);
+            MakeLabel(group, QString("LabelBKS%1").arg(n + 1), QString("Sectie %1").arg(k + 1), 72,
+                      y, 70);
+            connect(box, &QCheckBox::toggled, this, [this, box] { CheckBoxBKSectieClick(box); });
+        }
+        ShapeBKKort[g] =
+            new TShape(group, QString("ShapeBK%1Kort").arg(g + 1), LampYellow, 66, 218);
+        MakeLabel(group, QString("LabelBK%1Kort").arg(g + 1), "Kortsluitmelding", 10, 240, 130)
+            ->setAlignment(Qt::AlignHCenter);
+    }
+
+    connect(Button2BKControl, &QPushButton::clicked, this,
+            [this] { RunPageAction([this] { Button2BKControlClick(); }); });
+}
+
+void TXbkPage::CheckBoxBKSectieClick(QCheckBox* box) {
+    const int n = box->objectName().mid(QString("CheckBoxBKSectie").size()).toInt();
+    if (n >= 1 && n <= 12)
+        ShapeBKS[n - 1]->SetBrushColor(box->isChecked() ? LampWhite : LampGrey);
+}
+
+void TXbkPage::SetControlsEnabled(bool enabled) {
+    for (QCheckBox* box : CheckBoxBKSectie)
+        box->setEnabled(enabled);
+    for (QSpinBox* spin : SpinEditBKadr)
+        spin->setEnabled(enabled);
+}
+
+void TXbkPage::Button2BKControlClick() {
+    if (TimerRunning())
+        Stop();
+    else
+        Go();
+}
+
+void TXbkPage::Go() {
+    CardTest.GroupActive = {};
+    for (int n = 0; n < 12; ++n)
+        if (CheckBoxBKSectie[n]->isChecked())
+            CardTest.GroupActive[n / 4] = true;
+    ChooseEnds(CheckBoxBKSectie);
+    if (CardTest.LastSection == 0) {
+        TooFewSections(Sheet);
+        return;
+    }
+    Button2BKControl->setText("Stop");
+    SetControlsEnabled(false);
+    CardTest.Direction = 0;
+    StartTimer();
+    mContext.TickNow();
+}
+
+void TXbkPage::Stop() {
+    SetControlsEnabled(true);
+    EndTest(Button2BKControl, mContext.TimerSpeed);
+}
+
+void TXbkPage::Tick() {
+    int occupancy = 0;
+    for (int g = 2; g >= 0; --g) {
+        if (!CardTest.GroupActive[g])
+            continue;
+        const int a = SpinEditBKadr[g]->value();
+        const int hi = a > 63 ? 32 : 0;
+        bus::StatusForm->SendBusWord(0x80 + a - 2 * hi);
+        CardTest.TickFeedback = AwaitFeedback(false);
+        CardTest.TickFeedback = SendSpeedWord(15 - TrackBar2BKSpeed->value(), hi);
+        if (g == 0)
+            Label9->setText(QString::number(CardTest.TickFeedback));
+        occupancy |= (CardTest.TickFeedback & 15) << (4 * g);
+        ShowReply(g, CardTest.TickFeedback);
+    }
+    ReverseAtEnd(occupancy);
+}
+
+void TXbkPage::ShowReply(int group, int reply) {
+    if (reply > 255) {
+        ShapeBKKort[group]->SetBrushColor(LampYellow);
+        return;
+    }
+    if (reply < 64 || reply > 95)
+        return;
+    const int f = reply & 0x1F;
+    for (int k = 0; k < 4; ++k) {
+        const int n = 4 * group + k;
+        if (!CheckBoxBKSectie[n]->isChecked())
+            ShapeBKS[n]->SetBrushColor(LampGrey);
+        else
+            ShapeBKS[n]->SetBrushColor((f >> k) & 1 ? LampYellow : LampWhite);
+    }
+    if (f <= 15) {
+        ShapeBKKort[group]->SetBrushColor(LampGreen);
+        return;
+    }
+    ShapeBKKort[group]->SetBrushColor(LampRed);
+    if (ShortCircuitReporting())
+        Stop();
+}
+
+void TXbkPage::Exit() {
+    for (QSpinBox* spin : SpinEditBKadr)
+        spin->setEnabled(true);
+    Button2BKControl->setText("Go");
+    if (!TimerRunning())
+        return;
+    StopTimer();
+    bus::StatusForm->SendBusWord(0x40);
+    AwaitFeedback(true);
+}
+
+T3bkPage::T3bkPage(TCardContext& context, QWidget* sheet) : TCardPage(context, sheet) {
+    TrackBar3BKSpeed = MakeSpeedTrackBar(sheet, "TrackBar3BKSpeed", QRect(8, 8, 110, 236));
+    Button3BKControl = MakeControlButton(sheet, "Button3BKControl");
+    SpinEdit3BKadr = MakeAddress(sheet, "SpinEdit3BKadr", 63, 140, 16);
+
+    auto* sections = new QGroupBox("Secties", sheet);
+    sections->setObjectName("GroupBox3BKSecties");
+    sections->setGeometry(140, 52, 150, 182);
+    auto* feedback = new QGroupBox("Terugmelding", sheet);
+    feedback->setObjectName("GroupBox3BKTerugmelding");
+    feedback->setGeometry(302, 52, 250, 182);
+    for (int k = 0; k < 4; ++k) {
+        const int y = 28 + k * 36;
+        auto* box = new QCheckBox(QString("Sectie %1").arg(k + 1), sections);
+        box->setObjectName(QString("CheckBox3BKSectie%1").arg(k + 1));
+        box->setGeometry(14, y, 120, 20);
+        box->setChecked(true);
+        SetTag(box, 1 << k);
+        CheckBox3BKSectie[k] = box;
+        Shape3BKS[k] =
+            new TShape(feedback, QString("Shape3BKS%1").arg(k + 1), LampWhite, 16, y + 1);
+        MakeLabel(feedback, QString("Label3BKS%1").arg(k + 1), QString("Sectie %1").arg(k + 1), 42,
+                  y, 70);
+    }
+    Shape3BKkort = new TShape(feedback, "Shape3BKkort", LampYellow, 180, 64);
+    MakeLabel(feedback, "Label3BKkort", "Kortsluitmelding", 130, 86, 116)
+        ->setAlignment(Qt::AlignHCenter);
+
+    connect(Button3BKControl, &QPushButton::clicked, this,
+            [this] { RunPageAction([this] { Button3BKControlClick(); }); });
+}
+
+void T3bkPage::Button3BKControlClick() {
+    if (TimerRunning())
+        Stop();
+    else
+        Go();
+}
+
+void T3bkPage::Go() {
+    ChooseEnds(CheckBox3BKSectie);
+    if (CardTest.LastSection == 0) {
+        TooFewSections(Sheet);
+        return;
+    }
+    Button3BKControl->setText("Stop");
+    SpinEdit3BKadr->setEnabled(false);
+    CardTest.Direction = 0;
+    StartTimer();
+    mContext.TickNow();
+}
+
+void T3bkPage::Stop() {
+    SpinEdit3BKadr->setEnabled(true);
+    EndTest(Button3BKControl, mContext.TimerSpeed);
+}
+
+void T3bkPage::Tick() {
+    const int a = SpinEdit3BKadr->value();
+    const int hi = a > 63 ? 32 : 0;
+    bus::StatusForm->SendBusWord(0x80 + a - 2 * hi);
+    CardTest.TickFeedback = AwaitFeedback(false);
+    CardTest.TickFeedback = SendSpeedWord(15 - TrackBar3BKSpeed->value(), hi);
+    const int occupancy = CardTest.TickFeedback & 0x0F;
+    const int r = CardTest.TickFeedback;
+    if (r > 255) {
+        Shape3BKkort->SetBrushColor(LampYellow);
+    } else if (r >= 64 && r <= 95) {
+        const int f = r & 0x1F;
+        for (int k = 0; k < 4; ++k)
+            Shape3BKS[k]->SetBrushColor((f >> k) & 1 ? LampYellow : LampWhite);
+        Shape3BKkort->SetBrushColor(f <= 15 ? LampGreen : LampRed);
+        if (f > 15 && ShortCircuitReporting())
+            Stop();
+    }
+    ReverseAtEnd(occupancy);
+}
+
+void T3bkPage::Exit() {
+    SpinEdit3BKadr->setEnabled(true);
+    Button3BKControl->setText("Go");
+    if (!TimerRunning())
+        return;
+    StopTimer();
+    bus::StatusForm->SendBusWord(0x40);
+    AwaitFeedback(true);
+}
+
+} // namespace cards
