@@ -31,7 +31,7 @@ namespace {
 // reads in a row without an answer (a second each) the set-up gives up.
 constexpr int SilentReadsBeforeGivingUp = 3;
 
-const QString InitFailedText = QStringLiteral(
+constexpr const char* InitFailedText = platform::TrMark(
     "De seriele kaart kon niet worden geinitialiseerd. \r\nStaat het rek wel aan en is de "
     "verbindingskabel juist aangesloten?");
 
@@ -161,10 +161,12 @@ void TStatusForm::BuildControls() {
     connect(OKBtn, &QPushButton::clicked, this, [this] { Guarded([this] { OKBtnClick(); }); });
     connect(ButtonCancel, &QPushButton::clicked, this,
             [this] { Guarded([this] { ButtonCancelClick(); }); });
-    connect(RadioButtonSerieel, &QRadioButton::clicked, this, [this] { RadioButtonSerieelClick(); });
+    connect(RadioButtonSerieel, &QRadioButton::clicked, this,
+            [this] { RadioButtonSerieelClick(); });
     connect(RadioButtonParallel, &QRadioButton::clicked, this,
             [this] { RadioButtonParallelClick(); });
-    connect(TimerStatus, &QTimer::timeout, this, [this] { Guarded([this] { TimerStatusTimer(); }); });
+    connect(TimerStatus, &QTimer::timeout, this,
+            [this] { Guarded([this] { TimerStatusTimer(); }); });
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -228,8 +230,7 @@ TSettings TStatusForm::CurrentSettings() const {
 }
 
 void TStatusForm::ApplySettings(const TSettings& s, const std::vector<std::string>& ports) {
-    for (std::size_t i = static_cast<std::size_t>(ComComboBoxPoort->count()); i < ports.size();
-         ++i)
+    for (std::size_t i = static_cast<std::size_t>(ComComboBoxPoort->count()); i < ports.size(); ++i)
         ComComboBoxPoort->addItem(QString::fromStdString(ports[i]));
     CheckParallel(s.Parallel);
     ComComboBoxPoort->SetItemIndex(s.PortIndex);
@@ -257,11 +258,10 @@ void TStatusForm::LoadSettings(const QString& fileName) {
 
 bool TStatusForm::SaveSettings(const QString& fileName) {
     std::string error;
-    if (ReplaceFile(fileName.toStdString(), WriteSettings(CurrentSettings(), PortEntries()),
-                    error))
+    if (ReplaceFile(fileName.toStdString(), WriteSettings(CurrentSettings(), PortEntries()), error))
         return true;
     Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle,
-                      QString("De instellingen konden niet worden bewaard in \"%1\".").arg(fileName),
+                      Tr("De instellingen konden niet worden bewaard in \"%1\".").arg(fileName),
                       QString::fromLocal8Bit(error.c_str()));
     return false;
 }
@@ -327,7 +327,8 @@ int TStatusForm::SendBusWord(int word) {
     if (DebugMode)
         return word;
     TavoCom1->PurgeQueues(true, true);
-    const std::int32_t written = TavoCom1->WriteText(std::string(1, static_cast<char>(word & 0xFF)));
+    const std::int32_t written =
+        TavoCom1->WriteText(std::string(1, static_cast<char>(word & 0xFF)));
     return written == 1 ? word : word + 256;
 }
 
@@ -385,8 +386,8 @@ void TStatusForm::TimerStatusTimer() {
 void TStatusForm::RunParallelSetUp() {
     if (!ParallelAccess.Granted) {
         Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle,
-                          "De parallelle kaart kan niet worden gebruikt.",
-                          QString::fromStdString(ParallelAccess.Reason));
+                          Tr("De parallelle kaart kan niet worden gebruikt."),
+                          QString::fromStdString(platform::AccessReasonText(ParallelAccess)));
         return;
     }
     ResetTransport(ComboBoxSpeed->currentText().toInt());
@@ -412,14 +413,14 @@ void TStatusForm::RunSerialSetUp() {
             BusReady = true;
             if (!SendInitialisationSequence(true)) {
                 BusReady = false;
-                Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle, InitFailedText,
+                Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle, Tr(InitFailedText),
                                   QString());
                 return;
             }
             mMainWindow.SetLedUitEnabled(true);
             mMainWindow.ShowSetUpPage(false);
         } else {
-            Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle, InitFailedText,
+            Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle, Tr(InitFailedText),
                               QString());
         }
     } catch (const serial::EComPort& error) {
@@ -434,10 +435,9 @@ void TStatusForm::RunSerialSetUp() {
 }
 
 void TStatusForm::ShowPortError(const QString& reason) {
-    Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle,
-                      QString("Kan \"%1\" niet gebruiken.")
-                          .arg(QString::fromStdString(TavoCom1->Port())),
-                      reason);
+    Dialogs().Message(
+        this, TDialogs::TIcon::Error, ProgramTitle,
+        Tr("Kan \"%1\" niet gebruiken.").arg(QString::fromStdString(TavoCom1->Port())), reason);
 }
 
 bool TStatusForm::SendInitialisationSequence(bool serial) {
