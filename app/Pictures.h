@@ -12,4 +12,12 @@ enum class TIntroPicture { Rack, Locomotive };
 QIcon SpeedBarIcon(TSpeedIcon which);
 QPixmap IntroPicture(TIntroPicture which);
 
+// The splash window's picture, 279 x 211.
+QPixmap SplashPicture();
+// The about window's picture, 109 x 77.
+QPixmap AboutPicture();
+// The about window's animation, 32 x 32: picture 0 a locomotive running to the right,
+// picture 1 the same running to the left.
+QPixmap AnimationPicture(int index);
+
 } // namespace app

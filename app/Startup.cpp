@@ -1,11 +1,15 @@
 #include "app/Startup.h"
 
 #include "app/QtEventPump.h"
+#include "app/UnitAbout.h"
+#include "app/UnitHelp.h"
 #include "app/UnitMorvelplint.h"
 #include "app/UnitSplash.h"
 #include "bus/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
+#include "platform/Messages.h"
 #include "platform/PortIo.h"
+#include "serial/ComError.h"
 #include "sim/SimRack.h"
 
 #include <QApplication>
@@ -44,6 +48,15 @@ bool HasSimSwitch(int argc, char* argv[]) {
 
 } // namespace
 
+std::vector<std::string> CatalogueFolders() {
+    return {platform::ProgramFolder() + "/locale", MORVELPLINT_INSTALLED_LOCALE_DIR};
+}
+
+void InitCatalogues(const std::vector<std::string>& folders) {
+    platform::InitMessages({platform::DefaultDomain, serial::TextDomain}, folders,
+                           platform::UserLanguage());
+}
+
 int RunMorvelplint(int argc, char* argv[]) {
     // The parallel card's ports are asked for before the worker exists, so that the worker
     // inherits the permission; with /sim the simulated rack stands in for the hardware.
@@ -63,6 +76,8 @@ int RunMorvelplint(int argc, char* argv[]) {
     TApplication application(argc, argv);
     application.setApplicationName("Morvelplint");
     InstallQtEventPump();
+    // After the application object, which sets the process locale from the environment.
+    InitCatalogues(CatalogueFolders());
 
     SplashScreen = new TSplashScreen;
     SplashScreen->show();
@@ -72,6 +87,8 @@ int RunMorvelplint(int argc, char* argv[]) {
     QStringList arguments = application.arguments();
     arguments.removeFirst();
     auto mainWindow = std::make_unique<TFormMorvelplint>(arguments);
+    auto aboutBox = std::make_unique<TAboutBox>(mainWindow.get());
+    auto helpBox = std::make_unique<THelpBox>(mainWindow.get());
     auto statusForm = std::make_unique<bus::TStatusForm>(*mainWindow, mainWindow.get());
     statusForm->ParallelAccess = access;
     if (rack && rack->SerialCard)
@@ -85,6 +102,8 @@ int RunMorvelplint(int argc, char* argv[]) {
     // The settings window takes the serial link with it (closing an open port pulses DTR);
     // the worker must be gone before the port backend it uses.
     statusForm.reset();
+    helpBox.reset();
+    aboutBox.reset();
     mainWindow.reset();
     bus::ParTransport().StopWorker();
     platform::SetPortBackend(nullptr);

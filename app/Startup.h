@@ -1,10 +1,20 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace app {
 
 class TFormMorvelplint;
+
+// Where the message catalogues are looked for: the "locale" folder beside the program, then
+// the folder where the installed program keeps them.
+std::vector<std::string> CatalogueFolders();
+
+// Initialises the "default" and "cport" catalogues from the first of `folders` that exists,
+// in the language of LANG or else of the system's locale.
+void InitCatalogues(const std::vector<std::string>& folders);
 
 // The whole program: start-up, the message loop and the end of the run.
 int RunMorvelplint(int argc, char* argv[]);

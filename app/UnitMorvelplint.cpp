@@ -1,6 +1,9 @@
 #include "app/UnitMorvelplint.h"
 
 #include "app/Pictures.h"
+#include "app/Printing.h"
+#include "app/UnitAbout.h"
+#include "app/UnitHelp.h"
 #include "app/UnitSplash.h"
 #include "bus/Dialogs.h"
 #include "cards/CardPages.h"
@@ -10,6 +13,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPrinter>
 #include <QScreen>
 #include <QStyle>
 #include <QTabBar>
@@ -17,6 +21,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace app {
 
@@ -65,7 +70,8 @@ QAction* AddItem(QMenu* menu, const QString& caption, const QString& hint,
 
 } // namespace
 
-TFormMorvelplint::TFormMorvelplint(QStringList arguments) : mArguments(std::move(arguments)) {
+TFormMorvelplint::TFormMorvelplint(QStringList arguments)
+    : FontDialogFont(DefaultPrintFont()), mArguments(std::move(arguments)) {
     FormMorvelplint = this;
     setObjectName("FormMorvelplint");
     setWindowTitle("Morvelplint");
@@ -91,6 +97,7 @@ TFormMorvelplint::TFormMorvelplint(QStringList arguments) : mArguments(std::move
             [this] { bus::Guarded([this] { CardPages->TimerSpeedTimer(); }); });
 
     BuildMenu();
+    FontDialogColor = palette().color(QPalette::WindowText);
     adjustSize();
     setFixedSize(sizeHint());
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -130,6 +137,14 @@ void TFormMorvelplint::BuildSpeedBar(QWidget* central) {
             [this] { bus::Guarded([this] { OpenClick(); }); });
     connect(SpeedButtonSave, &QToolButton::clicked, this,
             [this] { bus::Guarded([this] { SaveClick(); }); });
+    connect(SpeedButtonPrint, &QToolButton::clicked, this,
+            [this] { bus::Guarded([this] { SpeedButtonPrintClick(); }); });
+    connect(SpeedButtonPrintSetup, &QToolButton::clicked, this,
+            [this] { bus::Guarded([this] { SpeedButtonPrintSetupClick(); }); });
+    connect(SpeedButtonFontSetup, &QToolButton::clicked, this,
+            [this] { bus::Guarded([this] { SpeedButtonFontSetupClick(); }); });
+    connect(SpeedButtonHelp, &QToolButton::clicked, this,
+            [this] { bus::Guarded([this] { HelpCommandClick(); }); });
 }
 
 void TFormMorvelplint::BuildMenu() {
@@ -142,9 +157,11 @@ void TFormMorvelplint::BuildMenu() {
     Saveas = AddItem(file, "B&ewaar als...", "Save file as met initialisatie",
                      [this] { SaveasClick(); });
     file->addSeparator();
-    PrintFont = AddItem(file, "Print &Fontsetup", "Font setup", [] {});
-    PrintSetup = AddItem(file, "P&rint Setup", "Printer setup", [] {});
-    Print = AddItem(file, "&Print", "Print instellingen", [] {});
+    PrintFont =
+        AddItem(file, "Print &Fontsetup", "Font setup", [this] { SpeedButtonFontSetupClick(); });
+    PrintSetup =
+        AddItem(file, "P&rint Setup", "Printer setup", [this] { SpeedButtonPrintSetupClick(); });
+    Print = AddItem(file, "&Print", "Print instellingen", [this] { SpeedButtonPrintClick(); });
     file->addSeparator();
     Exit = AddItem(file, "E&xit    (Alt+F4)", "Einde programma", [this] { ExitClick(); });
 
@@ -162,11 +179,11 @@ void TFormMorvelplint::BuildMenu() {
     help->setToolTipsVisible(true);
     help->menuAction()->setStatusTip("Help en About");
     help->menuAction()->setToolTip("Help en About");
-    HelpCommand = AddItem(help, "&Help", "Help instructies", [] {});
+    HelpCommand = AddItem(help, "&Help", "Help instructies", [this] { HelpCommandClick(); });
     HelpCommand->setShortcut(QKeySequence(Qt::Key_F1));
     HelpCommand->setShortcutContext(Qt::ApplicationShortcut);
     help->addSeparator();
-    About = AddItem(help, "&Info...", "About de auteurs", [] {});
+    About = AddItem(help, "&Info...", "About de auteurs", [this] { AboutClick(); });
 
     Open->setObjectName("Open");
     Save->setObjectName("Save");
@@ -299,6 +316,65 @@ void TFormMorvelplint::StopInstellingenClick() {
 
 void TFormMorvelplint::ExitClick() {
     close();
+}
+
+QPrinter& TFormMorvelplint::Printer() {
+    if (!mPrinter) {
+        mPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        mPrinter->setCollateCopies(true);
+    }
+    return *mPrinter;
+}
+
+void TFormMorvelplint::SpeedButtonPrintClick() {
+    QPrinter& printer = Printer();
+    if (!PrintDialogs().Print(this, printer))
+        return;
+    const int copies = std::max(printer.copyCount(), 1);
+    // Each copy is a job of its own, so the printer must not multiply the page itself.
+    printer.setCopyCount(1);
+    PrintReport(PrintDialogs().JobDevice(printer), copies, FontDialogFont, FontDialogColor,
+                SettingsReport(*bus::StatusForm));
+    printer.setCopyCount(copies);
+}
+
+void TFormMorvelplint::SpeedButtonPrintSetupClick() {
+    PrintDialogs().PrinterSetup(this, Printer());
+}
+
+void TFormMorvelplint::SpeedButtonFontSetupClick() {
+    if (const auto font = PrintDialogs().Font(this, FontDialogFont))
+        FontDialogFont = *font;
+}
+
+int TFormMorvelplint::ActivePageHelpTopic() const {
+    const QWidget* page = PageControlTester->currentWidget();
+    const QWidget* cardPages[] = {CardPages->TabSheetSCK, CardPages->TabSheetPCK,
+                                  CardPages->TabSheetSLK, CardPages->TabSheetXBK,
+                                  CardPages->TabSheet3BK, CardPages->TabSheetLKK_EVL,
+                                  CardPages->TabSheetIOK};
+    for (int i = 0; i < 7; ++i)
+        if (page == cardPages[i])
+            return i + 1;
+    return -1;
+}
+
+void TFormMorvelplint::HelpCommandClick() {
+    if (!HelpBox)
+        return;
+    HelpBox->HelpTopic = ActivePageHelpTopic();
+    // A help window already showing keeps its place in the text and only comes to the front.
+    if (HelpBox->isVisible()) {
+        HelpBox->raise();
+        HelpBox->activateWindow();
+        return;
+    }
+    HelpBox->show();
+}
+
+void TFormMorvelplint::AboutClick() {
+    if (AboutBox)
+        AboutBox->exec();
 }
 
 void TFormMorvelplint::SetLedUitEnabled(bool enabled) {

@@ -2,10 +2,14 @@
 
 #include "bus/UnitStatus.h"
 
+#include <QColor>
+#include <QFont>
 #include <QMainWindow>
+#include <memory>
 
 class QAction;
 class QLabel;
+class QPrinter;
 class QTabWidget;
 class QTimer;
 class QToolButton;
@@ -59,6 +63,24 @@ public:
     void StopInstellingenClick();
     void ExitClick();
 
+    // Printing of the settings ("&Print", "P&rint Setup", "Print &Fontsetup" and their
+    // speed buttons).
+    void SpeedButtonPrintClick();
+    void SpeedButtonPrintSetupClick();
+    void SpeedButtonFontSetupClick();
+
+    // The help window at the section of the active page, and the about window.
+    void HelpCommandClick();
+    void AboutClick();
+    // The help topic of the active page: -1 for "INTRO", 1 to 7 for "SCK/ MCK" to "IOK".
+    int ActivePageHelpTopic() const;
+
+    // The printer that the print and printer set-up dialogs choose, made at first use; and
+    // the print font, which the font dialog changes for the rest of the run.
+    QPrinter& Printer();
+    QFont FontDialogFont;
+    QColor FontDialogColor;
+
     // bus::TMainWindowLink
     void SetLedUitEnabled(bool enabled) override;
     void ShowSetUpPage(bool parallel) override;
@@ -80,6 +102,7 @@ private:
 
     QStringList mArguments;
     bool mShown = false;
+    std::unique_ptr<QPrinter> mPrinter;
 };
 
 // Global references, valid for the life of the program.

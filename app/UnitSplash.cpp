@@ -22,7 +22,8 @@ TSplashScreen::TSplashScreen()
     auto* picture = new QLabel(panel);
     picture->setGeometry(3, 3, 279, 211);
     picture->setScaledContents(true);
-    picture->setPixmap(IntroPicture(TIntroPicture::Rack));
+    picture->setObjectName("ImageSplash");
+    picture->setPixmap(SplashPicture());
     auto* name = new QLabel("Morvelplint", panel);
     name->setObjectName("LabelAppName");
     QFont font = name->font();

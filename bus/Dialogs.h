@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Messages.h"
+
 #include <QString>
 #include <optional>
 
@@ -30,6 +32,11 @@ public:
 TDialogs& Dialogs();
 // Installs other dialogs (tests) and returns the previous ones; nullptr restores the real ones.
 TDialogs* SetDialogs(TDialogs* dialogs);
+
+// One of the program's own texts (written in Dutch) in the user's language.
+inline QString Tr(const char* text) {
+    return QString::fromUtf8(platform::Tr(text));
+}
 
 // The program's title, the caption of its message boxes.
 inline const QString ProgramTitle = QStringLiteral("Morvelplint");

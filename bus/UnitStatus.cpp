@@ -31,7 +31,7 @@ namespace {
 // reads in a row without an answer (a second each) the set-up gives up.
 constexpr int SilentReadsBeforeGivingUp = 3;
 
-const QString InitFailedText = QStringLiteral(
+constexpr const char* InitFailedText = platform::TrMark(
     "De seriele kaart kon niet worden geinitialiseerd. \r\nStaat het rek wel aan en is de "
     "verbindingskabel juist aangesloten?");
 
@@ -260,10 +260,9 @@ bool TStatusForm::SaveSettings(const QString& fileName) {
     std::string error;
     if (ReplaceFile(fileName.toStdString(), WriteSettings(CurrentSettings(), PortEntries()), error))
         return true;
-    Dialogs().Message(
-        this, TDialogs::TIcon::Error, ProgramTitle,
-        QString("De instellingen konden niet worden bewaard in \"%1\".").arg(fileName),
-        QString::fromLocal8Bit(error.c_str()));
+    Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle,
+                      Tr("De instellingen konden niet worden bewaard in \"%1\".").arg(fileName),
+                      QString::fromLocal8Bit(error.c_str()));
     return false;
 }
 
@@ -387,8 +386,8 @@ void TStatusForm::TimerStatusTimer() {
 void TStatusForm::RunParallelSetUp() {
     if (!ParallelAccess.Granted) {
         Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle,
-                          "De parallelle kaart kan niet worden gebruikt.",
-                          QString::fromStdString(ParallelAccess.Reason));
+                          Tr("De parallelle kaart kan niet worden gebruikt."),
+                          QString::fromStdString(platform::AccessReasonText(ParallelAccess)));
         return;
     }
     ResetTransport(ComboBoxSpeed->currentText().toInt());
@@ -414,14 +413,14 @@ void TStatusForm::RunSerialSetUp() {
             BusReady = true;
             if (!SendInitialisationSequence(true)) {
                 BusReady = false;
-                Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle, InitFailedText,
+                Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle, Tr(InitFailedText),
                                   QString());
                 return;
             }
             mMainWindow.SetLedUitEnabled(true);
             mMainWindow.ShowSetUpPage(false);
         } else {
-            Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle, InitFailedText,
+            Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle, Tr(InitFailedText),
                               QString());
         }
     } catch (const serial::EComPort& error) {
@@ -438,8 +437,7 @@ void TStatusForm::RunSerialSetUp() {
 void TStatusForm::ShowPortError(const QString& reason) {
     Dialogs().Message(
         this, TDialogs::TIcon::Error, ProgramTitle,
-        QString("Kan \"%1\" niet gebruiken.").arg(QString::fromStdString(TavoCom1->Port())),
-        reason);
+        Tr("Kan \"%1\" niet gebruiken.").arg(QString::fromStdString(TavoCom1->Port())), reason);
 }
 
 bool TStatusForm::SendInitialisationSequence(bool serial) {

@@ -22,7 +22,7 @@ bool ShortCircuitReporting() {
 
 void TooFewSections(QWidget* parent) {
     bus::Dialogs().Message(parent, bus::TDialogs::TIcon::Error, bus::ProgramTitle,
-                           "Onvoldoende secties geselecteerd", QString());
+                           bus::Tr("Onvoldoende secties geselecteerd"), QString());
 }
 
 QSpinBox* MakeAddress(QWidget* parent, const QString& name, int maximum, int x, int y) {

@@ -130,7 +130,7 @@ void TBusWordPage::SendSerial() {
     bus::TStatusForm& status = *bus::StatusForm;
     if (status.RadioButtonParallel->isChecked()) {
         bus::Dialogs().Message(Sheet, bus::TDialogs::TIcon::None, bus::ProgramTitle,
-                               "Seriele kaart selecteren", QString());
+                               bus::Tr("Seriele kaart selecteren"), QString());
         return;
     }
     ShapeKort->SetBrushColor(LampYellow);
@@ -147,7 +147,7 @@ void TBusWordPage::SendParallel() {
     bus::TStatusForm& status = *bus::StatusForm;
     if (!status.RadioButtonParallel->isChecked()) {
         bus::Dialogs().Message(Sheet, bus::TDialogs::TIcon::None, bus::ProgramTitle,
-                               "Parallelle kaart selecteren", QString());
+                               bus::Tr("Parallelle kaart selecteren"), QString());
         ShowReply(CardTest.PckFeedback);
         return;
     }

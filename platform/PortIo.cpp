@@ -1,6 +1,9 @@
 #include "platform/PortIo.h"
 
+#include "platform/Messages.h"
+
 #include <atomic>
+#include <cstring>
 
 namespace platform {
 
@@ -25,6 +28,13 @@ std::uint16_t PortIn(std::uint16_t port) {
     if (auto* backend = PortBackend())
         return backend->In(port);
     return 0xFFFF;
+}
+
+std::string AccessReasonText(const TPortAccess& access) {
+    std::string text = Tr(access.Reason.c_str());
+    if (const auto at = text.find("%s"); at != std::string::npos)
+        text.replace(at, 2, std::strerror(access.ErrorNumber));
+    return text;
 }
 
 } // namespace platform

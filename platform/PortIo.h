@@ -33,8 +33,11 @@ std::uint16_t PortIn(std::uint16_t port);
 struct TPortAccess {
     bool Granted = false;
     int ErrorNumber = 0; // errno of the refusal, 0 when granted or not applicable
-    std::string Reason;  // Dutch text for the user, empty when granted
+    std::string Reason;  // Dutch text for the user, empty when granted; see AccessReasonText
 };
+
+// The reason of a refusal in the user's language, the system's error text in place of "%s".
+std::string AccessReasonText(const TPortAccess& access);
 
 // The real ports (x86 Linux: ioperm for 0x314..0x315, then outw/inw). A port instruction
 // without permission kills the process, so every thread asks for permission before its

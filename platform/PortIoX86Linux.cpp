@@ -1,8 +1,8 @@
 // Real I/O-port access on x86 Linux.
+#include "platform/Messages.h"
 #include "platform/PortIo.h"
 
 #include <cerrno>
-#include <cstring>
 #include <sys/io.h>
 
 namespace platform {
@@ -21,19 +21,20 @@ TPortAccess Ask() {
     access.ErrorNumber = errno;
     switch (access.ErrorNumber) {
     case ENOSYS:
-        access.Reason = "De kernel van deze computer staat geen directe toegang tot I/O-poorten "
-                        "toe (ioperm: ENOSYS). De parallelle kaart is hier niet te gebruiken; "
-                        "kies de seriele kaart, of start met /sim voor het gesimuleerde rek.";
+        access.Reason = TrMark("De kernel van deze computer staat geen directe toegang tot "
+                               "I/O-poorten toe (ioperm: ENOSYS). De parallelle kaart is hier "
+                               "niet te gebruiken; kies de seriele kaart, of start met /sim "
+                               "voor het gesimuleerde rek.");
         break;
     case EPERM:
-        access.Reason = "Geen toestemming voor de I/O-poorten 788 en 789 van de parallelle kaart. "
-                        "Start het programma als root, of geef het programma dat recht met "
-                        "'sudo setcap cap_sys_rawio+ep' op het programmabestand.";
+        access.Reason = TrMark("Geen toestemming voor de I/O-poorten 788 en 789 van de "
+                               "parallelle kaart. Start het programma als root, of geef het "
+                               "programma dat recht met 'sudo setcap cap_sys_rawio+ep' op het "
+                               "programmabestand.");
         break;
     default:
-        access.Reason = std::string("De I/O-poorten 788 en 789 van de parallelle kaart zijn niet "
-                                    "te gebruiken (ioperm: ") +
-                        std::strerror(access.ErrorNumber) + ").";
+        access.Reason = TrMark("De I/O-poorten 788 en 789 van de parallelle kaart zijn niet te "
+                               "gebruiken (ioperm: %s).");
         break;
     }
     return access;

@@ -2,6 +2,7 @@
 // transfers met by poll() against deadlines on the monotonic tick counter.
 #include "serial/ComBackendPosix.h"
 
+#include "platform/Messages.h"
 #include "platform/Tick.h"
 #include "serial/ComError.h"
 
@@ -406,16 +407,16 @@ std::string UserExplanation(const EComPort& error) {
     switch (error.SystemCode) {
     case EACCES:
     case EPERM:
-        return "Geen toegang tot de seriële poort. Voeg de gebruiker toe aan de groep dialout "
-               "(sudo usermod -aG dialout $USER) en meld opnieuw aan.";
+        return platform::Tr("Geen toegang tot de seriële poort. Voeg de gebruiker toe aan de "
+                            "groep dialout (sudo usermod -aG dialout $USER) en meld opnieuw aan.");
     case EBUSY:
-        return "De seriële poort is in gebruik door een ander programma. Sluit dat programma "
-               "en probeer het opnieuw.";
+        return platform::Tr("De seriële poort is in gebruik door een ander programma. Sluit dat "
+                            "programma en probeer het opnieuw.");
     case ENOENT:
     case ENODEV:
     case ENXIO:
-        return "Deze seriële poort bestaat niet op deze computer. Kies een andere poort of "
-               "sluit de USB-seriële adapter aan.";
+        return platform::Tr("Deze seriële poort bestaat niet op deze computer. Kies een andere "
+                            "poort of sluit de USB-seriële adapter aan.");
     default:
         return {};
     }
