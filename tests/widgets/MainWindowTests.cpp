@@ -46,7 +46,8 @@ protected:
         PreviousBackend = platform::SetPortBackend(&ParallelCard);
         bus::ParTransport().CreateWorker();
         PreviousSource = serial::SetPortNameSource([] {
-            return std::vector<std::string>{"/dev/ttyS7", "/dev/ttyS8"};
+            return std::vector<std::string>{"/tmp/morvelplint-no-port-a",
+                                            "/tmp/morvelplint-no-port-b"};
         });
         Folder = MakeTempFolder("morvelplint-main");
         PreviousFolder = std::filesystem::current_path();

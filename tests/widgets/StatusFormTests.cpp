@@ -1,6 +1,6 @@
 #include "DialogRecorder.h"
-#include "TestFiles.h"
 #include "FakeMainWindow.h"
+#include "TestFiles.h"
 #include "bus/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
 #include "link/TavoComm.h"
@@ -52,7 +52,7 @@ protected:
         bus::ParTransport().ResetTransport(200);
         const std::string pty = SerialCard.SlavePath();
         PreviousSource = serial::SetPortNameSource([pty] {
-            return std::vector<std::string>{pty, "/dev/ttyS5"};
+            return std::vector<std::string>{pty, "/tmp/morvelplint-no-port"};
         });
         Form = std::make_unique<TStatusForm>(MainWindow);
         Form->TimerStatus->stop(); // tests run the set-up themselves
@@ -95,7 +95,7 @@ TEST_F(StatusFormTest, StartsWithTheSerialCardAndTheLinkOptions) {
     EXPECT_EQ(Form->size(), QSize(339, 253));
     EXPECT_TRUE(Form->RadioButtonSerieel->isChecked());
     EXPECT_EQ(Form->ComComboBoxPoort->ItemIndex(), 1);
-    EXPECT_EQ(Form->ComComboBoxPoort->Text(), "/dev/ttyS5");
+    EXPECT_EQ(Form->ComComboBoxPoort->Text(), "/tmp/morvelplint-no-port");
     EXPECT_TRUE(Form->ComComboBoxPoort->isEnabled());
     EXPECT_EQ(Form->ComboBoxSpeed->currentText(), "200");
     EXPECT_FALSE(Form->ComboBoxSpeed->isEnabled());
@@ -367,11 +367,12 @@ TEST_F(StatusFormTest, LineHangingUpDuringTheSequenceNamesThePort) {
 }
 
 TEST_F(StatusFormTest, PortThatCannotBeOpenedIsNamedWithTheReason) {
-    Form->ComComboBoxPoort->SetItemIndex(1); // /dev/ttyS5, not there
-    ASSERT_FALSE(std::filesystem::exists("/dev/ttyS5")) << "this test needs a missing port";
+    Form->ComComboBoxPoort->SetItemIndex(1); // /tmp/morvelplint-no-port, not there
+    ASSERT_FALSE(std::filesystem::exists("/tmp/morvelplint-no-port"))
+        << "this test needs a missing port";
     Form->TimerStatusTimer();
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
-    EXPECT_EQ(Dialogs.Messages[0].Text, "Kan \"/dev/ttyS5\" niet gebruiken.");
+    EXPECT_EQ(Dialogs.Messages[0].Text, "Kan \"/tmp/morvelplint-no-port\" niet gebruiken.");
     EXPECT_EQ(Dialogs.Messages[0].Caption, "Morvelplint");
     EXPECT_EQ(Dialogs.Messages[0].Icon, bus::TDialogs::TIcon::Error);
     EXPECT_FALSE(Dialogs.Messages[0].Informative.isEmpty());
