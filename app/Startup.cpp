@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <memory>
 
 namespace app {
@@ -49,7 +50,15 @@ bool HasSimSwitch(int argc, char* argv[]) {
 } // namespace
 
 std::vector<std::string> CatalogueFolders() {
-    return {platform::ProgramFolder() + "/locale", MORVELPLINT_INSTALLED_LOCALE_DIR};
+    return CatalogueFolders(platform::ProgramFolder());
+}
+
+std::vector<std::string> CatalogueFolders(const std::string& programFolder) {
+    // Relative to the program, so that an installed tree works in any prefix and wherever
+    // it is moved to.
+    const std::filesystem::path installed =
+        std::filesystem::path(programFolder) / MORVELPLINT_LOCALE_FROM_PROGRAM;
+    return {programFolder + "/locale", installed.lexically_normal().string()};
 }
 
 void InitCatalogues(const std::vector<std::string>& folders) {
@@ -75,6 +84,7 @@ int RunMorvelplint(int argc, char* argv[]) {
 
     TApplication application(argc, argv);
     application.setApplicationName("Morvelplint");
+    application.setDesktopFileName(MORVELPLINT_APP_ID);
     InstallQtEventPump();
     // After the application object, which sets the process locale from the environment.
     InitCatalogues(CatalogueFolders());

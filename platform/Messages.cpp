@@ -77,6 +77,12 @@ std::string UserLanguage() {
     return {};
 }
 
+std::string ProgramFile() {
+    std::error_code error;
+    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : program.string();
+}
+
 std::string ProgramFolder() {
     std::error_code error;
     const auto program = std::filesystem::read_symlink("/proc/self/exe", error);

@@ -40,6 +40,9 @@ std::string LanguageFromLocaleFile(const std::string& text);
 // The folder that holds the running program.
 std::string ProgramFolder();
 
+// The running program's file (what `setcap` is given), or empty when it cannot be found.
+std::string ProgramFile();
+
 // Initialises the catalogues: binds each of `domains` to the first of `folders` that exists
 // and makes gettext translate into `language` ("C" or empty: no translation). This works
 // whether or not a locale for that language is generated on the machine. May be called

@@ -34,6 +34,8 @@ std::string AccessReasonText(const TPortAccess& access) {
     std::string text = Tr(access.Reason.c_str());
     if (const auto at = text.find("%s"); at != std::string::npos)
         text.replace(at, 2, std::strerror(access.ErrorNumber));
+    if (const auto at = text.find("%f"); at != std::string::npos)
+        text.replace(at, 2, ProgramFile().empty() ? std::string("morvelplint") : ProgramFile());
     return text;
 }
 

@@ -36,7 +36,8 @@ struct TPortAccess {
     std::string Reason;  // Dutch text for the user, empty when granted; see AccessReasonText
 };
 
-// The reason of a refusal in the user's language, the system's error text in place of "%s".
+// The reason of a refusal in the user's language, the system's error text in place of "%s"
+// and the running program's file in place of "%f" (the file `setcap` must be given).
 std::string AccessReasonText(const TPortAccess& access);
 
 // The real ports (x86 Linux: ioperm for 0x314..0x315, then outw/inw). A port instruction

@@ -29,8 +29,7 @@ TPortAccess Ask() {
     case EPERM:
         access.Reason = TrMark("Geen toestemming voor de I/O-poorten 788 en 789 van de "
                                "parallelle kaart. Start het programma als root, of geef het "
-                               "programma dat recht met 'sudo setcap cap_sys_rawio+ep' op het "
-                               "programmabestand.");
+                               "programma dat recht met 'sudo setcap cap_sys_rawio+ep %f'.");
         break;
     default:
         access.Reason = TrMark("De I/O-poorten 788 en 789 van de parallelle kaart zijn niet te "

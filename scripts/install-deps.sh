@@ -10,6 +10,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev libserialport-dev
     gettext
     xvfb xauth imagemagick
+    dpkg-dev file desktop-file-utils appstream
 )
 
 sudo_cmd=()

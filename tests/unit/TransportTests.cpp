@@ -1,8 +1,12 @@
 #include "PortRecorder.h"
 #include "bus/UnitThread_PAR_IO.h"
+#include "platform/Messages.h"
+#include "platform/PortIo.h"
 #include "platform/Tick.h"
 
 #include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <thread>
 #include <vector>
@@ -268,6 +272,15 @@ TEST(ParTransportStress, TwoThreadsPassWordsThroughTheWorkerWithoutLoss) {
     producer.join();
     for (int i = 0; i < static_cast<int>(results.size()); ++i)
         ASSERT_EQ(results[i], i & 31);
+}
+
+TEST(RealPortBackend, RefusalTextNamesTheProgramFileAndTheSystemsReason) {
+    const std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
+    ASSERT_FALSE(program.empty());
+    EXPECT_EQ(platform::ProgramFile(), program);
+    const platform::TPortAccess access{false, EPERM, "sudo setcap cap_sys_rawio+ep %f (%s)"};
+    EXPECT_EQ(platform::AccessReasonText(access),
+              "sudo setcap cap_sys_rawio+ep " + program + " (" + std::strerror(EPERM) + ")");
 }
 
 TEST(RealPortBackend, RefusalIsReportedAndNoPortInstructionRuns) {

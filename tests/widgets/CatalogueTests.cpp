@@ -14,6 +14,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -109,5 +110,15 @@ TEST(CatalogueFolders, BesideTheProgramFirstThenTheInstalledFolder) {
     const std::vector<std::string> folders = app::CatalogueFolders();
     ASSERT_EQ(folders.size(), 2u);
     EXPECT_EQ(folders[0], platform::ProgramFolder() + "/locale");
-    EXPECT_TRUE(folders[1].ends_with("/share/morvelplint/locale")) << folders[1];
+    EXPECT_EQ(folders[1],
+              std::filesystem::path(platform::ProgramFolder() + "/../share/morvelplint/locale")
+                  .lexically_normal()
+                  .string());
+}
+
+TEST(CatalogueFolders, InstalledFolderFollowsTheProgramIntoAnyPrefix) {
+    const std::vector<std::string> folders = app::CatalogueFolders("/opt/zelm/bin");
+    ASSERT_EQ(folders.size(), 2u);
+    EXPECT_EQ(folders[0], "/opt/zelm/bin/locale");
+    EXPECT_EQ(folders[1], "/opt/zelm/share/morvelplint/locale");
 }

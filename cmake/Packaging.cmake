@@ -1,0 +1,26 @@
+# The Debian package (cpack -G DEB in the build folder; scripts/package.sh does it all).
+set(CPACK_PACKAGE_NAME "morvelplint")
+set(CPACK_PACKAGE_VENDOR "Morvelplint")
+set(CPACK_PACKAGE_CONTACT "Morvelplint maintainers <morvelplint@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "test tool for the function cards of a ZELM model-railway rack")
+set(CPACK_PACKAGE_DESCRIPTION
+"Morvelplint drives the function cards of a ZELM model-railway rack page by
+page: bus words by hand, a selection-card sweep, a locomotive shuttled across
+block cards, square waves on latch and IO pins, while lamps show what the rack
+reports. The PC reaches the rack through the parallel interface card (x86 I/O
+ports) or the serial interface card (a serial port). A simulated rack
+(morvelplint /sim, and morvelplint-rack on a pseudo-terminal) stands in for
+the hardware.")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}")
+set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION "electronics")
+set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
+# dpkg-shlibdeps finds the libraries the programs link (the Qt 6 runtime, libstdc++, libc);
+# the platform plugins Qt loads at run time are not linked, so they are named here.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core")
+include(CPack)
