@@ -52,9 +52,19 @@ void ShowGeneralError(const QString& message) {
                       QString());
 }
 
+static QString PortErrorText(const serial::EComPort& error) {
+    QString reason = QString::fromLocal8Bit(error.what());
+    const std::string explanation = serial::UserExplanation(error);
+    if (!explanation.empty())
+        reason += "\n" + QString::fromStdString(explanation);
+    return reason;
+}
+
 void Guarded(const std::function<void()>& handler) {
     try {
         handler();
+    } catch (const serial::EComPort& error) {
+        ShowGeneralError(PortErrorText(error));
     } catch (const std::exception& error) {
         ShowGeneralError(QString::fromLocal8Bit(error.what()));
     }
@@ -326,10 +336,15 @@ int TStatusForm::SendBusWord(int word) {
     }
     if (DebugMode)
         return word;
-    TavoCom1->PurgeQueues(true, true);
-    const std::int32_t written =
-        TavoCom1->WriteText(std::string(1, static_cast<char>(word & 0xFF)));
-    return written == 1 ? word : word + 256;
+    try {
+        TavoCom1->PurgeQueues(true, true);
+        const std::int32_t written =
+            TavoCom1->WriteText(std::string(1, static_cast<char>(word & 0xFF)));
+        return written == 1 ? word : word + 256;
+    } catch (const serial::EComPort& error) {
+        LineLost(error);
+        throw;
+    }
 }
 
 int TStatusForm::ReadBusFeedback() {
@@ -342,14 +357,31 @@ int TStatusForm::ReadBusFeedback() {
     if (DebugMode)
         return 72;
     const std::uint32_t start = platform::GetTickCount();
-    for (;;) {
-        std::string text;
-        TavoCom1->ReadText(text, 1);
-        if (text.size() == 1)
-            return static_cast<std::uint8_t>(text[0]);
-        if (platform::TicksPassed(start, 1000))
-            return NoDataYet;
+    try {
+        for (;;) {
+            std::string text;
+            TavoCom1->ReadText(text, 1);
+            if (text.size() == 1)
+                return static_cast<std::uint8_t>(text[0]);
+            if (platform::TicksPassed(start, 1000))
+                return NoDataYet;
+        }
+    } catch (const serial::EComPort& error) {
+        LineLost(error);
+        throw;
     }
+}
+
+void TStatusForm::LineLost(const serial::EComPort& error) {
+    // The device failed (an adapter pulled out, a hang-up): the error goes to the user once, as
+    // the caller's handler shows it; the bus counts as not connected until OK connects again,
+    // so the running test stops instead of raising the same error at every tick. A port the
+    // program closed itself ("LED uit") is no device failure and keeps its errors.
+    if (!TavoCom1->Connected() || error.SystemCode == 0)
+        return;
+    BusReady = false;
+    mMainWindow.StopTestTimer();
+    mMainWindow.SetLedUitEnabled(false);
 }
 
 void TStatusForm::CloseSerialLink() {
@@ -424,12 +456,10 @@ void TStatusForm::RunSerialSetUp() {
                               QString());
         }
     } catch (const serial::EComPort& error) {
-        QString reason = QString::fromLocal8Bit(error.what());
-        const std::string explanation = serial::UserExplanation(error);
-        if (!explanation.empty())
-            reason += "\n" + QString::fromStdString(explanation);
-        ShowPortError(reason);
+        BusReady = false; // a line lost in the middle of the initialisation sequence
+        ShowPortError(PortErrorText(error));
     } catch (const std::exception& error) {
+        BusReady = false;
         ShowPortError(QString::fromLocal8Bit(error.what()));
     }
 }

@@ -118,6 +118,7 @@ private:
     void RunSerialSetUp();
     bool SendInitialisationSequence(bool serial);
     void ShowPortError(const QString& reason);
+    void LineLost(const serial::EComPort& error);
 
     TMainWindowLink& mMainWindow;
     bool mSetUpRunning = false;

@@ -88,12 +88,17 @@ void TTavoCom::VoorOpenen() {
 }
 
 void TTavoCom::VoorSluiten() {
-    if (mDigitaalSysteem == SerieleKaart) {
-        SetDtrLine(false);
-        platform::Sleep(250); // the card resets on a DTR pulse of this length
-        SetDtrLine(true);
-    }
     mKaartOk = false;
+    if (mDigitaalSysteem == SerieleKaart) {
+        try {
+            SetDtrLine(false);
+            platform::Sleep(250); // the card resets on a DTR pulse of this length
+            SetDtrLine(true);
+        } catch (const serial::EComPort&) {
+            // The line is gone (hung up, adapter pulled out): there is no card to reset, and
+            // the port must still close so that it, or another one, can be opened again.
+        }
+    }
 }
 
 } // namespace tavo

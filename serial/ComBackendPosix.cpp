@@ -412,6 +412,10 @@ std::string UserExplanation(const EComPort& error) {
     case EBUSY:
         return platform::Tr("De seriële poort is in gebruik door een ander programma. Sluit dat "
                             "programma en probeer het opnieuw.");
+    case EIO:
+        return platform::Tr("De verbinding met de seriële poort is verbroken. Is de USB-seriële "
+                            "adapter losgetrokken? Sluit hem weer aan, kies de poort in "
+                            "Instellingen > Status... en druk op OK.");
     case ENOENT:
     case ENODEV:
     case ENXIO:

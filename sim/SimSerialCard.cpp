@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
@@ -134,6 +135,20 @@ void TSimSerialCard::SetFaults(const TSerialFaults& faults) {
         mFaults = faults;
     }
     Wake();
+}
+
+void TSimSerialCard::SetWireTiming(bool on) {
+    mWireTiming.store(on);
+}
+
+void TSimSerialCard::HoldOnLine(int baud, std::size_t bytes) const {
+    if (!mWireTiming.load() || baud <= 0)
+        return;
+    // Slept against a deadline, so that a late wake-up is not added to the next byte's time.
+    const auto until =
+        std::chrono::steady_clock::now() +
+        std::chrono::nanoseconds(10'000'000'000LL * static_cast<long long>(bytes) / baud);
+    std::this_thread::sleep_until(until);
 }
 
 TSerialFaults TSimSerialCard::Faults() const {
@@ -283,6 +298,7 @@ void TSimSerialCard::ServeLine() {
         // both came after the look would mix). The protocol makes this exact: the program
         // changes speed only once the echo is in, never with a byte on its way.
         const int baud = LineBaud();
+        HoldOnLine(baud, 1);
         Serve(byte, baud, Record(byte, baud));
     }
 }
@@ -358,6 +374,7 @@ void TSimSerialCard::Answer(std::uint8_t reply, std::uint32_t delayMs, int extra
         return;
     std::vector<std::uint8_t> bytes(1 + std::max(0, extraBytes), static_cast<std::uint8_t>(~reply));
     bytes[0] = reply;
+    HoldOnLine(LineBaud(), bytes.size());
     std::size_t sent = 0;
     while (sent < bytes.size()) {
         const ssize_t done = write(mMaster, bytes.data() + sent, bytes.size() - sent);

@@ -75,6 +75,10 @@ public:
     const std::string& SlavePath() const { return mSlavePath; }
 
     void SetFaults(const TSerialFaults& faults);
+    // Wire timing: the card holds every byte for its time on the line (10 bits: start, 8 data,
+    // stop) at the line's speed, the byte it takes before serving it and each byte it sends
+    // before sending it, so a bus word costs what it costs on a real line. Off by default.
+    void SetWireTiming(bool on);
     TSerialFaults Faults() const;
 
     // Every byte taken from the line so far, in order, including those that got no answer.
@@ -106,6 +110,7 @@ private:
     bool ReadByte(std::uint8_t& byte);
     TSerialFaults Record(std::uint8_t byte, int baud);
     void CloseLine();
+    void HoldOnLine(int baud, std::size_t bytes) const;
 
     TTrainBus& mBus;
     int mMaster = -1;
@@ -114,6 +119,7 @@ private:
     int mWakeWrite = -1;
     std::string mSlavePath;
     std::atomic<bool> mStop{false};
+    std::atomic<bool> mWireTiming{false};
 
     // Owned by the thread.
     bool mSlaveOpen = false;      // some client has the slave end open

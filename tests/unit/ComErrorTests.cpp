@@ -57,7 +57,11 @@ TEST(ComError, UsersGetADutchExplanationForTheCommonRefusals) {
     EXPECT_NE(explain(EBUSY).find("in gebruik door een ander programma"), std::string::npos);
     EXPECT_NE(explain(ENOENT).find("bestaat niet"), std::string::npos);
     EXPECT_EQ(explain(ENODEV), explain(ENOENT));
-    EXPECT_EQ(explain(EIO), "");
+    EXPECT_EQ(explain(EIO), "De verbinding met de seriële poort is verbroken. Is de USB-seriële "
+                            "adapter losgetrokken? Sluit hem weer aan, kies de poort in "
+                            "Instellingen > Status... en druk op OK.")
+        << "a line that is gone: the adapter pulled out";
+    EXPECT_EQ(explain(EINVAL), "");
     EXPECT_EQ(explain(-1), "");
 }
 

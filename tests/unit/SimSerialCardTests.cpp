@@ -2,6 +2,7 @@
 #include "sim/SimSerialCard.h"
 #include "sim/SimTestCard.h"
 
+#include <chrono>
 #include <ctime>
 #include <gtest/gtest.h>
 #include <memory>
@@ -308,4 +309,35 @@ TEST(SimSerialCardLifetime, DestructionInterruptsAWaitAndHangsUpTheClient) {
     rack.Card.reset();
     EXPECT_LT(platform::GetTickCount() - start, 5000u);
     EXPECT_TRUE(client.WaitHangUp(5000));
+}
+
+// Wire timing is a lower bound the card guarantees: a word out and its answer back are two
+// bytes of ten bits each on the line, so no word can finish sooner than that at either speed.
+TEST(SimSerialCardWireTiming, EveryWordTakesAtLeastItsTwoBytesOnTheLine) {
+    for (const bool high : {false, true}) {
+        TSerialRack rack;
+        rack.Card->SetWireTiming(true);
+        TPtyClient client(rack.Card->SlavePath());
+        rack.Handshake(client, high ? 0x0A : 0x02);
+        const auto start = std::chrono::steady_clock::now();
+        constexpr int Words = 40;
+        for (int i = 0; i < Words; ++i)
+            ASSERT_EQ(client.Exchange(0x85), 0x85);
+        const auto took = std::chrono::steady_clock::now() - start;
+        const long long floorUs = Words * 2LL * 10 * 1000000 / (high ? 19200 : 9600);
+        EXPECT_GE(std::chrono::duration_cast<std::chrono::microseconds>(took).count(), floorUs)
+            << (high ? "19200" : "9600") << " baud";
+    }
+}
+
+TEST(SimSerialCardWireTiming, ChangesNoByte) {
+    TSerialRack rack;
+    TPtyClient client(rack.Card->SlavePath());
+    rack.Handshake(client, 0x02);
+    ASSERT_EQ(client.Exchange(0x85), 0x85);
+    rack.Card->SetWireTiming(true);
+    rack.Bus.Locked([&] { rack.Card5->Lines = 0b0110; });
+    ASSERT_EQ(client.Exchange(0x40), 0x46);
+    EXPECT_EQ(rack.Card->Received(),
+              (std::vector<TLineByte>{{0x02, 9600}, {0x85, 9600}, {0x40, 9600}}));
 }

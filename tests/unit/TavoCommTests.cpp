@@ -183,6 +183,19 @@ TEST_F(TavoComDeviceTest, CloseOfAClosedPortTouchesNothing) {
     EXPECT_TRUE(Device.Log.empty());
 }
 
+TEST_F(TavoComDeviceTest, CloseOfALineThatIsGoneSkipsThePulseAndStillCloses) {
+    Link->OpenPort();
+    Device.Log.clear();
+    Device.DtrError = EIO; // hung up: the adapter was pulled out
+    EXPECT_NO_THROW(Link->ClosePort());
+    EXPECT_FALSE(Link->Connected());
+    EXPECT_FALSE(Device.Open);
+    EXPECT_EQ(Device.Log.back(), "close");
+    Device.DtrError = 0;
+    Link->OpenPort();
+    EXPECT_TRUE(Link->Connected()) << "the port opens again once the line is back";
+}
+
 TEST_F(TavoComDeviceTest, ClosePulsesDtrLowForAQuarterSecondBeforeTheDeviceGoes) {
     Link->OpenPort();
     Device.Log.clear();

@@ -1,0 +1,182 @@
+// The program's own bus operations, as the card pages call them, through the settings window,
+// TTavoCom and the real serial layer onto the simulated serial card with wire timing (every
+// byte held for its ten bits on the line), and through the parallel transport onto the
+// simulated parallel card. Also the processor time the program takes while it waits.
+#include "app/QtEventPump.h"
+#include "bus/UnitStatus.h"
+#include "bus/UnitThread_PAR_IO.h"
+#include "link/TavoComm.h"
+#include "platform/PortIo.h"
+#include "serial/CPortCtl.h"
+#include "serial/PortNames.h"
+#include "sim/SimParallelCard.h"
+#include "sim/SimSerialCard.h"
+#include "sim/SimTestCard.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QRadioButton>
+#include <QTimer>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <memory>
+#include <sys/resource.h>
+
+namespace {
+
+class TQuietMainWindow : public bus::TMainWindowLink {
+public:
+    void SetLedUitEnabled(bool) override {}
+    void ShowSetUpPage(bool) override {}
+    void Instellingen(bool, bool) override {}
+    void StopTestTimer() override {}
+};
+
+// A settings window connected over the simulated serial card at the given speed, with the
+// simulated parallel card on the transport as well.
+struct TConnected {
+    sim::TTrainBus Rack;
+    std::shared_ptr<sim::TSimTestCard> Card5 = std::make_shared<sim::TSimTestCard>();
+    sim::TSimParallelCard ParallelCard{Rack};
+    sim::TSimSerialCard SerialCard{Rack};
+    platform::TPortBackend* PreviousBackend = nullptr;
+    serial::TPortNameSource PreviousSource;
+    TQuietMainWindow MainWindow;
+    std::unique_ptr<bus::TStatusForm> Status;
+
+    explicit TConnected(bool baud19200, bool wireTiming = true) {
+        Rack.Plug(5, Card5);
+        PreviousBackend = platform::SetPortBackend(&ParallelCard);
+        bus::ParTransport().CreateWorker();
+        SerialCard.SetWireTiming(wireTiming);
+        const std::string pty = SerialCard.SlavePath();
+        PreviousSource = serial::SetPortNameSource([pty] { return std::vector<std::string>{pty}; });
+        Status = std::make_unique<bus::TStatusForm>(MainWindow);
+        Status->TimerStatus->stop();
+        Status->ComComboBoxPoort->SetItemIndex(0);
+        Status->CheckBoxBaudrate->setChecked(baud19200);
+        Status->TimerStatusTimer();
+    }
+    ~TConnected() {
+        Status.reset();
+        bus::ParTransport().StopWorker();
+        platform::SetPortBackend(PreviousBackend);
+        serial::SetPortNameSource(PreviousSource);
+    }
+};
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// One bus word as a card page sends it: SendBusWord, then ReadBusFeedback for its reply.
+void BM_SerialBusWord(benchmark::State& state) {
+    const int baud = static_cast<int>(state.range(0));
+    TConnected world(baud == 19200);
+    if (!world.Status->BusReady) {
+        state.SkipWithError("the simulated serial card did not come up");
+        return;
+    }
+    const int words[] = {128 + 5, 96, 64};
+    std::size_t i = 0;
+    for (auto _ : state) {
+        world.Status->SendBusWord(words[i++ % 3]);
+        benchmark::DoNotOptimize(world.Status->ReadBusFeedback());
+    }
+    // Two bytes of ten bits each on the line: the floor no program can beat.
+    const double floorMs = 2.0 * 10.0 * 1000.0 / baud;
+    state.counters["floor_ms"] = floorMs;
+    state.counters["ms_per_word"] = benchmark::Counter(
+        static_cast<double>(state.iterations()),
+        benchmark::Counter::kIsRate | benchmark::Counter::kInvert, benchmark::Counter::kIs1000);
+    state.SetLabel(std::to_string(baud) + " baud");
+}
+BENCHMARK(BM_SerialBusWord)->Arg(9600)->Arg(19200)->UseRealTime()->MinTime(2.0);
+
+// The 192 words of the initialisation sequence as the set-up sends them: each word, then its
+// reply awaited.
+void RunInitialisationSequence(bus::TStatusForm& status) {
+    for (int place = 0; place < 64; ++place)
+        for (const int word : {128 + place, 96, 64}) {
+            status.SendBusWord(word);
+            while (status.ReadBusFeedback() >= bus::NoDataYet) {
+            }
+        }
+}
+
+void BM_InitialisationSequenceSerial(benchmark::State& state) {
+    const int baud = static_cast<int>(state.range(0));
+    TConnected world(baud == 19200);
+    for (auto _ : state)
+        RunInitialisationSequence(*world.Status);
+    state.counters["floor_ms"] = 192 * 2.0 * 10.0 * 1000.0 / baud;
+    state.SetLabel(std::to_string(baud) + " baud");
+}
+BENCHMARK(BM_InitialisationSequenceSerial)
+    ->Arg(9600)
+    ->Arg(19200)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+void BM_InitialisationSequenceParallel(benchmark::State& state) {
+    TConnected world(false, false);
+    world.Status->RadioButtonParallel->setChecked(true);
+    bus::ResetTransport(200);
+    for (auto _ : state)
+        RunInitialisationSequence(*world.Status);
+    // The design: one word per tick of the millisecond counter.
+    state.counters["ticks_per_word"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * 192,
+        benchmark::Counter::kIsRate | benchmark::Counter::kInvert, benchmark::Counter::kIs1000);
+}
+BENCHMARK(BM_InitialisationSequenceParallel)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Processor time per second of wall time while the program only runs its message loop with
+// the settings window connected (goal: under 1 %).
+void BM_CpuIdle(benchmark::State& state) {
+    TConnected world(false, false);
+    for (auto _ : state) {
+        const double cpu = CpuSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        QEventLoop loop;
+        QTimer::singleShot(1000, &loop, &QEventLoop::quit);
+        loop.exec();
+        const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+        state.counters["cpu_percent"] = 100.0 * (CpuSeconds() - cpu) / wall.count();
+    }
+}
+BENCHMARK(BM_CpuIdle)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Processor time during one read that gets no answer for its whole second (goal: under 1 %).
+void BM_CpuSilentSerialRead(benchmark::State& state) {
+    TConnected world(false, false);
+    sim::TSerialFaults silent;
+    silent.Silent = true;
+    world.SerialCard.SetFaults(silent);
+    for (auto _ : state) {
+        const double cpu = CpuSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        world.Status->SendBusWord(64);
+        benchmark::DoNotOptimize(world.Status->ReadBusFeedback());
+        const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+        state.counters["cpu_percent"] = 100.0 * (CpuSeconds() - cpu) / wall.count();
+    }
+}
+BENCHMARK(BM_CpuSilentSerialRead)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    app::InstallQtEventPump();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,339 @@
+// Faults on the serial path: a card that falls silent, a line that hangs up (a USB adapter
+// pulled out), garbage after the answers, a port that another program holds. Each test builds
+// its own world, because a fault (a hung-up pseudo-terminal above all) cannot be undone.
+//
+// Re-connection: a hung-up pseudo-terminal is gone for good, so the card that "comes back" is
+// a new simulated card on a new pseudo-terminal, chosen in the port list before OK. A card
+// that only fell silent comes back by clearing the fault; OK then runs the set-up again.
+#include "DialogRecorder.h"
+#include "app/UnitMorvelplint.h"
+#include "bus/UnitStatus.h"
+#include "bus/UnitThread_PAR_IO.h"
+#include "cards/CardPages.h"
+#include "cards/CardTestState.h"
+#include "cards/PageBlock.h"
+#include "cards/PageBusWord.h"
+#include "platform/Tick.h"
+#include "serial/CPortCtl.h"
+#include "serial/PortNames.h"
+#include "sim/SimParallelCard.h"
+#include "sim/SimSerialCard.h"
+#include "sim/SimTestCard.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTimer>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+using cards::CardTest;
+using cards::LampGreen;
+using cards::LampWhite;
+using cards::LampYellow;
+using Words = std::vector<int>;
+
+namespace {
+
+const std::string LineGone =
+    "ReadFile function failed (win error code: 5)\nDe verbinding met de seriële poort is "
+    "verbroken. Is de USB-seriële adapter losgetrokken? Sluit hem weer aan, kies de poort in "
+    "Instellingen > Status... en druk op OK.";
+
+const QString InitFailed = "De seriele kaart kon niet worden geinitialiseerd. \r\nStaat het rek "
+                           "wel aan en is de verbindingskabel juist aangesloten?";
+
+// The program's windows over a rack with a generic card in place 12, and the simulated serial
+// card first in the port list. Not connected until the test runs the set-up.
+struct TWorld {
+    sim::TTrainBus Rack;
+    std::shared_ptr<sim::TSimTestCard> Card12 = std::make_shared<sim::TSimTestCard>();
+    sim::TSimParallelCard ParallelCard{Rack};
+    sim::TSimSerialCard SerialCard{Rack};
+    serial::TPortNameSource PreviousSource;
+    platform::TPortBackend* PreviousBackend = nullptr;
+    std::unique_ptr<app::TFormMorvelplint> Window;
+    std::unique_ptr<bus::TStatusForm> Status;
+
+    TWorld() {
+        Rack.Plug(12, Card12);
+        PreviousBackend = platform::SetPortBackend(&ParallelCard);
+        bus::ParTransport().CreateWorker();
+        const std::string pty = SerialCard.SlavePath();
+        PreviousSource = serial::SetPortNameSource([pty] { return std::vector<std::string>{pty}; });
+        Window = std::make_unique<app::TFormMorvelplint>(QStringList{});
+        Status = std::make_unique<bus::TStatusForm>(*Window, Window.get());
+        Status->TimerStatus->stop();
+        Status->ComComboBoxPoort->SetItemIndex(0);
+    }
+    ~TWorld() {
+        Window->TimerSpeed->stop();
+        Status.reset();
+        Window.reset();
+        bus::ParTransport().StopWorker();
+        platform::SetPortBackend(PreviousBackend);
+        serial::SetPortNameSource(PreviousSource);
+    }
+};
+
+class FaultTest : public ::testing::Test {
+protected:
+    TDialogRecorder Dialogs;
+    TWorld World;
+    cards::TCardPages& Pages = *World.Window->CardPages;
+    cards::TXbkPage& Xbk = *Pages.PageXBK;
+    cards::TBusWordPage& Sck = *Pages.PageSCK;
+    bus::TStatusForm& Status = *World.Status;
+    QTimer& TimerSpeed = *World.Window->TimerSpeed;
+
+    // OK in the settings window: the set-up as its timer runs it. Returns its duration.
+    std::uint32_t PressOk() {
+        const std::uint32_t start = platform::GetTickCount();
+        Status.OKBtnClick();
+        Status.TimerStatus->stop();
+        Status.TimerStatusTimer();
+        return platform::GetTickCount() - start;
+    }
+
+    Words Taken(const sim::TSimSerialCard& card, std::size_t from = 0) const {
+        Words words;
+        const auto received = card.Received();
+        for (std::size_t i = from; i < received.size(); ++i)
+            words.push_back(received[i].Byte);
+        return words;
+    }
+
+    // The first `count` words of the initialisation sequence.
+    static Words InitialisationSequence(std::size_t count) {
+        Words words;
+        for (int place = 0; place < 64; ++place)
+            words.insert(words.end(), {128 + place, 96, 64});
+        words.resize(count);
+        return words;
+    }
+
+    // The two-rail shuttle on place 12, sections 1 and 2, started and its first tick done.
+    void StartShuttle() {
+        World.Window->PageControlTester->setCurrentWidget(Pages.TabSheetXBK);
+        for (QCheckBox* box : Xbk.CheckBoxBKSectie)
+            box->setChecked(false);
+        Xbk.CheckBoxBKSectie[0]->setChecked(true);
+        Xbk.CheckBoxBKSectie[1]->setChecked(true);
+        Xbk.SpinEditBKadr[0]->setValue(12);
+        Xbk.TrackBar2BKSpeed->setValue(0);
+        Xbk.Button2BKControlClick();
+    }
+
+    // One tick of the running test through the timer's handler; returns its duration.
+    std::uint32_t TickOnce() {
+        const std::uint32_t start = platform::GetTickCount();
+        Pages.TimerSpeedTimer();
+        return platform::GetTickCount() - start;
+    }
+};
+
+} // namespace
+
+TEST_F(FaultTest, CardFallsSilentDuringTheShuttleAndComesBackOnClearing) {
+    ASSERT_LT(PressOk(), 10000u);
+    ASSERT_TRUE(Status.BusReady);
+    World.Rack.Locked([this] { World.Card12->Lines = 0b0011; });
+    StartShuttle();
+    ASSERT_TRUE(TimerSpeed.isActive());
+    EXPECT_EQ(Xbk.ShapeBKKort[0]->BrushColor(), LampGreen);
+    EXPECT_EQ(Xbk.ShapeBKS[0]->BrushColor(), LampYellow);
+
+    sim::TSerialFaults silent;
+    silent.Silent = true;
+    World.SerialCard.SetFaults(silent);
+    const std::size_t mark = World.SerialCard.Received().size();
+    CardTest.LegDuration = 1000000; // full speed: the speed word is known
+    CardTest.LastReversal = platform::GetTickCount();
+    const int direction = CardTest.Direction;
+    const std::uint32_t took = TickOnce();
+    // Two words a tick, each given up after three seconds without an answer.
+    EXPECT_GE(took, 2 * cards::AwaitBoundMs);
+    EXPECT_LT(took, 2 * cards::AwaitBoundMs + 3000);
+    EXPECT_EQ(Taken(World.SerialCard, mark), (Words{0x80 + 12, 0x40 + direction + 15}))
+        << "one byte per word, nothing repeated";
+    EXPECT_EQ(CardTest.TickFeedback, bus::NoDataYet);
+    EXPECT_EQ(Xbk.ShapeBKKort[0]->BrushColor(), LampYellow) << "no valid reply";
+    EXPECT_EQ(Xbk.ShapeBKS[0]->BrushColor(), LampYellow) << "unchanged by a missing reply";
+    EXPECT_TRUE(TimerSpeed.isActive()) << "the test goes on";
+    EXPECT_TRUE(Dialogs.Messages.empty());
+
+    // The window is not stuck: its events are served, and the card answers once it is back.
+    bool served = false;
+    QTimer::singleShot(0, [&] { served = true; });
+    QApplication::processEvents();
+    EXPECT_TRUE(served);
+    World.SerialCard.SetFaults({});
+    World.Rack.Locked([this] { World.Card12->Lines = 0b0001; });
+    EXPECT_LT(TickOnce(), 2000u);
+    EXPECT_EQ(Xbk.ShapeBKKort[0]->BrushColor(), LampGreen);
+    EXPECT_EQ(Xbk.ShapeBKS[0]->BrushColor(), LampYellow);
+    EXPECT_EQ(Xbk.ShapeBKS[1]->BrushColor(), LampWhite);
+    Xbk.Button2BKControlClick();
+    EXPECT_FALSE(TimerSpeed.isActive());
+}
+
+TEST_F(FaultTest, CardSilentDuringTheSetUpGivesTheInitialisationMessageThenOkConnects) {
+    ASSERT_LT(PressOk(), 10000u);
+    ASSERT_TRUE(Status.BusReady);
+    // Silent from the 11th word of the next set-up on.
+    World.SerialCard.SetFaults({});
+    const std::size_t mark = World.SerialCard.Received().size();
+    std::thread silencer([this, mark] {
+        if (World.SerialCard.WaitForReceived(mark + 1 + 10, 10000)) {
+            sim::TSerialFaults silent;
+            silent.Silent = true;
+            World.SerialCard.SetFaults(silent);
+        }
+    });
+    const std::uint32_t took = PressOk();
+    silencer.join();
+    // Three silent reads of a second each, after the two seconds the card gets to wake up.
+    EXPECT_LT(took, 2000u + 3 * 1000u + 3000u);
+    EXPECT_FALSE(Status.BusReady);
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.Messages[0].Icon, bus::TDialogs::TIcon::Error);
+    EXPECT_EQ(Dialogs.Messages[0].Text, InitFailed);
+    const Words taken = Taken(World.SerialCard, mark);
+    ASSERT_EQ(taken.size(), 1u + 11u) << "the option byte, ten answered words, one unanswered";
+    EXPECT_EQ(Words(taken.begin() + 1, taken.end()), InitialisationSequence(11));
+
+    World.SerialCard.SetFaults({});
+    Dialogs.Messages.clear();
+    PressOk();
+    EXPECT_TRUE(Status.BusReady) << "OK connects again once the card answers";
+    EXPECT_TRUE(Dialogs.Messages.empty());
+}
+
+TEST_F(FaultTest, HangUpDuringTheSetUpIsReportedAndANewCardConnects) {
+    sim::TSerialFaults faults;
+    faults.HangUpAfterWords = 50;
+    World.SerialCard.SetFaults(faults);
+    EXPECT_LT(PressOk(), 10000u);
+    EXPECT_TRUE(World.SerialCard.HungUp());
+    EXPECT_FALSE(Status.BusReady);
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.Messages[0].Icon, bus::TDialogs::TIcon::Error);
+    EXPECT_EQ(Dialogs.Messages[0].Text.toStdString(),
+              "Kan \"" + World.SerialCard.SlavePath() + "\" niet gebruiken.");
+    EXPECT_EQ(Dialogs.Messages[0].Informative.toStdString(), LineGone);
+    const Words taken = Taken(World.SerialCard);
+    ASSERT_EQ(taken.size(), 1u + 51u);
+    EXPECT_EQ(Words(taken.begin() + 1, taken.end()), InitialisationSequence(51));
+
+    // The adapter is back, as a new device: choose it and press OK.
+    sim::TSimSerialCard again{World.Rack};
+    Status.SelectPort(again.SlavePath());
+    Dialogs.Messages.clear();
+    PressOk();
+    EXPECT_TRUE(Status.BusReady);
+    EXPECT_TRUE(Dialogs.Messages.empty());
+    EXPECT_EQ(Taken(again).size(), 1u + 192u);
+    Status.CloseSerialLink();
+}
+
+TEST_F(FaultTest, HangUpDuringTheShuttleIsReportedAndANewCardConnects) {
+    ASSERT_LT(PressOk(), 10000u);
+    ASSERT_TRUE(Status.BusReady);
+    World.Rack.Locked([this] { World.Card12->Lines = 0b0011; });
+    StartShuttle();
+    ASSERT_TRUE(TimerSpeed.isActive());
+
+    sim::TSerialFaults faults;
+    faults.HangUpAfterWords = 1;
+    World.SerialCard.SetFaults(faults);
+    const std::uint32_t took = TickOnce();
+    EXPECT_LT(took, 2 * cards::AwaitBoundMs + 3000);
+    EXPECT_TRUE(World.SerialCard.HungUp());
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.Messages[0].Icon, bus::TDialogs::TIcon::Error);
+    // Through the general error handler, once: the test stops instead of failing each tick.
+    EXPECT_EQ(Dialogs.Messages[0].Caption, bus::ProgramTitle);
+    EXPECT_EQ(Dialogs.Messages[0].Text.toStdString(), LineGone);
+    EXPECT_EQ(Dialogs.Messages[0].Informative, "");
+    EXPECT_FALSE(Status.BusReady);
+    EXPECT_FALSE(TimerSpeed.isActive());
+    EXPECT_FALSE(World.Window->StopInstellingen->isEnabled()) << "nothing left to switch off";
+    Pages.TimerSpeedTimer();
+    EXPECT_EQ(Dialogs.Messages.size(), 1u) << "no second message for the same loss";
+
+    sim::TSimSerialCard again{World.Rack};
+    Status.SelectPort(again.SlavePath());
+    Dialogs.Messages.clear();
+    PressOk();
+    EXPECT_TRUE(Status.BusReady);
+    EXPECT_TRUE(Dialogs.Messages.empty());
+    Status.CloseSerialLink();
+}
+
+TEST_F(FaultTest, GarbageAfterEveryAnswerIsNeverTakenForAReply) {
+    sim::TSerialFaults garbage;
+    garbage.ExtraBytes = 5;
+    World.SerialCard.SetFaults(garbage);
+    ASSERT_LT(PressOk(), 10000u);
+    ASSERT_TRUE(Status.BusReady) << "the echo comes first; what follows it is dropped";
+    EXPECT_EQ(Taken(World.SerialCard).size(), 1u + 192u) << "one byte per word";
+
+    World.Window->PageControlTester->setCurrentWidget(Pages.TabSheetSCK);
+    for (const int lines : {0b0101, 0b1010, 0b0000, 0b1111}) {
+        World.Rack.Locked([&] { World.Card12->Lines = lines; });
+        const std::size_t mark = World.SerialCard.Received().size();
+        Status.SendBusWord(0x80 + 12);
+        EXPECT_EQ(cards::AwaitFeedback(true), 0x80 + 12);
+        Status.SendBusWord(0x40);
+        const int reply = cards::AwaitFeedback(true);
+        EXPECT_EQ(reply, 0x40 + lines) << "the answer, never the inverted bytes after it";
+        Sck.ShowReply(reply);
+        for (int k = 0; k < 4; ++k)
+            EXPECT_EQ(Sck.ShapeS[k]->BrushColor(), (lines >> k) & 1 ? LampYellow : LampWhite);
+        EXPECT_EQ(Sck.ShapeKort->BrushColor(), LampGreen);
+        EXPECT_EQ(Taken(World.SerialCard, mark), (Words{0x80 + 12, 0x40}));
+    }
+}
+
+TEST_F(FaultTest, WrongEchoGivesTheInitialisationMessage) {
+    sim::TSerialFaults wrong;
+    wrong.WrongEcho = true;
+    World.SerialCard.SetFaults(wrong);
+    EXPECT_LT(PressOk(), 10000u);
+    EXPECT_FALSE(Status.BusReady);
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.Messages[0].Text, InitFailed);
+    EXPECT_EQ(Taken(World.SerialCard), (Words{0x02})) << "no bus word after a wrong echo";
+
+    World.SerialCard.SetFaults({});
+    Dialogs.Messages.clear();
+    PressOk();
+    EXPECT_TRUE(Status.BusReady);
+}
+
+TEST_F(FaultTest, PortHeldByAnotherProgramIsNamedThenOkConnects) {
+    const std::string pty = World.SerialCard.SlavePath();
+    const int other = ::open(pty.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    EXPECT_LT(PressOk(), 10000u);
+    EXPECT_FALSE(Status.BusReady);
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.Messages[0].Icon, bus::TDialogs::TIcon::Error);
+    EXPECT_EQ(Dialogs.Messages[0].Text.toStdString(), "Kan \"" + pty + "\" niet gebruiken.");
+    EXPECT_EQ(Dialogs.Messages[0].Informative.toStdString(),
+              "Unable to open com port (win error code: 16)\nDe seriële poort is in gebruik door "
+              "een ander programma. Sluit dat programma en probeer het opnieuw.");
+
+    ::close(other);
+    Dialogs.Messages.clear();
+    PressOk();
+    EXPECT_TRUE(Status.BusReady);
+    EXPECT_TRUE(Dialogs.Messages.empty());
+}
