@@ -1,4 +1,5 @@
 #include "DialogRecorder.h"
+#include "ProgramWindows.h"
 #include "app/UnitMorvelplint.h"
 #include "bus/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
@@ -48,10 +49,9 @@ struct TWorld {
     sim::TSimBlockCards Line{sim::TSimBlockLine::TKind::TwoRail, 2, 400};
     sim::TSimParallelCard ParallelCard{Rack};
     sim::TSimSerialCard SerialCard{Rack};
-    serial::TPortNameSource PreviousSource;
-    platform::TPortBackend* PreviousBackend = nullptr;
-    std::unique_ptr<app::TFormMorvelplint> Window;
-    std::unique_ptr<bus::TStatusForm> Status;
+    TProgramWindows Windows{ParallelCard, SerialCard.SlavePath()};
+    std::unique_ptr<app::TFormMorvelplint>& Window = Windows.Window;
+    std::unique_ptr<bus::TStatusForm>& Status = Windows.Status;
 
     TWorld() {
         Rack.Plug(5, Card5);
@@ -59,22 +59,7 @@ struct TWorld {
         Rack.Plug(12, Card12);
         Rack.Plug(10, Line.Cards[0]);
         Rack.Plug(11, Line.Cards[1]);
-        PreviousBackend = platform::SetPortBackend(&ParallelCard);
-        bus::ParTransport().CreateWorker();
-        const std::string pty = SerialCard.SlavePath();
-        PreviousSource = serial::SetPortNameSource([pty] { return std::vector<std::string>{pty}; });
-        Window = std::make_unique<app::TFormMorvelplint>(QStringList{});
-        Status = std::make_unique<bus::TStatusForm>(*Window, Window.get());
-        Status->TimerStatus->stop();
-        Status->ComComboBoxPoort->SetItemIndex(0);
         Status->TimerStatusTimer();
-    }
-    ~TWorld() {
-        Status.reset();
-        Window.reset();
-        bus::ParTransport().StopWorker();
-        platform::SetPortBackend(PreviousBackend);
-        serial::SetPortNameSource(PreviousSource);
     }
 };
 

@@ -6,6 +6,7 @@
 // a new simulated card on a new pseudo-terminal, chosen in the port list before OK. A card
 // that only fell silent comes back by clearing the fault; OK then runs the set-up again.
 #include "DialogRecorder.h"
+#include "ProgramWindows.h"
 #include "app/UnitMorvelplint.h"
 #include "bus/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
@@ -56,30 +57,11 @@ struct TWorld {
     std::shared_ptr<sim::TSimTestCard> Card12 = std::make_shared<sim::TSimTestCard>();
     sim::TSimParallelCard ParallelCard{Rack};
     sim::TSimSerialCard SerialCard{Rack};
-    serial::TPortNameSource PreviousSource;
-    platform::TPortBackend* PreviousBackend = nullptr;
-    std::unique_ptr<app::TFormMorvelplint> Window;
-    std::unique_ptr<bus::TStatusForm> Status;
+    TProgramWindows Windows{ParallelCard, SerialCard.SlavePath()};
+    std::unique_ptr<app::TFormMorvelplint>& Window = Windows.Window;
+    std::unique_ptr<bus::TStatusForm>& Status = Windows.Status;
 
-    TWorld() {
-        Rack.Plug(12, Card12);
-        PreviousBackend = platform::SetPortBackend(&ParallelCard);
-        bus::ParTransport().CreateWorker();
-        const std::string pty = SerialCard.SlavePath();
-        PreviousSource = serial::SetPortNameSource([pty] { return std::vector<std::string>{pty}; });
-        Window = std::make_unique<app::TFormMorvelplint>(QStringList{});
-        Status = std::make_unique<bus::TStatusForm>(*Window, Window.get());
-        Status->TimerStatus->stop();
-        Status->ComComboBoxPoort->SetItemIndex(0);
-    }
-    ~TWorld() {
-        Window->TimerSpeed->stop();
-        Status.reset();
-        Window.reset();
-        bus::ParTransport().StopWorker();
-        platform::SetPortBackend(PreviousBackend);
-        serial::SetPortNameSource(PreviousSource);
-    }
+    TWorld() { Rack.Plug(12, Card12); }
 };
 
 class FaultTest : public ::testing::Test {

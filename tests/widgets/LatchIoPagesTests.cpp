@@ -1,4 +1,5 @@
 #include "DialogRecorder.h"
+#include "ProgramWindows.h"
 #include "app/UnitMorvelplint.h"
 #include "bus/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
@@ -33,29 +34,11 @@ namespace {
 // card in place 9), connected once over the simulated serial card.
 struct TWorld {
     sim::TSimRack Rack;
-    serial::TPortNameSource PreviousSource;
-    platform::TPortBackend* PreviousBackend = nullptr;
-    std::unique_ptr<app::TFormMorvelplint> Window;
-    std::unique_ptr<bus::TStatusForm> Status;
+    TProgramWindows Windows{Rack.ParallelCard, Rack.SerialCard->SlavePath()};
+    std::unique_ptr<app::TFormMorvelplint>& Window = Windows.Window;
+    std::unique_ptr<bus::TStatusForm>& Status = Windows.Status;
 
-    TWorld() {
-        PreviousBackend = platform::SetPortBackend(&Rack.ParallelCard);
-        bus::ParTransport().CreateWorker();
-        const std::string pty = Rack.SerialCard->SlavePath();
-        PreviousSource = serial::SetPortNameSource([pty] { return std::vector<std::string>{pty}; });
-        Window = std::make_unique<app::TFormMorvelplint>(QStringList{});
-        Status = std::make_unique<bus::TStatusForm>(*Window, Window.get());
-        Status->TimerStatus->stop();
-        Status->ComComboBoxPoort->SetItemIndex(0);
-        Status->TimerStatusTimer();
-    }
-    ~TWorld() {
-        Status.reset();
-        Window.reset();
-        bus::ParTransport().StopWorker();
-        platform::SetPortBackend(PreviousBackend);
-        serial::SetPortNameSource(PreviousSource);
-    }
+    TWorld() { Status->TimerStatusTimer(); }
 };
 
 TWorld* World = nullptr;
