@@ -17,6 +17,7 @@
 #include <string>
 #include <sys/wait.h>
 #include <thread>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -62,25 +63,45 @@ protected:
 } // namespace
 
 TEST_F(SettingsSaveKillTest, KilledAtAnyMomentLeavesTheOldFileOrTheNewOne) {
-    const std::string older = Content('A', 300 * 1024);
-    const std::string newer = Content('B', 200 * 1024 + 7);
+    const std::string contentA = Content('A', 300 * 1024);
+    const std::string contentB = Content('B', 200 * 1024 + 7);
     std::string error;
-    ASSERT_TRUE(bus::ReplaceFile(File.string(), older, error)) << error;
+    ASSERT_TRUE(bus::ReplaceFile(File.string(), contentA, error)) << error;
+
+    // The kills are spread over a few saves' time as this machine's disk takes them, so that
+    // they land before, inside and after the first save of each round whatever the disk.
+    std::vector<long long> savesUs;
+    for (int i = 0; i < 5; ++i) {
+        const auto begin = std::chrono::steady_clock::now();
+        ASSERT_TRUE(bus::ReplaceFile(File.string(), i % 2 ? contentA : contentB, error)) << error;
+        savesUs.push_back(std::chrono::duration_cast<std::chrono::microseconds>(
+                              std::chrono::steady_clock::now() - begin)
+                              .count());
+    }
+    std::sort(savesUs.begin(), savesUs.end());
+    const int spreadUs = static_cast<int>(std::min<long long>(3 * savesUs[2] + 1000, 200000));
 
     std::mt19937 random(20261208);
-    std::uniform_int_distribution<int> delayUs(0, 4000);
+    std::uniform_int_distribution<int> delayUs(0, spreadUs);
     int killedMidSave = 0;
-    int sawOlder = 0;
-    int sawNewer = 0;
-    constexpr int Rounds = 150;
-    for (int round = 0; round < Rounds; ++round) {
+    int sawUnchanged = 0;
+    int sawChanged = 0;
+    int rounds = 0;
+    // At least 150 kills; more while one of the moments that matter has not been met yet.
+    for (; rounds < 150 || ((killedMidSave == 0 || sawUnchanged == 0 || sawChanged == 0) &&
+                            rounds < 2000);
+         ++rounds) {
+        const std::string before = ReadAll(File);
+        ASSERT_TRUE(before == contentA || before == contentB);
+        const std::string& other = before == contentA ? contentB : contentA;
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            // Saves for ever, the two contents in turn, each save complete before the next.
+            // Saves for ever, first the content that is not in the file, then the two in turn,
+            // each save complete before the next.
             std::string childError;
             for (bool next = true;; next = !next)
-                if (!bus::ReplaceFile(File.string(), next ? newer : older, childError))
+                if (!bus::ReplaceFile(File.string(), next ? other : before, childError))
                     ::_exit(3);
         }
         std::this_thread::sleep_for(std::chrono::microseconds(delayUs(random)));
@@ -90,9 +111,9 @@ TEST_F(SettingsSaveKillTest, KilledAtAnyMomentLeavesTheOldFileOrTheNewOne) {
         ASSERT_TRUE(WIFSIGNALED(status)) << "the child ended by itself: " << status;
 
         const std::string now = ReadAll(File);
-        ASSERT_TRUE(now == older || now == newer)
-            << "round " << round << ": " << now.size() << " bytes, neither old nor new";
-        (now == older ? sawOlder : sawNewer)++;
+        ASSERT_TRUE(now == contentA || now == contentB)
+            << "round " << rounds << ": " << now.size() << " bytes, neither old nor new";
+        (now == before ? sawUnchanged : sawChanged)++;
         std::string read;
         ASSERT_TRUE(bus::ReadFileText(File.string(), read));
         ASSERT_EQ(read, now) << "the reader takes the file, not a temporary one";
@@ -106,13 +127,14 @@ TEST_F(SettingsSaveKillTest, KilledAtAnyMomentLeavesTheOldFileOrTheNewOne) {
             std::filesystem::remove(leftover);
         }
     }
-    // The kills landed both inside a save and between saves, and after saves of both contents:
-    // the proof covered the moments that matter.
+    // The kills landed inside a save, before the first save of a round ended (the old file
+    // stays) and after it (the new one is there): the proof covered the moments that matter.
+    std::cout << "one save: " << savesUs[2] << " us; kills inside a save: " << killedMidSave
+              << " of " << rounds << "; old file after: " << sawUnchanged
+              << ", new file after: " << sawChanged << "\n";
     EXPECT_GT(killedMidSave, 0);
-    EXPECT_GT(sawOlder, 0);
-    EXPECT_GT(sawNewer, 0);
-    std::cout << "kills inside a save: " << killedMidSave << " of " << Rounds
-              << "; old file after: " << sawOlder << ", new file after: " << sawNewer << "\n";
+    EXPECT_GT(sawUnchanged, 0);
+    EXPECT_GT(sawChanged, 0);
 }
 
 TEST_F(SettingsSaveKillTest, KilledBeforeTheFirstSaveLeavesNoFileOrTheWholeOne) {
