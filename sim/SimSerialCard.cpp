@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <system_error>
 #include <termios.h>
 #include <unistd.h>
@@ -141,14 +142,20 @@ void TSimSerialCard::SetWireTiming(bool on) {
     mWireTiming.store(on);
 }
 
-void TSimSerialCard::HoldOnLine(int baud, std::size_t bytes) const {
+std::chrono::nanoseconds TSimSerialCard::OnLine(int baud, std::size_t bytes) const {
     if (!mWireTiming.load() || baud <= 0)
-        return;
-    // Slept against a deadline, so that a late wake-up is not added to the next byte's time.
-    const auto until =
-        std::chrono::steady_clock::now() +
-        std::chrono::nanoseconds(10'000'000'000LL * static_cast<long long>(bytes) / baud);
-    std::this_thread::sleep_until(until);
+        return {};
+    return std::chrono::nanoseconds(10'000'000'000LL * static_cast<long long>(bytes) / baud);
+}
+
+void TSimSerialCard::HoldUntil(TLineTime moment) {
+    // A sleep wakes up to some tens of microseconds late (more on a virtual machine), which is
+    // several percent of a byte at 19200 baud: sleep until shortly before, then spin.
+    constexpr auto Spin = std::chrono::microseconds(150);
+    if (std::chrono::steady_clock::now() < moment - Spin)
+        std::this_thread::sleep_until(moment - Spin);
+    while (std::chrono::steady_clock::now() < moment)
+        std::this_thread::yield();
 }
 
 TSerialFaults TSimSerialCard::Faults() const {
@@ -193,6 +200,8 @@ void TSimSerialCard::Wake() {
 }
 
 void TSimSerialCard::Run() {
+    // Timed waits end when asked, not up to 50 microseconds later (the default slack).
+    prctl(PR_SET_TIMERSLACK, 1UL);
     while (!mStop.load()) {
         if (HangUpDue())
             CloseLine();
@@ -287,6 +296,9 @@ void TSimSerialCard::DropLeftovers() {
 void TSimSerialCard::ServeLine() {
     std::uint8_t byte = 0;
     while (!mStop.load() && !HangUpDue()) {
+        // The moment the card sees a byte waiting counts as the moment it started on the line
+        // (unless the byte before it was still arriving then).
+        const TLineTime seen = std::chrono::steady_clock::now();
         // Opens and closes first: they were queued before any byte the new client wrote.
         TakeOpenClose();
         if (mMaster < 0 || !mSlaveOpen)
@@ -298,8 +310,8 @@ void TSimSerialCard::ServeLine() {
         // both came after the look would mix). The protocol makes this exact: the program
         // changes speed only once the echo is in, never with a byte on its way.
         const int baud = LineBaud();
-        HoldOnLine(baud, 1);
-        Serve(byte, baud, Record(byte, baud));
+        mReceivedUntil = std::max(seen, mReceivedUntil) + OnLine(baud, 1);
+        Serve(byte, baud, Record(byte, baud), mReceivedUntil);
     }
 }
 
@@ -337,8 +349,9 @@ TSerialFaults TSimSerialCard::Record(std::uint8_t byte, int baud) {
     return faults;
 }
 
-void TSimSerialCard::Serve(std::uint8_t byte, int baud, const TSerialFaults& faults) {
-    if (faults.Silent)
+void TSimSerialCard::Serve(std::uint8_t byte, int baud, const TSerialFaults& faults,
+                           TLineTime arrived) {
+    if (faults.Silent || FallsSilent(baud))
         return;
     if (mPhase == TPhase::AwaitOptions) {
         if (baud != 9600)
@@ -350,7 +363,7 @@ void TSimSerialCard::Serve(std::uint8_t byte, int baud, const TSerialFaults& fau
             mOptions = byte;
         }
         const auto echo = faults.WrongEcho ? static_cast<std::uint8_t>(~byte) : byte;
-        Answer(echo, faults.EchoDelayMs, faults.ExtraBytes);
+        Answer(echo, faults.EchoDelayMs, faults.ExtraBytes, arrived);
         return;
     }
     if (baud != mWordBaud)
@@ -363,18 +376,39 @@ void TSimSerialCard::Serve(std::uint8_t byte, int baud, const TSerialFaults& fau
         else if (mFaults.HangUpAfterWords > 0)
             --mFaults.HangUpAfterWords;
     }
-    if (hangUp)
+    if (hangUp) {
+        HoldUntil(arrived);
         CloseLine();
-    else
-        Answer(mBus.ApplyWord(byte), faults.ReplyDelayMs, faults.ExtraBytes);
+    } else {
+        Answer(mBus.ApplyWord(byte), faults.ReplyDelayMs, faults.ExtraBytes, arrived);
+    }
 }
 
-void TSimSerialCard::Answer(std::uint8_t reply, std::uint32_t delayMs, int extraBytes) {
-    if (!WaitToAnswer(delayMs, mConnection))
-        return;
+bool TSimSerialCard::FallsSilent(int baud) {
+    if (mPhase != TPhase::BusWords || baud != mWordBaud)
+        return false;
+    std::lock_guard lock(mMutex);
+    if (mFaults.SilentAfterWords > 0)
+        --mFaults.SilentAfterWords;
+    else if (mFaults.SilentAfterWords == 0) {
+        mFaults.SilentAfterWords = -1;
+        mFaults.Silent = true;
+        return true;
+    }
+    return false;
+}
+
+void TSimSerialCard::Answer(std::uint8_t reply, std::uint32_t delayMs, int extraBytes,
+                            TLineTime arrived) {
     std::vector<std::uint8_t> bytes(1 + std::max(0, extraBytes), static_cast<std::uint8_t>(~reply));
     bytes[0] = reply;
-    HoldOnLine(LineBaud(), bytes.size());
+    // The answer starts on the line once the word has arrived and the delay has passed, and
+    // leaves the card when its last byte is through.
+    const TLineTime leaves =
+        arrived + std::chrono::milliseconds(delayMs) + OnLine(LineBaud(), bytes.size());
+    if (!WaitToAnswer(mConnection, leaves))
+        return;
+    HoldUntil(leaves);
     std::size_t sent = 0;
     while (sent < bytes.size()) {
         const ssize_t done = write(mMaster, bytes.data() + sent, bytes.size() - sent);
@@ -385,21 +419,24 @@ void TSimSerialCard::Answer(std::uint8_t reply, std::uint32_t delayMs, int extra
     }
 }
 
-bool TSimSerialCard::WaitToAnswer(std::uint32_t delayMs, unsigned connection) {
+bool TSimSerialCard::WaitToAnswer(unsigned connection, TLineTime sent) {
     // An answer for a client that has closed would wait in the slave's input for the next
     // client (the pty keeps it, and a flush from the master does not reach it), so the card
-    // watches the opens and closes up to the moment it writes. A close in the microseconds
-    // between the last look and the write still lets such a byte through.
-    const std::uint32_t start = platform::GetTickCount();
+    // watches the opens and closes until shortly before it writes (the last stretch is
+    // held to the microsecond by the caller). A close in the moment between the last look and
+    // the write still lets such a byte through.
+    constexpr auto Close = std::chrono::microseconds(1200);
     for (;;) {
         TakeOpenClose();
         if (mStop.load() || HangUpDue() || mMaster < 0 || !mSlaveOpen || connection != mConnection)
             return false;
-        const std::uint32_t elapsed = platform::GetTickCount() - start;
-        if (elapsed >= delayMs)
+        const auto left = sent - std::chrono::steady_clock::now();
+        if (left < Close)
             return true;
+        const auto waitMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+            left - std::chrono::microseconds(200));
         pollfd fds[2] = {{mWakeRead, POLLIN, 0}, {mWatch, POLLIN, 0}};
-        if (poll(fds, 2, static_cast<int>(delayMs - elapsed)) > 0 && fds[0].revents != 0)
+        if (poll(fds, 2, static_cast<int>(waitMs.count())) > 0 && fds[0].revents != 0)
             TakeWakeUps();
     }
 }

@@ -3,6 +3,7 @@
 #include "sim/TrainBus.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -30,6 +31,9 @@ struct TSerialFaults {
     // of answering it; negative: never. Counts down as words are answered. (Hanging up right
     // after an answer would lose it: the hang-up discards what the client has not read.)
     int HangUpAfterWords = -1;
+    // The card answers this many more bus words and falls silent (as Silent) when the next
+    // one comes; negative: never. Counts down as words are answered.
+    int SilentAfterWords = -1;
 };
 
 // One byte the card took from the line, and the line speed at that moment (baud; 0 for a
@@ -75,9 +79,13 @@ public:
     const std::string& SlavePath() const { return mSlavePath; }
 
     void SetFaults(const TSerialFaults& faults);
-    // Wire timing: the card holds every byte for its time on the line (10 bits: start, 8 data,
-    // stop) at the line's speed, the byte it takes before serving it and each byte it sends
-    // before sending it, so a bus word costs what it costs on a real line. Off by default.
+    // Wire timing: every byte takes its time on the line (10 bits: start, 8 data, stop) at the
+    // line's speed. A byte the card takes has arrived one byte time after the card saw it (or
+    // after the byte before it), and only then is it answered; the answer's bytes leave the
+    // card once their own time on the line has passed. So a bus word costs what it costs on a
+    // real line. The card keeps these moments to a few microseconds (it sleeps, then spins
+    // for the last stretch), since a sleep alone wakes tens of microseconds late on a busy or
+    // virtual machine. Off by default.
     void SetWireTiming(bool on);
     TSerialFaults Faults() const;
 
@@ -103,14 +111,18 @@ private:
     void StartConnection();
     void DropLeftovers();
     void ServeLine();
-    void Serve(std::uint8_t byte, int baud, const TSerialFaults& faults);
-    void Answer(std::uint8_t reply, std::uint32_t delayMs, int extraBytes);
-    bool WaitToAnswer(std::uint32_t delayMs, unsigned connection);
+    using TLineTime = std::chrono::steady_clock::time_point;
+    void Serve(std::uint8_t byte, int baud, const TSerialFaults& faults, TLineTime arrived);
+    bool FallsSilent(int baud);
+    void Answer(std::uint8_t reply, std::uint32_t delayMs, int extraBytes, TLineTime arrived);
+    bool WaitToAnswer(unsigned connection, TLineTime sent);
     int LineBaud() const;
     bool ReadByte(std::uint8_t& byte);
     TSerialFaults Record(std::uint8_t byte, int baud);
     void CloseLine();
-    void HoldOnLine(int baud, std::size_t bytes) const;
+    // The time `bytes` bytes take on the line at `baud`; zero without wire timing.
+    std::chrono::nanoseconds OnLine(int baud, std::size_t bytes) const;
+    static void HoldUntil(TLineTime moment);
 
     TTrainBus& mBus;
     int mMaster = -1;
@@ -127,6 +139,7 @@ private:
     unsigned mConnection = 0;     // connections started so far
     TPhase mPhase = TPhase::AwaitOptions;
     int mWordBaud = 9600;
+    TLineTime mReceivedUntil{}; // when the last byte taken had fully arrived
 
     mutable std::mutex mMutex;
     mutable std::condition_variable mReceivedChanged;

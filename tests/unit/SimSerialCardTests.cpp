@@ -211,6 +211,24 @@ TEST(SimSerialCardFaults, SilentHearsNothingAndKeepsWaitingForTheOptionByte) {
     EXPECT_EQ(rack.Bus.SelectedPlace(), 5);
 }
 
+TEST(SimSerialCardFaults, SilentAfterWordsAnswersThemAndThenHearsNothing) {
+    TSerialRack rack;
+    TPtyClient client(rack.Card->SlavePath());
+    rack.Card->SetFaults({.SilentAfterWords = 2});
+    rack.Handshake(client, 0x02); // the option byte is no bus word
+    EXPECT_EQ(client.Exchange(128 + 5), 128 + 5);
+    EXPECT_EQ(client.Exchange(64), 64);
+    rack.SendTaken(client, 128 + 40);
+    EXPECT_EQ(client.ReadByte(200), std::nullopt);
+    EXPECT_TRUE(rack.Card->Faults().Silent);
+    EXPECT_EQ(rack.Card->Faults().SilentAfterWords, -1);
+    EXPECT_EQ(rack.Bus.SelectedPlace(), 5) << "the unanswered word never reached the rack";
+    rack.SendTaken(client, 64);
+    EXPECT_EQ(client.ReadByte(200), std::nullopt);
+    rack.Card->SetFaults({});
+    EXPECT_EQ(client.Exchange(64), 64);
+}
+
 TEST(SimSerialCardFaults, WrongEchoInvertsTheOptionByteAndGoesOn) {
     TSerialRack rack;
     TPtyClient client(rack.Card->SlavePath());

@@ -333,17 +333,10 @@ TEST_F(StatusFormTest, SerialCardThatDoesNotEchoIsReportedOnce) {
 
 TEST_F(StatusFormTest, CardFallingSilentDuringTheSequenceEndsTheSetUp) {
     ChooseSerialCard();
-    std::thread silencer([this] {
-        if (SerialCard.WaitForReceived(20, 10000)) {
-            sim::TSerialFaults faults;
-            faults.Silent = true;
-            SerialCard.SetFaults(faults);
-        }
-    });
+    SerialCard.SetFaults({.SilentAfterWords = 19});
     const std::uint32_t start = platform::GetTickCount();
     Form->TimerStatusTimer();
     const std::uint32_t elapsed = platform::GetTickCount() - start;
-    silencer.join();
     EXPECT_LT(elapsed, 15000u);
     EXPECT_FALSE(Form->BusReady);
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
