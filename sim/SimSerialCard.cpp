@@ -1,7 +1,5 @@
 #include "sim/SimSerialCard.h"
 
-#include "platform/Tick.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -419,7 +417,7 @@ void TSimSerialCard::Answer(std::uint8_t reply, std::uint32_t delayMs, int extra
     }
 }
 
-bool TSimSerialCard::WaitToAnswer(unsigned connection, TLineTime sent) {
+bool TSimSerialCard::WaitToAnswer(unsigned connection, TLineTime leaves) {
     // An answer for a client that has closed would wait in the slave's input for the next
     // client (the pty keeps it, and a flush from the master does not reach it), so the card
     // watches the opens and closes until shortly before it writes (the last stretch is
@@ -430,7 +428,7 @@ bool TSimSerialCard::WaitToAnswer(unsigned connection, TLineTime sent) {
         TakeOpenClose();
         if (mStop.load() || HangUpDue() || mMaster < 0 || !mSlaveOpen || connection != mConnection)
             return false;
-        const auto left = sent - std::chrono::steady_clock::now();
+        const auto left = leaves - std::chrono::steady_clock::now();
         if (left < Close)
             return true;
         const auto waitMs = std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -115,7 +115,7 @@ private:
     void Serve(std::uint8_t byte, int baud, const TSerialFaults& faults, TLineTime arrived);
     bool FallsSilent(int baud);
     void Answer(std::uint8_t reply, std::uint32_t delayMs, int extraBytes, TLineTime arrived);
-    bool WaitToAnswer(unsigned connection, TLineTime sent);
+    bool WaitToAnswer(unsigned connection, TLineTime leaves);
     int LineBaud() const;
     bool ReadByte(std::uint8_t& byte);
     TSerialFaults Record(std::uint8_t byte, int baud);
