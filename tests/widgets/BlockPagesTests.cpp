@@ -61,33 +61,20 @@ struct TWorld {
         Rack.Plug(11, Line.Cards[1]);
         Status->TimerStatusTimer();
     }
+    sim::TSimSerialCard& SerialCardOf() { return SerialCard; }
 };
 
-TWorld* World = nullptr;
-
-class BlockPagesTest : public ::testing::Test {
+class BlockPagesTest : public TProgramWindowsTest<TWorld> {
 protected:
-    static void SetUpTestSuite() { World = new TWorld; }
-    static void TearDownTestSuite() {
-        delete World;
-        World = nullptr;
-    }
-
-    TDialogRecorder Dialogs;
-    std::size_t Mark = 0;
-    cards::TCardPages& Pages = *World->Window->CardPages;
     cards::TXbkPage& Xbk = *Pages.PageXBK;
     cards::T3bkPage& Page3 = *Pages.Page3BK;
-    bus::TStatusForm& Status = *World->Status;
-    QTimer& TimerSpeed = *World->Window->TimerSpeed;
 
     void SetUp() override {
-        ASSERT_TRUE(Status.BusReady) << "the simulated serial card did not come up";
-        Status.RadioButtonSerieel->setChecked(true);
-        Status.CheckBoxTesten->setChecked(false);
+        TProgramWindowsTest::SetUp();
+        if (HasFatalFailure())
+            return;
         Status.CheckBoxKorsluitmelding->setChecked(false);
         World->Window->Instellingen(true, false);
-        TimerSpeed.stop();
         World->Rack.Locked([] {
             for (auto* card : {World->Card5.get(), World->Card6.get(), World->Card12.get()}) {
                 card->Lines = 0;
@@ -109,20 +96,10 @@ protected:
         Xbk.TrackBar2BKSpeed->setValue(0);
         Page3.TrackBar3BKSpeed->setValue(0);
         NotSlowed();
-        Mark = World->SerialCard.Received().size();
+        MarkNow();
     }
 
     void TearDown() override { TimerSpeed.stop(); }
-
-    // The bytes the card took since the mark.
-    Words Sent() const {
-        Words words;
-        const auto received = World->SerialCard.Received();
-        for (std::size_t i = Mark; i < received.size(); ++i)
-            words.push_back(received[i].Byte);
-        return words;
-    }
-    void MarkNow() { Mark = World->SerialCard.Received().size(); }
 
     // A run that has just begun after a long one: full speed.
     static void NotSlowed() {

@@ -50,49 +50,24 @@ struct TWorld {
         Rack.Plug(63, Selection);
         Status->TimerStatusTimer();
     }
+    sim::TSimSerialCard& SerialCardOf() { return SerialCard; }
 };
 
-TWorld* World = nullptr;
-
-class CardPagesTest : public ::testing::Test {
+class CardPagesTest : public TProgramWindowsTest<TWorld> {
 protected:
-    static void SetUpTestSuite() { World = new TWorld; }
-    static void TearDownTestSuite() {
-        delete World;
-        World = nullptr;
-    }
-
-    TDialogRecorder Dialogs;
-    std::size_t Mark = 0;
-    cards::TCardPages& Pages = *World->Window->CardPages;
     cards::TBusWordPage& Sck = *Pages.PageSCK;
     cards::TBusWordPage& Pck = *Pages.PagePCK;
     cards::TSlkPage& Slk = *Pages.PageSLK;
-    bus::TStatusForm& Status = *World->Status;
-    QTimer& TimerSpeed = *World->Window->TimerSpeed;
 
     void SetUp() override {
-        ASSERT_TRUE(Status.BusReady) << "the simulated serial card did not come up";
-        Status.RadioButtonSerieel->setChecked(true);
-        Status.CheckBoxTesten->setChecked(false);
-        Status.DebugMode = false;
-        TimerSpeed.stop();
-        Mark = World->SerialCard.Received().size();
+        TProgramWindowsTest::SetUp();
+        MarkNow();
     }
 
     void TearDown() override {
         TimerSpeed.stop();
         Status.CheckBoxTesten->setChecked(false);
         World->Window->Instellingen(true, false);
-    }
-
-    // The bytes the card took since the test began.
-    std::vector<int> Sent() const {
-        std::vector<int> words;
-        const auto received = World->SerialCard.Received();
-        for (std::size_t i = Mark; i < received.size(); ++i)
-            words.push_back(received[i].Byte);
-        return words;
     }
 
     static void SetButtons(const std::vector<QPushButton*>& buttons) {
@@ -140,7 +115,7 @@ TEST_F(CardPagesTest, NormalModeSendsTheWordWithTheChosenStrobe) {
     Reset(Sck, CardTest.SckWord);
     SelectItem(Sck, 3);
     Sck.ButtonD[0]->click();
-    Mark = World->SerialCard.Received().size();
+    MarkNow();
     Sck.VersturenClick();
     EXPECT_EQ(Sent(), std::vector<int>{0x21});
     EXPECT_EQ(CardTest.SckWord, 0x21);
@@ -152,7 +127,7 @@ TEST_F(CardPagesTest, NormalModeSendsTheWordWithTheChosenStrobe) {
     Sck.ButtonD[5]->click();
     SelectItem(Sck, 2);
     Sck.ButtonD[1]->click();
-    Mark = World->SerialCard.Received().size();
+    MarkNow();
     Sck.VersturenClick();
     EXPECT_EQ(Sent(), std::vector<int>{0xC2});
     EXPECT_EQ(CardTest.SckWord, 0x02);
@@ -332,7 +307,7 @@ TEST_F(CardPagesTest, SlkRackSweepStartsAtOnceAndStopsOnARackChange) {
     EXPECT_FALSE(TimerSpeed.isActive());
     EXPECT_EQ(Slk.ButtonSLKVersturen->text(), "Testen");
 
-    Mark = World->SerialCard.Received().size();
+    MarkNow();
     Pages.TimerSpeedTimer();
     std::vector<int> rack4;
     for (int i = 0; i < 16; ++i)

@@ -83,14 +83,6 @@ protected:
         return platform::GetTickCount() - start;
     }
 
-    Words Taken(const sim::TSimSerialCard& card, std::size_t from = 0) const {
-        Words words;
-        const auto received = card.Received();
-        for (std::size_t i = from; i < received.size(); ++i)
-            words.push_back(received[i].Byte);
-        return words;
-    }
-
     // The first `count` words of the initialisation sequence.
     static Words InitialisationSequence(std::size_t count) {
         Words words;
@@ -142,7 +134,7 @@ TEST_F(FaultTest, CardFallsSilentDuringTheShuttleAndComesBackOnClearing) {
     // Two words a tick, each given up after three seconds without an answer.
     EXPECT_GE(took, 2 * cards::AwaitBoundMs);
     EXPECT_LT(took, 2 * cards::AwaitBoundMs + 3000);
-    EXPECT_EQ(Taken(World.SerialCard, mark), (Words{0x80 + 12, 0x40 + direction + 15}))
+    EXPECT_EQ(BytesTaken(World.SerialCard, mark), (Words{0x80 + 12, 0x40 + direction + 15}))
         << "one byte per word, nothing repeated";
     EXPECT_EQ(CardTest.TickFeedback, bus::NoDataYet);
     EXPECT_EQ(Xbk.ShapeBKKort[0]->BrushColor(), LampYellow) << "no valid reply";
@@ -178,7 +170,7 @@ TEST_F(FaultTest, CardSilentDuringTheSetUpGivesTheInitialisationMessageThenOkCon
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(Dialogs.Messages[0].Icon, bus::TDialogs::TIcon::Error);
     EXPECT_EQ(Dialogs.Messages[0].Text, InitFailed);
-    const Words taken = Taken(World.SerialCard, mark);
+    const Words taken = BytesTaken(World.SerialCard, mark);
     ASSERT_EQ(taken.size(), 1u + 11u) << "the option byte, ten answered words, one unanswered";
     EXPECT_EQ(Words(taken.begin() + 1, taken.end()), InitialisationSequence(11));
 
@@ -201,7 +193,7 @@ TEST_F(FaultTest, HangUpDuringTheSetUpIsReportedAndANewCardConnects) {
     EXPECT_EQ(Dialogs.Messages[0].Text.toStdString(),
               "Kan \"" + World.SerialCard.SlavePath() + "\" niet gebruiken.");
     EXPECT_EQ(Dialogs.Messages[0].Informative.toStdString(), LineGone);
-    const Words taken = Taken(World.SerialCard);
+    const Words taken = BytesTaken(World.SerialCard);
     ASSERT_EQ(taken.size(), 1u + 51u);
     EXPECT_EQ(Words(taken.begin() + 1, taken.end()), InitialisationSequence(51));
 
@@ -212,7 +204,7 @@ TEST_F(FaultTest, HangUpDuringTheSetUpIsReportedAndANewCardConnects) {
     PressOk();
     EXPECT_TRUE(Status.BusReady);
     EXPECT_TRUE(Dialogs.Messages.empty());
-    EXPECT_EQ(Taken(again).size(), 1u + 192u);
+    EXPECT_EQ(BytesTaken(again).size(), 1u + 192u);
     Status.CloseSerialLink();
 }
 
@@ -256,7 +248,7 @@ TEST_F(FaultTest, GarbageAfterEveryAnswerIsNeverTakenForAReply) {
     World.SerialCard.SetFaults(garbage);
     ASSERT_LT(PressOk(), 10000u);
     ASSERT_TRUE(Status.BusReady) << "the echo comes first; what follows it is dropped";
-    EXPECT_EQ(Taken(World.SerialCard).size(), 1u + 192u) << "one byte per word";
+    EXPECT_EQ(BytesTaken(World.SerialCard).size(), 1u + 192u) << "one byte per word";
 
     World.Window->PageControlTester->setCurrentWidget(Pages.TabSheetSCK);
     for (const int lines : {0b0101, 0b1010, 0b0000, 0b1111}) {
@@ -271,7 +263,7 @@ TEST_F(FaultTest, GarbageAfterEveryAnswerIsNeverTakenForAReply) {
         for (int k = 0; k < 4; ++k)
             EXPECT_EQ(Sck.ShapeS[k]->BrushColor(), (lines >> k) & 1 ? LampYellow : LampWhite);
         EXPECT_EQ(Sck.ShapeKort->BrushColor(), LampGreen);
-        EXPECT_EQ(Taken(World.SerialCard, mark), (Words{0x80 + 12, 0x40}));
+        EXPECT_EQ(BytesTaken(World.SerialCard, mark), (Words{0x80 + 12, 0x40}));
     }
 }
 
@@ -283,7 +275,7 @@ TEST_F(FaultTest, WrongEchoGivesTheInitialisationMessage) {
     EXPECT_FALSE(Status.BusReady);
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(Dialogs.Messages[0].Text, InitFailed);
-    EXPECT_EQ(Taken(World.SerialCard), (Words{0x02})) << "no bus word after a wrong echo";
+    EXPECT_EQ(BytesTaken(World.SerialCard), (Words{0x02})) << "no bus word after a wrong echo";
 
     World.SerialCard.SetFaults({});
     Dialogs.Messages.clear();

@@ -39,9 +39,8 @@ struct TWorld {
     std::unique_ptr<bus::TStatusForm>& Status = Windows.Status;
 
     TWorld() { Status->TimerStatusTimer(); }
+    sim::TSimSerialCard& SerialCardOf() { return *Rack.SerialCard; }
 };
-
-TWorld* World = nullptr;
 
 std::vector<int> LoadWords(int address, int evl, const std::array<int, 4>& pinWords,
                            bool pattern = true) {
@@ -54,30 +53,16 @@ std::vector<int> LoadWords(int address, int evl, const std::array<int, 4>& pinWo
     return words;
 }
 
-class LatchIoPagesTest : public ::testing::Test {
+class LatchIoPagesTest : public TProgramWindowsTest<TWorld> {
 protected:
-    static void SetUpTestSuite() { World = new TWorld; }
-    static void TearDownTestSuite() {
-        delete World;
-        World = nullptr;
-    }
-
-    TDialogRecorder Dialogs;
-    std::size_t Mark = 0;
-    cards::TCardPages& Pages = *World->Window->CardPages;
     cards::TLkkEvlPage& Lkk = *Pages.PageLKK_EVL;
     cards::TIokPage& Iok = *Pages.PageIOK;
-    bus::TStatusForm& Status = *World->Status;
-    QTimer& TimerSpeed = *World->Window->TimerSpeed;
-    sim::TSimSerialCard& SerialCard = *World->Rack.SerialCard;
 
     void SetUp() override {
-        ASSERT_TRUE(Status.BusReady) << "the simulated serial card did not come up";
-        Status.RadioButtonSerieel->setChecked(true);
-        Status.CheckBoxTesten->setChecked(false);
-        Status.DebugMode = false;
+        TProgramWindowsTest::SetUp();
+        if (HasFatalFailure())
+            return;
         World->Window->Instellingen(true, false);
-        TimerSpeed.stop();
         ClearPins();
         ClearOutputs();
         Lkk.RadioGroupEVLSelect->SetItemIndex(0);
@@ -88,7 +73,7 @@ protected:
             World->Rack.IoCard->TestPlug = true;
             World->Rack.IoCard->ExternalInputs = 0;
         });
-        Mark = SerialCard.Received().size();
+        MarkNow();
     }
 
     void TearDown() override {
@@ -114,11 +99,8 @@ protected:
     // The bytes the serial card took since the test began, once `count` of them have come.
     std::vector<int> Sent(std::size_t count) {
         EXPECT_TRUE(SerialCard.WaitForReceived(Mark + count, 5000));
-        std::vector<int> words;
-        const auto received = SerialCard.Received();
-        for (std::size_t i = Mark; i < received.size(); ++i)
-            words.push_back(received[i].Byte);
-        Mark = received.size();
+        const std::vector<int> words = TProgramWindowsTest::Sent();
+        Mark += words.size();
         return words;
     }
 

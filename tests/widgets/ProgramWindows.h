@@ -1,15 +1,22 @@
 #pragma once
 
+#include "DialogRecorder.h"
 #include "app/UnitMorvelplint.h"
 #include "bus/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
+#include "cards/CardPages.h"
 #include "platform/PortIo.h"
 #include "serial/CPortCtl.h"
 #include "serial/PortNames.h"
+#include "sim/SimSerialCard.h"
 
+#include <QCheckBox>
+#include <QRadioButton>
 #include <QTimer>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <vector>
 
 // The program's main window and settings window over a simulated rack: the simulated
 // parallel card as the port backend with the transport's worker running, and the simulated
@@ -46,4 +53,49 @@ public:
 private:
     platform::TPortBackend* mPreviousBackend;
     serial::TPortNameSource mPreviousSource;
+};
+
+// The bytes `card` took from the line from the `from`th on.
+inline std::vector<int> BytesTaken(const sim::TSimSerialCard& card, std::size_t from = 0) {
+    std::vector<int> words;
+    const auto received = card.Received();
+    for (std::size_t i = from; i < received.size(); ++i)
+        words.push_back(received[i].Byte);
+    return words;
+}
+
+// A suite of tests over one world (a simulated rack and TProgramWindows over it, in a member
+// named Windows), built and connected once for the whole suite, since connecting takes the
+// serial card's wake-up waits. `TWorld::SerialCardOf()` names the simulated serial card the
+// program is connected over.
+template <class TWorld> class TProgramWindowsTest : public ::testing::Test {
+protected:
+    static inline TWorld* World = nullptr;
+
+    static void SetUpTestSuite() { World = new TWorld; }
+    static void TearDownTestSuite() {
+        delete World;
+        World = nullptr;
+    }
+
+    TDialogRecorder Dialogs;
+    std::size_t Mark = 0; // the bytes the serial card had taken when the test began
+    cards::TCardPages& Pages = *World->Windows.Window->CardPages;
+    bus::TStatusForm& Status = *World->Windows.Status;
+    QTimer& TimerSpeed = *World->Windows.Window->TimerSpeed;
+    sim::TSimSerialCard& SerialCard = World->SerialCardOf();
+
+    // Every test begins connected over the serial card, not in test mode nor in debug mode,
+    // with the test timer stopped.
+    void SetUp() override {
+        ASSERT_TRUE(Status.BusReady) << "the simulated serial card did not come up";
+        Status.RadioButtonSerieel->setChecked(true);
+        Status.CheckBoxTesten->setChecked(false);
+        Status.DebugMode = false;
+        TimerSpeed.stop();
+    }
+
+    // The bytes the serial card took since the mark.
+    std::vector<int> Sent() const { return BytesTaken(SerialCard, Mark); }
+    void MarkNow() { Mark = SerialCard.Received().size(); }
 };
