@@ -31,9 +31,7 @@ void TShape::paintEvent(QPaintEvent*) {
 
 QPushButton* MakeBitButton(QWidget* parent, const QString& name, int weight, int x, int y,
                            int width, int height) {
-    auto* button = new QPushButton("0", parent);
-    button->setObjectName(name);
-    button->setGeometry(x, y, width, height);
+    auto* button = Placed(new QPushButton("0", parent), name, {x, y, width, height});
     SetTag(button, weight);
     return button;
 }
@@ -89,10 +87,7 @@ QAbstractButton* TRadioGroup::Item(int index) const {
 
 QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& text, int x, int y,
                   int width, int height) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setGeometry(x, y, width, height);
-    return label;
+    return Placed(new QLabel(text, parent), name, {x, y, width, height});
 }
 
 } // namespace cards

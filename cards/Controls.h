@@ -62,6 +62,14 @@ private:
     QButtonGroup* mButtons;
 };
 
+// A new control given its object name and its place on its parent.
+template <class TControl>
+TControl* Placed(TControl* control, const QString& name, const QRect& geometry) {
+    control->setObjectName(name);
+    control->setGeometry(geometry);
+    return control;
+}
+
 // A label at a place.
 QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& text, int x, int y,
                   int width = 60, int height = 18);

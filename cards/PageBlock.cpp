@@ -27,18 +27,14 @@ void TooFewSections(QWidget* parent) {
 
 QSpinBox* MakeAddress(QWidget* parent, const QString& name, int maximum, int x, int y) {
     auto* label = MakeLabel(parent, name + "Label", "Adres", x, y + 3, 44, 18);
-    auto* spin = new QSpinBox(parent);
-    spin->setObjectName(name);
-    spin->setGeometry(x + 46, y, 64, 24);
+    auto* spin = Placed(new QSpinBox(parent), name, {x + 46, y, 64, 24});
     spin->setRange(0, maximum);
     label->setBuddy(spin);
     return spin;
 }
 
 QPushButton* MakeControlButton(QWidget* parent, const QString& name) {
-    auto* button = new QPushButton("Go", parent);
-    button->setObjectName(name);
-    button->setGeometry(16, 252, 94, 30);
+    auto* button = Placed(new QPushButton("Go", parent), name, {16, 252, 94, 30});
     button->setEnabled(false);
     return button;
 }
@@ -92,14 +88,11 @@ void ReverseAtEnd(int occupancy) {
 }
 
 QSlider* MakeSpeedTrackBar(QWidget* sheet, const QString& name, const QRect& groupGeometry) {
-    auto* group = new QGroupBox("Snelheid", sheet);
-    group->setObjectName(name + "Group");
-    group->setGeometry(groupGeometry);
+    auto* group = Placed(new QGroupBox("Snelheid", sheet), name + "Group", groupGeometry);
     const int top = 24;
     const int height = groupGeometry.height() - top - 10;
-    auto* slider = new QSlider(Qt::Vertical, group);
-    slider->setObjectName(name);
-    slider->setGeometry(groupGeometry.width() / 2 - 15, top, 30, height);
+    auto* slider = Placed(new QSlider(Qt::Vertical, group), name,
+                          {groupGeometry.width() / 2 - 15, top, 30, height});
     slider->setRange(0, 15);
     slider->setValue(15);
     slider->setInvertedAppearance(true); // position 0, full speed, at the top
@@ -123,16 +116,14 @@ TXbkPage::TXbkPage(TCardContext& context, QWidget* sheet) : TCardPage(context, s
     Label9->setAlignment(Qt::AlignHCenter);
 
     for (int g = 0; g < 3; ++g) {
-        auto* group = new QGroupBox("Terugmelding", sheet);
-        group->setObjectName(QString("GroupBoxBK%1").arg(g + 1));
-        group->setGeometry(128 + g * 158, 8, 150, 298);
+        auto* group = Placed(new QGroupBox("Terugmelding", sheet),
+                             QString("GroupBoxBK%1").arg(g + 1), {128 + g * 158, 8, 150, 298});
         SpinEditBKadr[g] = MakeAddress(group, QString("SpinEditBK%1adr").arg(g + 1), 127, 12, 24);
         for (int k = 0; k < 4; ++k) {
             const int n = 4 * g + k;
             const int y = 66 + k * 36;
-            auto* box = new QCheckBox(group);
-            box->setObjectName(QString("CheckBoxBKSectie%1").arg(n + 1));
-            box->setGeometry(14, y, 22, 20);
+            auto* box = Placed(new QCheckBox(group), QString("CheckBoxBKSectie%1").arg(n + 1),
+                               {14, y, 22, 20});
             box->setChecked(true);
             SetTag(box, 1 << n);
             CheckBoxBKSectie[n] = box;
@@ -251,17 +242,14 @@ T3bkPage::T3bkPage(TCardContext& context, QWidget* sheet) : TCardPage(context, s
     Button3BKControl = MakeControlButton(sheet, "Button3BKControl");
     SpinEdit3BKadr = MakeAddress(sheet, "SpinEdit3BKadr", 63, 140, 16);
 
-    auto* sections = new QGroupBox("Secties", sheet);
-    sections->setObjectName("GroupBox3BKSecties");
-    sections->setGeometry(140, 52, 150, 182);
-    auto* feedback = new QGroupBox("Terugmelding", sheet);
-    feedback->setObjectName("GroupBox3BKTerugmelding");
-    feedback->setGeometry(302, 52, 250, 182);
+    auto* sections =
+        Placed(new QGroupBox("Secties", sheet), "GroupBox3BKSecties", {140, 52, 150, 182});
+    auto* feedback = Placed(new QGroupBox("Terugmelding", sheet), "GroupBox3BKTerugmelding",
+                            {302, 52, 250, 182});
     for (int k = 0; k < 4; ++k) {
         const int y = 28 + k * 36;
-        auto* box = new QCheckBox(QString("Sectie %1").arg(k + 1), sections);
-        box->setObjectName(QString("CheckBox3BKSectie%1").arg(k + 1));
-        box->setGeometry(14, y, 120, 20);
+        auto* box = Placed(new QCheckBox(QString("Sectie %1").arg(k + 1), sections),
+                           QString("CheckBox3BKSectie%1").arg(k + 1), {14, y, 120, 20});
         box->setChecked(true);
         SetTag(box, 1 << k);
         CheckBox3BKSectie[k] = box;

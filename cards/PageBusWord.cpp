@@ -29,9 +29,8 @@ TBusWordPage::TBusWordPage(TCardContext& context, QWidget* sheet, TKind kind)
     : TCardPage(context, sheet), mKind(kind) {
     const QString p = kind == TKind::SCK ? "SCK" : "PCK";
 
-    auto* control = new QGroupBox("Bus besturing", sheet);
-    control->setObjectName("GroupBox" + p + "Besturing");
-    control->setGeometry(8, 8, 392, 96);
+    auto* control = Placed(new QGroupBox("Bus besturing", sheet), "GroupBox" + p + "Besturing",
+                           {8, 8, 392, 96});
     // The lines from bit 7 on the left to bit 0 on the right, as the word is written.
     const int x0 = 14;
     const int step = 47;
@@ -63,14 +62,12 @@ TBusWordPage::TBusWordPage(TCardContext& context, QWidget* sheet, TKind kind)
                         {"Adres Strobe", "Data Stobe", "Latchadres Strobe", "Latchdata Strobe"},
                         QRect(412, 8, 182, 110));
 
-    ButtonVersturen = new QPushButton("Versturen", sheet);
-    ButtonVersturen->setObjectName("Button" + p + "Versturen");
-    ButtonVersturen->setGeometry(452, 150, 100, 30);
+    ButtonVersturen = Placed(new QPushButton("Versturen", sheet), "Button" + p + "Versturen",
+                             {452, 150, 100, 30});
     ButtonVersturen->setEnabled(false);
 
-    auto* feedback = new QGroupBox("Bus terugmelding", sheet);
-    feedback->setObjectName("GroupBox" + p + "Terugmelding");
-    feedback->setGeometry(8, 116, 392, 96);
+    auto* feedback = Placed(new QGroupBox("Bus terugmelding", sheet),
+                            "GroupBox" + p + "Terugmelding", {8, 116, 392, 96});
     for (int k = 0; k < 4; ++k) {
         ShapeS[k] = new TShape(feedback, QString("Shape%1S%2").arg(p).arg(k + 1), LampWhite,
                                34 + k * 70, 30);

@@ -14,26 +14,19 @@ namespace cards {
 
 TIokPage::TIokPage(TCardContext& context, QWidget* sheet) : TCardPage(context, sheet) {
     auto* labelAdr = MakeLabel(sheet, "LabelIOKadr", "Adres", 8, 14, 48, 22);
-    SpinEditIOKadr = new QSpinBox(sheet);
-    SpinEditIOKadr->setObjectName("SpinEditIOKadr");
-    SpinEditIOKadr->setGeometry(58, 12, 70, 26);
+    SpinEditIOKadr = Placed(new QSpinBox(sheet), "SpinEditIOKadr", {58, 12, 70, 26});
     SpinEditIOKadr->setRange(0, 63);
     labelAdr->setBuddy(SpinEditIOKadr);
 
-    CheckBoxIOKTest = new QCheckBox("Testen", sheet);
-    CheckBoxIOKTest->setObjectName("CheckBoxIOKTest");
-    CheckBoxIOKTest->setGeometry(160, 14, 110, 22);
-    ButtonIOKVersturen = new QPushButton("Versturen", sheet);
-    ButtonIOKVersturen->setObjectName("ButtonIOKVersturen");
-    ButtonIOKVersturen->setGeometry(290, 10, 110, 30);
+    CheckBoxIOKTest = Placed(new QCheckBox("Testen", sheet), "CheckBoxIOKTest", {160, 14, 110, 22});
+    ButtonIOKVersturen =
+        Placed(new QPushButton("Versturen", sheet), "ButtonIOKVersturen", {290, 10, 110, 30});
     ButtonIOKVersturen->setEnabled(false);
 
-    auto* outputs = new QGroupBox("Uitgangen", sheet);
-    outputs->setObjectName("GroupBoxIOKUitgangen");
-    outputs->setGeometry(8, 60, 590, 76);
-    auto* inputs = new QGroupBox("Ingangen", sheet);
-    inputs->setObjectName("GroupBoxIOKIngangen");
-    inputs->setGeometry(8, 150, 590, 76);
+    auto* outputs =
+        Placed(new QGroupBox("Uitgangen", sheet), "GroupBoxIOKUitgangen", {8, 60, 590, 76});
+    auto* inputs =
+        Placed(new QGroupBox("Ingangen", sheet), "GroupBoxIOKIngangen", {8, 150, 590, 76});
     for (int i = 0; i < 16; ++i) {
         const int x = 10 + i * 36;
         const QString n = QString::number(i + 1);

@@ -14,9 +14,7 @@ namespace cards {
 
 TLkkEvlPage::TLkkEvlPage(TCardContext& context, QWidget* sheet) : TCardPage(context, sheet) {
     auto* labelAdr = MakeLabel(sheet, "LabelLKK_EVLadr", "Adres", 8, 14, 48, 22);
-    SpinEditLKK_EVLadr = new QSpinBox(sheet);
-    SpinEditLKK_EVLadr->setObjectName("SpinEditLKK_EVLadr");
-    SpinEditLKK_EVLadr->setGeometry(58, 12, 70, 26);
+    SpinEditLKK_EVLadr = Placed(new QSpinBox(sheet), "SpinEditLKK_EVLadr", {58, 12, 70, 26});
     SpinEditLKK_EVLadr->setRange(0, 31);
     labelAdr->setBuddy(SpinEditLKK_EVLadr);
     // A second caption of the same address; one "Adres" beside the spin edit is enough.
@@ -26,17 +24,14 @@ TLkkEvlPage::TLkkEvlPage(TCardContext& context, QWidget* sheet) : TCardPage(cont
         new TRadioGroup(sheet, "RadioGroupEVLSelect", "EVL Selectie",
                         {"EVL A", "EVL B", "EVL C", "EVL D"}, QRect(150, 2, 130, 110));
 
-    CheckBoxLKK_EVLTest = new QCheckBox("Tester", sheet);
-    CheckBoxLKK_EVLTest->setObjectName("CheckBoxLKK_EVLTest");
-    CheckBoxLKK_EVLTest->setGeometry(304, 14, 110, 22);
-    ButtonLKK_EVLversturen = new QPushButton("Versturen", sheet);
-    ButtonLKK_EVLversturen->setObjectName("ButtonLKK_EVLversturen");
-    ButtonLKK_EVLversturen->setGeometry(304, 48, 110, 30);
+    CheckBoxLKK_EVLTest =
+        Placed(new QCheckBox("Tester", sheet), "CheckBoxLKK_EVLTest", {304, 14, 110, 22});
+    ButtonLKK_EVLversturen =
+        Placed(new QPushButton("Versturen", sheet), "ButtonLKK_EVLversturen", {304, 48, 110, 30});
     ButtonLKK_EVLversturen->setEnabled(false);
 
-    auto* pins = new QGroupBox("Pennen", sheet);
-    pins->setObjectName("GroupBoxLKK_EVLPennen");
-    pins->setGeometry(8, 116, 590, 194);
+    auto* pins =
+        Placed(new QGroupBox("Pennen", sheet), "GroupBoxLKK_EVLPennen", {8, 116, 590, 194});
     for (int i = 0; i < 64; ++i) {
         const int x = 10 + (i % 16) * 36;
         const int y = 20 + (i / 16) * 43;

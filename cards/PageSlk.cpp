@@ -13,27 +13,18 @@
 namespace cards {
 
 TSlkPage::TSlkPage(TCardContext& context, QWidget* sheet) : TCardPage(context, sheet) {
-    auto* mode = new QGroupBox("Test", sheet);
-    mode->setObjectName("GroupBoxSLK");
-    mode->setGeometry(8, 8, 240, 84);
-    rbtKaart = new QRadioButton("Kaart selecteren", mode);
-    rbtKaart->setObjectName("rbtKaart");
-    rbtKaart->setGeometry(14, 24, 200, 22);
+    auto* mode = Placed(new QGroupBox("Test", sheet), "GroupBoxSLK", {8, 8, 240, 84});
+    rbtKaart = Placed(new QRadioButton("Kaart selecteren", mode), "rbtKaart", {14, 24, 200, 22});
     rbtKaart->setChecked(true);
-    rbtRektesten = new QRadioButton("Rek testen", mode);
-    rbtRektesten->setObjectName("rbtRektesten");
-    rbtRektesten->setGeometry(14, 50, 200, 22);
+    rbtRektesten = Placed(new QRadioButton("Rek testen", mode), "rbtRektesten", {14, 50, 200, 22});
 
     LabelSLK = MakeLabel(sheet, "LabelSLK", "Adres", 270, 24, 60, 22);
-    SpinEditSLKAdr = new QSpinBox(sheet);
-    SpinEditSLKAdr->setObjectName("SpinEditSLKAdr");
-    SpinEditSLKAdr->setGeometry(330, 22, 70, 26);
+    SpinEditSLKAdr = Placed(new QSpinBox(sheet), "SpinEditSLKAdr", {330, 22, 70, 26});
     SpinEditSLKAdr->setRange(0, 63);
     LabelSLK->setBuddy(SpinEditSLKAdr);
 
-    ButtonSLKVersturen = new QPushButton("Versturen", sheet);
-    ButtonSLKVersturen->setObjectName("ButtonSLKVersturen");
-    ButtonSLKVersturen->setGeometry(270, 62, 130, 30);
+    ButtonSLKVersturen =
+        Placed(new QPushButton("Versturen", sheet), "ButtonSLKVersturen", {270, 62, 130, 30});
     ButtonSLKVersturen->setEnabled(false);
 
     auto* help = MakeLabel(sheet, "LabelSLKUitleg",
