@@ -2,6 +2,7 @@
 
 #include "bus/UnitStatus.h"
 #include "cards/CardTestState.h"
+#include "cards/Controls.h"
 #include "cards/PageBlock.h"
 #include "cards/PageBusWord.h"
 #include "cards/PageIok.h"
@@ -104,6 +105,8 @@ void TCardPages::TickWork() {
 }
 
 void TCardPages::FocusChanged(QWidget* old, QWidget* now) {
+    if (!FocusMovedWithinWindow(old, now))
+        return;
     for (TCardPage* page : mPages)
         if (Inside(old, page->Sheet) && !Inside(now, page->Sheet))
             RunPageAction([page] { page->Exit(); });

@@ -90,4 +90,8 @@ QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& text, int
     return Placed(new QLabel(text, parent), name, {x, y, width, height});
 }
 
+bool FocusMovedWithinWindow(const QWidget* old, const QWidget* now) {
+    return old && now && old->window() == now->window();
+}
+
 } // namespace cards

@@ -70,6 +70,12 @@ TControl* Placed(TControl* control, const QString& name, const QRect& geometry) 
     return control;
 }
 
+// True when the input focus went from `old` to another control of the same window. Only
+// such a move ends a page's running test: a window that loses the activation (to the help
+// window, a message box, another program) or gets it back moves the focus between windows
+// or to none, and the test goes on.
+bool FocusMovedWithinWindow(const QWidget* old, const QWidget* now);
+
 // A label at a place.
 QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& text, int x, int y,
                   int width = 60, int height = 18);

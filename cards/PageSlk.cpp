@@ -40,7 +40,7 @@ TSlkPage::TSlkPage(TCardContext& context, QWidget* sheet) : TCardPage(context, s
     connect(ButtonSLKVersturen, &QPushButton::clicked, this,
             [this] { RunPageAction([this] { ButtonSLKVersturenClick(); }); });
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
-        if (old == ButtonSLKVersturen && now != ButtonSLKVersturen)
+        if (old == ButtonSLKVersturen && FocusMovedWithinWindow(old, now))
             Reset();
     });
 }

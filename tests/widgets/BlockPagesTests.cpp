@@ -406,7 +406,7 @@ TEST_F(BlockPagesTest, GoWhileAnotherPagesTestRunsTakesTheStopPath) {
     EXPECT_EQ(Xbk.Button2BKControl->text(), "Go");
 }
 
-TEST_F(BlockPagesTest, LeavingThePageStopsTheTest) {
+TEST_F(BlockPagesTest, ShuttleGoesOnBesideOtherWindowsAndLeavingThePageStopsIt) {
     World->Window->show();
     Status.TimerStatus->stop();
     QApplication::setActiveWindow(World->Window.get());
@@ -416,6 +416,8 @@ TEST_F(BlockPagesTest, LeavingThePageStopsTheTest) {
     QApplication::processEvents();
     Xbk.Button2BKControlClick();
     ASSERT_TRUE(TimerSpeed.isActive());
+    ExpectTestGoesOnBesideOtherWindows(*World->Window, SerialCard);
+    EXPECT_EQ(Xbk.Button2BKControl->text(), "Stop");
     ASSERT_TRUE(Xbk.Button2BKControl->hasFocus());
     MarkNow();
     World->Window->PageControlTester->setCurrentWidget(Pages.TabSheetSCK);

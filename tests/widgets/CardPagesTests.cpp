@@ -322,7 +322,7 @@ TEST_F(CardPagesTest, SlkRackSweepStartsAtOnceAndStopsOnARackChange) {
     Slk.rbtKaart->click();
 }
 
-TEST_F(CardPagesTest, SlkSweepStopsWhenTheFocusLeavesTheButton) {
+TEST_F(CardPagesTest, SlkSweepGoesOnBesideOtherWindowsAndStopsWhenTheFocusLeavesTheButton) {
     World->Window->show(); // its first showing loads the settings and arms a set-up
     Status.TimerStatus->stop();
     QApplication::setActiveWindow(World->Window.get());
@@ -332,6 +332,9 @@ TEST_F(CardPagesTest, SlkSweepStopsWhenTheFocusLeavesTheButton) {
     QApplication::processEvents();
     Slk.ButtonSLKVersturenClick();
     ASSERT_TRUE(TimerSpeed.isActive());
+    ExpectTestGoesOnBesideOtherWindows(*World->Window, SerialCard);
+    EXPECT_EQ(Slk.ButtonSLKVersturen->text(), "Stop");
+    ASSERT_TRUE(Slk.ButtonSLKVersturen->hasFocus());
     Slk.SpinEditSLKAdr->setFocus();
     QApplication::processEvents();
     EXPECT_FALSE(TimerSpeed.isActive());

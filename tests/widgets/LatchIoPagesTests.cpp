@@ -6,6 +6,7 @@
 #include "cards/CardPages.h"
 #include "cards/CardTestState.h"
 #include "cards/Controls.h"
+#include "cards/PageBusWord.h"
 #include "cards/PageIok.h"
 #include "cards/PageLkkEvl.h"
 #include "platform/Tick.h"
@@ -282,6 +283,31 @@ TEST_F(LatchIoPagesTest, LatchSquareWaveAlternatesPatternAndAllHigh) {
     Lkk.CheckBoxLKK_EVLTest->click();
     Lkk.Exit();
     EXPECT_TRUE(Lkk.RadioGroupEVLSelect->isEnabled()) << "page exit in square-wave mode";
+}
+
+TEST_F(LatchIoPagesTest, SquareWaveGoesOnBesideOtherWindowsAndLeavingThePageStopsIt) {
+    World->Window->show();
+    Status.TimerStatus->stop();
+    QApplication::setActiveWindow(World->Window.get());
+    World->Window->PageControlTester->setCurrentWidget(Pages.TabSheetIOK);
+    Status.SpinEditTestTijd->setValue(100);
+    Iok.CheckBoxIOKTest->click();
+    Iok.ButtonIOKVersturen->setFocus();
+    QApplication::processEvents();
+    Iok.ButtonIOKVersturenClick();
+    ASSERT_TRUE(TimerSpeed.isActive());
+    ExpectTestGoesOnBesideOtherWindows(*World->Window, SerialCard);
+    EXPECT_EQ(Iok.ButtonIOKVersturen->text(), "Stop");
+
+    Iok.SpinEditIOKadr->setFocus(); // another control of the same page: the test goes on
+    QApplication::processEvents();
+    EXPECT_TRUE(TimerSpeed.isActive());
+    World->Window->PageControlTester->setCurrentWidget(Pages.TabSheetSCK);
+    Pages.PageSCK->ButtonVersturen->setFocus();
+    QApplication::processEvents();
+    EXPECT_FALSE(TimerSpeed.isActive());
+    EXPECT_EQ(Iok.ButtonIOKVersturen->text(), "Testen");
+    World->Window->hide();
 }
 
 TEST_F(LatchIoPagesTest, IokSendsNibbleWordsAndShowsInputsThroughThePlug) {

@@ -1,15 +1,19 @@
 #pragma once
 
 #include "DialogRecorder.h"
+#include "app/UnitAbout.h"
+#include "app/UnitHelp.h"
 #include "app/UnitMorvelplint.h"
 #include "bus/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
 #include "cards/CardPages.h"
 #include "platform/PortIo.h"
 #include "serial/CPortCtl.h"
+#include "platform/Tick.h"
 #include "serial/PortNames.h"
 #include "sim/SimSerialCard.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QRadioButton>
 #include <QTimer>
@@ -62,6 +66,49 @@ inline std::vector<int> BytesTaken(const sim::TSimSerialCard& card, std::size_t 
     for (std::size_t i = from; i < received.size(); ++i)
         words.push_back(received[i].Byte);
     return words;
+}
+
+// Lets the message loop run until `done` or until `ms` milliseconds have passed.
+template <typename F> bool RunEventsUntil(F done, std::uint32_t ms) {
+    const std::uint32_t start = platform::GetTickCount();
+    while (!done()) {
+        if (platform::TicksPassed(start, ms))
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+// With a test running on the active page of the shown and active main window: F1 shows the
+// help window beside it, "Info..." the about window over it, and the main window is activated
+// again, while the test timer's ticks go on sending to `card` throughout.
+inline void ExpectTestGoesOnBesideOtherWindows(app::TFormMorvelplint& window,
+                                               const sim::TSimSerialCard& card) {
+    app::THelpBox help(&window);
+    app::TAboutBox about(&window);
+    const auto goesOn = [&](const char* situation) {
+        const std::size_t before = card.Received().size();
+        EXPECT_TRUE(RunEventsUntil([&] { return card.Received().size() > before + 16; }, 3000))
+            << "no ticks while " << situation;
+        EXPECT_TRUE(window.TimerSpeed->isActive()) << situation;
+    };
+
+    window.HelpCommandClick();
+    ASSERT_TRUE(RunEventsUntil([&] { return help.isActiveWindow(); }, 3000));
+    goesOn("the help window is active");
+
+    bool aboutShown = false;
+    QTimer::singleShot(0, &about, [&] {
+        aboutShown = about.isVisible();
+        goesOn("the about window is shown");
+        about.accept();
+    });
+    window.AboutClick();
+    EXPECT_TRUE(aboutShown);
+
+    QApplication::setActiveWindow(&window);
+    goesOn("the main window is active again");
+    help.hide();
 }
 
 // A suite of tests over one world (a simulated rack and TProgramWindows over it, in a member
