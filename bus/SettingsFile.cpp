@@ -115,6 +115,20 @@ bool ApplyKey(const std::string& key, const std::string& value, const std::strin
     return true;
 }
 
+// Writes all of `bytes` at the file's offset. Returns 0 or the reason it stopped.
+int WriteAll(int fd, std::string_view bytes) {
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        written += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
 } // namespace
 
 TSettingsLoad ReadSettings(std::string_view text, const TSettings& current,
@@ -225,18 +239,10 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& e
     }
     ::fchmod(fd, mode);
 
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int code = errno;
-            ::close(fd);
-            ::unlink(temporary.c_str());
-            return fail(code);
-        }
-        written += static_cast<std::size_t>(n);
+    if (const int code = WriteAll(fd, bytes)) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        return fail(code);
     }
     if (::fsync(fd) != 0 || ::close(fd) != 0) {
         const int code = errno;
