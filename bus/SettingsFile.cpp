@@ -115,6 +115,32 @@ bool ApplyKey(const std::string& key, const std::string& value, const std::strin
     return true;
 }
 
+// Follows `path` through symbolic links to the name a plain open would write: a relative
+// link target counts from the link's own folder, and a dangling link ends at the name it
+// points to. Returns 0 or the reason the chain cannot be followed.
+int ResolveLinks(const std::string& path, std::string& target) {
+    target = path;
+    // The kernel's own limit, so that a chain the program follows is one open would follow.
+    for (int hop = 0;; ++hop) {
+        struct stat info {};
+        if (::lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return 0; // whatever is wrong with the name, the save itself reports it
+        if (hop == 40)
+            return ELOOP;
+        std::string link(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
+        if (n < 0)
+            return errno;
+        if (static_cast<std::size_t>(n) == link.size())
+            return ENAMETOOLONG;
+        link.resize(static_cast<std::size_t>(n));
+        const std::size_t slash = target.rfind('/');
+        target = link.front() == '/' || slash == std::string::npos
+                     ? link
+                     : target.substr(0, slash + 1) + link;
+    }
+}
+
 // Writes all of `bytes` at the file's offset. Returns 0 or the reason it stopped.
 int WriteAll(int fd, std::string_view bytes) {
     std::size_t written = 0;
@@ -214,15 +240,20 @@ bool ReadFileText(const std::string& path, std::string& text, std::size_t limit)
 }
 
 bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& error) {
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temporary = folder + (slash == std::string::npos ? "/." : ".") + name + ".XXXXXX";
-
     const auto fail = [&error](int code) {
         error = std::strerror(code);
         return false;
     };
+    // A link stays a link: the file at the end of the chain is replaced, in its own folder.
+    std::string target;
+    if (const int code = ResolveLinks(path, target))
+        return fail(code);
+
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string temporary = folder + (slash == std::string::npos ? "/." : ".") + name + ".XXXXXX";
+
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0)
         return fail(errno);
@@ -230,7 +261,7 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& e
     // Keep the permissions of the file that is replaced; a new file gets the usual ones.
     struct stat old {};
     mode_t mode = 0666;
-    if (::stat(path.c_str(), &old) == 0) {
+    if (::stat(target.c_str(), &old) == 0) {
         mode = old.st_mode & 07777;
     } else {
         const mode_t mask = ::umask(0);
@@ -249,7 +280,7 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& e
         ::unlink(temporary.c_str());
         return fail(code);
     }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
         const int code = errno;
         ::unlink(temporary.c_str());
         return fail(code);

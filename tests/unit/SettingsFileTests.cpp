@@ -35,6 +35,16 @@ const char* const DefaultFile = "[ZELM]\r\n"
                                 "Tijd= 400\r\n"
                                 "\r\n";
 
+std::ptrdiff_t Entries(const std::filesystem::path& folder) {
+    return std::distance(std::filesystem::directory_iterator(folder),
+                         std::filesystem::directory_iterator());
+}
+
+std::string Text(const std::filesystem::path& path) {
+    std::string text;
+    return bus::ReadFileText(path.string(), text) ? text : "(cannot be read)";
+}
+
 class TempFolder : public ::testing::Test {
 protected:
     std::filesystem::path Folder;
@@ -206,6 +216,35 @@ TEST_F(TempFolder, ReplaceFileWritesExactBytesAndKeepsPermissions) {
                             std::filesystem::directory_iterator()),
               1)
         << "no temporary file left behind";
+}
+
+TEST_F(TempFolder, ReplaceFileKeepsLinksAndReplacesTheFileTheyLeadTo) {
+    namespace fs = std::filesystem;
+    fs::create_directory(Folder / "home");
+    fs::create_directory(Folder / "data");
+    // Each relative target counts from its own link's folder.
+    fs::create_symlink("../data/current.ini", Folder / "home" / "Morvelplint.ini");
+    fs::create_symlink("real.ini", Folder / "data" / "current.ini");
+    std::ofstream(Folder / "data" / "real.ini") << "old";
+    fs::create_symlink("../data/new.ini", Folder / "home" / "Dangling.ini");
+
+    std::string error;
+    ASSERT_TRUE(
+        bus::ReplaceFile((Folder / "home" / "Morvelplint.ini").string(), DefaultFile, error))
+        << error;
+    ASSERT_TRUE(bus::ReplaceFile((Folder / "home" / "Dangling.ini").string(), "new", error))
+        << error;
+
+    ASSERT_TRUE(fs::is_symlink(Folder / "home" / "Morvelplint.ini"));
+    EXPECT_EQ(fs::read_symlink(Folder / "home" / "Morvelplint.ini"), "../data/current.ini");
+    ASSERT_TRUE(fs::is_symlink(Folder / "data" / "current.ini"));
+    EXPECT_EQ(fs::read_symlink(Folder / "data" / "current.ini"), "real.ini");
+    EXPECT_EQ(Text(Folder / "data" / "real.ini"), DefaultFile);
+    ASSERT_TRUE(fs::is_symlink(Folder / "home" / "Dangling.ini"));
+    EXPECT_EQ(fs::read_symlink(Folder / "home" / "Dangling.ini"), "../data/new.ini");
+    EXPECT_EQ(Text(Folder / "data" / "new.ini"), "new");
+    EXPECT_EQ(Entries(Folder / "home"), 2) << "no temporary file left beside the links";
+    EXPECT_EQ(Entries(Folder / "data"), 3);
 }
 
 TEST_F(TempFolder, FailedReplaceReportsTheReasonAndLeavesTheOldFile) {
