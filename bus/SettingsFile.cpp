@@ -141,6 +141,22 @@ int ResolveLinks(const std::string& path, std::string& target) {
     }
 }
 
+// Hands a new file to the owner and group of the one it replaces. Only a privileged process
+// may give a file away, but an ordinary user may still give it a group they belong to; a
+// refusal leaves the process's own owner, as saving a new file would. EINVAL is a refusal
+// too: in a user namespace the old owner may have no id that can be set. Returns 0 or the
+// reason it failed.
+int KeepOwner(int fd, const struct stat& old) {
+    const auto refused = [] { return errno == EPERM || errno == EINVAL; };
+    if (::fchown(fd, old.st_uid, old.st_gid) == 0)
+        return 0;
+    if (!refused())
+        return errno;
+    if (::fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0 || refused())
+        return 0;
+    return errno;
+}
+
 // Writes all of `bytes` at the file's offset. Returns 0 or the reason it stopped.
 int WriteAll(int fd, std::string_view bytes) {
     std::size_t written = 0;
@@ -258,16 +274,23 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& e
     if (fd < 0)
         return fail(errno);
 
-    // Keep the permissions of the file that is replaced; a new file gets the usual ones.
+    // Keep the owner and permissions of the file that is replaced; a new file gets the usual
+    // ones.
     struct stat old {};
     mode_t mode = 0666;
     if (::stat(target.c_str(), &old) == 0) {
         mode = old.st_mode & 07777;
+        if (const int code = KeepOwner(fd, old)) {
+            ::close(fd);
+            ::unlink(temporary.c_str());
+            return fail(code);
+        }
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
         mode &= ~mask;
     }
+    // After the owner: a change of owner clears the set-user-id and set-group-id bits.
     ::fchmod(fd, mode);
 
     if (const int code = WriteAll(fd, bytes)) {

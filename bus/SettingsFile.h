@@ -68,7 +68,9 @@ bool ReadFileText(const std::string& path, std::string& text, std::size_t limit 
 // the bytes go to a temporary file in the same folder, are flushed to the disc, and the
 // temporary file is renamed over the old one. A symbolic link stays a link: the file at the
 // end of its chain is replaced, in that file's own folder, and a dangling link gets the file
-// it names. On failure the old file stays as it was and `error` holds the system's reason.
+// it names. The new file keeps the old one's permissions and, as far as the process may set
+// them, its owner and group. On failure the old file stays as it was and `error` holds the
+// system's reason.
 bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& error);
 
 // True for an existing character device that answers as a terminal.
