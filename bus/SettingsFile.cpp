@@ -171,6 +171,28 @@ int WriteAll(int fd, std::string_view bytes) {
     return 0;
 }
 
+// Rewrites an existing file in place, for a file the user may write in a folder where no
+// temporary file can be made beside it. A crash part way through leaves an empty or partly
+// written file, neither the old one nor the new one, which is why this is only the fallback.
+// Returns 0, the reason the rewrite failed, or -1 when the file cannot be opened for it.
+int RewriteInPlace(const std::string& path, std::string_view bytes) {
+    // Not blocking, so that a named pipe in the file's place cannot hold the save up.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    int code = ::ftruncate(fd, 0) != 0 ? errno : WriteAll(fd, bytes);
+    if (code == 0 && ::fsync(fd) != 0)
+        code = errno;
+    if (::close(fd) != 0 && code == 0)
+        code = errno;
+    return code;
+}
+
 } // namespace
 
 TSettingsLoad ReadSettings(std::string_view text, const TSettings& current,
@@ -271,8 +293,14 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& e
     std::string temporary = folder + (slash == std::string::npos ? "/." : ".") + name + ".XXXXXX";
 
     const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        return fail(errno);
+    if (fd < 0) {
+        const int code = errno;
+        if (code != EACCES && code != EPERM && code != EROFS)
+            return fail(code);
+        const int rewrite = RewriteInPlace(target, bytes);
+        // A file that cannot be rewritten either fails for the folder's reason.
+        return rewrite == 0 || fail(rewrite < 0 ? code : rewrite);
+    }
 
     // Keep the owner and permissions of the file that is replaced; a new file gets the usual
     // ones.

@@ -300,6 +300,34 @@ TEST_F(TempFolder, ReplaceFileRefusedTheOwnerSavesAndKeepsTheGroup) {
     EXPECT_EQ(Text(path), DefaultFile);
 }
 
+TEST_F(TempFolder, ReplaceFileRewritesAWritableFileInPlaceInAFolderItMayNotWrite) {
+    // Root may write any folder, so as root the save runs as another user.
+    const bool root = ::geteuid() == 0;
+    const uid_t user = root ? 1234 : ::geteuid();
+    const gid_t group = root ? 5678 : ::getegid();
+    const std::string path = (Folder / "Morvelplint.ini").string();
+    std::ofstream(path) << std::string(1000, 'x');
+    ASSERT_EQ(::chown(path.c_str(), user, group), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+
+    ASSERT_EQ(::chmod(Folder.c_str(), 0555), 0);
+    const TSaveResult saved = SaveAs(user, group, {}, path, DefaultFile);
+    const TSaveResult created = SaveAs(user, group, {}, (Folder / "New.ini").string(), "new");
+    ASSERT_EQ(::chmod(Folder.c_str(), 0700), 0);
+
+    ASSERT_TRUE(saved.Ok) << saved.Error;
+    EXPECT_EQ(Text(path), DefaultFile) << "the longer old content is cut off";
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "the same file, written in place";
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    EXPECT_FALSE(created.Ok) << "a new file needs the folder";
+    EXPECT_EQ(created.Error, "Permission denied");
+    EXPECT_EQ(Entries(Folder), 1);
+}
+
 TEST_F(TempFolder, ReplaceFileKeepsLinksAndReplacesTheFileTheyLeadTo) {
     namespace fs = std::filesystem;
     fs::create_directory(Folder / "home");
