@@ -66,8 +66,13 @@ bool ReadFileText(const std::string& path, std::string& text, std::size_t limit 
 
 // Replaces a file with `bytes` so that the old file or the new one is there, never a mix:
 // the bytes go to a temporary file in the same folder, are flushed to the disc, and the
-// temporary file is renamed over the old one. On failure the old file stays as it was and
-// `error` holds the system's reason.
+// temporary file is renamed over the old one. A symbolic link stays a link: the file at the
+// end of its chain is replaced, in that file's own folder, and a dangling link gets the file
+// it names. The new file keeps the old one's permissions and, as far as the process may set
+// them, its owner and group. In a folder where no temporary file can be made (no right to
+// write it, a read-only mount), a file the user may write is rewritten in place instead,
+// without the promise of old or new. On failure the old file stays as it was, save when the
+// in-place rewrite itself fails, and `error` holds the system's reason.
 bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& error);
 
 // True for an existing character device that answers as a terminal.

@@ -4,8 +4,10 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using bus::ReadSettings;
@@ -34,6 +36,58 @@ const char* const DefaultFile = "[ZELM]\r\n"
                                 "Test= False\r\n"
                                 "Tijd= 400\r\n"
                                 "\r\n";
+
+std::ptrdiff_t Entries(const std::filesystem::path& folder) {
+    return std::distance(std::filesystem::directory_iterator(folder),
+                         std::filesystem::directory_iterator());
+}
+
+std::string Text(const std::filesystem::path& path) {
+    std::string text;
+    return bus::ReadFileText(path.string(), text) ? text : "(cannot be read)";
+}
+
+struct TSaveResult {
+    bool Ok = false;
+    std::string Error;
+};
+
+// Saves from a child process that runs as `uid`:`gid` with `groups`, so that the rules for an
+// ordinary user hold even when the tests run as root. Without root the child keeps the test's
+// own ids, which must then be the ones asked for.
+TSaveResult SaveAs(uid_t uid, gid_t gid, const std::vector<gid_t>& groups, const std::string& path,
+                   std::string_view bytes) {
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return {false, "no pipe"};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        if (::geteuid() != uid &&
+            (::setgroups(groups.size(), groups.data()) != 0 || ::setresgid(gid, gid, gid) != 0 ||
+             ::setresuid(uid, uid, uid) != 0))
+            ::_exit(2);
+        if (::geteuid() != uid || ::getegid() != gid)
+            ::_exit(3);
+        std::string error;
+        const std::string answer = (bus::ReplaceFile(path, bytes, error) ? "1" : "0") + error;
+        ::_exit(::write(channel[1], answer.data(), answer.size()) ==
+                        static_cast<ssize_t>(answer.size())
+                    ? 0
+                    : 4);
+    }
+    ::close(channel[1]);
+    std::string answer;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+        answer.append(buffer, static_cast<std::size_t>(n));
+    ::close(channel[0]);
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || answer.empty())
+        return {false, "the saving child failed to run: " + std::to_string(status)};
+    return {answer[0] == '1', answer.substr(1)};
+}
 
 class TempFolder : public ::testing::Test {
 protected:
@@ -206,6 +260,101 @@ TEST_F(TempFolder, ReplaceFileWritesExactBytesAndKeepsPermissions) {
                             std::filesystem::directory_iterator()),
               1)
         << "no temporary file left behind";
+}
+
+TEST_F(TempFolder, ReplaceFileKeepsOwnerGroupAndSetIdBits) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can hand the old file to another owner";
+    const std::string path = (Folder / "Morvelplint.ini").string();
+    std::ofstream(path) << "old";
+    ASSERT_EQ(::chown(path.c_str(), 1234, 5678), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 06750), 0);
+    std::string error;
+    ASSERT_TRUE(bus::ReplaceFile(path, DefaultFile, error)) << error;
+
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 1234u);
+    EXPECT_EQ(info.st_gid, 5678u);
+    EXPECT_EQ(info.st_mode & 07777, 06750u);
+    EXPECT_EQ(Text(path), DefaultFile);
+}
+
+TEST_F(TempFolder, ReplaceFileRefusedTheOwnerSavesAndKeepsTheGroup) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs a file owned by someone else in a group of the saving user";
+    // User 1234 in group 5678 saves a file of user 4321 that group 5678 may write.
+    ASSERT_EQ(::chmod(Folder.c_str(), 0777), 0);
+    const std::string path = (Folder / "Morvelplint.ini").string();
+    std::ofstream(path) << "old";
+    ASSERT_EQ(::chown(path.c_str(), 4321, 5678), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0664), 0);
+    const TSaveResult saved = SaveAs(1234, 1234, {5678}, path, DefaultFile);
+    ASSERT_TRUE(saved.Ok) << saved.Error;
+
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 1234u) << "the saving user's own";
+    EXPECT_EQ(info.st_gid, 5678u) << "the old group";
+    EXPECT_EQ(info.st_mode & 07777, 0664u);
+    EXPECT_EQ(Text(path), DefaultFile);
+}
+
+TEST_F(TempFolder, ReplaceFileRewritesAWritableFileInPlaceInAFolderItMayNotWrite) {
+    // Root may write any folder, so as root the save runs as another user.
+    const bool root = ::geteuid() == 0;
+    const uid_t user = root ? 1234 : ::geteuid();
+    const gid_t group = root ? 5678 : ::getegid();
+    const std::string path = (Folder / "Morvelplint.ini").string();
+    std::ofstream(path) << std::string(1000, 'x');
+    ASSERT_EQ(::chown(path.c_str(), user, group), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+
+    ASSERT_EQ(::chmod(Folder.c_str(), 0555), 0);
+    const TSaveResult saved = SaveAs(user, group, {}, path, DefaultFile);
+    const TSaveResult created = SaveAs(user, group, {}, (Folder / "New.ini").string(), "new");
+    ASSERT_EQ(::chmod(Folder.c_str(), 0700), 0);
+
+    ASSERT_TRUE(saved.Ok) << saved.Error;
+    EXPECT_EQ(Text(path), DefaultFile) << "the longer old content is cut off";
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "the same file, written in place";
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    EXPECT_FALSE(created.Ok) << "a new file needs the folder";
+    EXPECT_EQ(created.Error, "Permission denied");
+    EXPECT_EQ(Entries(Folder), 1);
+}
+
+TEST_F(TempFolder, ReplaceFileKeepsLinksAndReplacesTheFileTheyLeadTo) {
+    namespace fs = std::filesystem;
+    fs::create_directory(Folder / "home");
+    fs::create_directory(Folder / "data");
+    // Each relative target counts from its own link's folder.
+    fs::create_symlink("../data/current.ini", Folder / "home" / "Morvelplint.ini");
+    fs::create_symlink("real.ini", Folder / "data" / "current.ini");
+    std::ofstream(Folder / "data" / "real.ini") << "old";
+    fs::create_symlink("../data/new.ini", Folder / "home" / "Dangling.ini");
+
+    std::string error;
+    ASSERT_TRUE(
+        bus::ReplaceFile((Folder / "home" / "Morvelplint.ini").string(), DefaultFile, error))
+        << error;
+    ASSERT_TRUE(bus::ReplaceFile((Folder / "home" / "Dangling.ini").string(), "new", error))
+        << error;
+
+    ASSERT_TRUE(fs::is_symlink(Folder / "home" / "Morvelplint.ini"));
+    EXPECT_EQ(fs::read_symlink(Folder / "home" / "Morvelplint.ini"), "../data/current.ini");
+    ASSERT_TRUE(fs::is_symlink(Folder / "data" / "current.ini"));
+    EXPECT_EQ(fs::read_symlink(Folder / "data" / "current.ini"), "real.ini");
+    EXPECT_EQ(Text(Folder / "data" / "real.ini"), DefaultFile);
+    ASSERT_TRUE(fs::is_symlink(Folder / "home" / "Dangling.ini"));
+    EXPECT_EQ(fs::read_symlink(Folder / "home" / "Dangling.ini"), "../data/new.ini");
+    EXPECT_EQ(Text(Folder / "data" / "new.ini"), "new");
+    EXPECT_EQ(Entries(Folder / "home"), 2) << "no temporary file left beside the links";
+    EXPECT_EQ(Entries(Folder / "data"), 3);
 }
 
 TEST_F(TempFolder, FailedReplaceReportsTheReasonAndLeavesTheOldFile) {
