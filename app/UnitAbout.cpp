@@ -132,6 +132,7 @@ TAboutBox::TAboutBox(const std::optional<TFileVersion>& version, QWidget* parent
 
     ImageListAbout = {AnimationPicture(0), AnimationPicture(1)};
 
+    LayOutFrame();
     FormCreate(version);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -140,6 +141,29 @@ TAboutBox::TAboutBox(const std::optional<TFileVersion>& version, QWidget* parent
 TAboutBox::~TAboutBox() {
     if (AboutBox == this)
         AboutBox = nullptr;
+}
+
+void TAboutBox::LayOutFrame() {
+    // Each line keeps its drawn place unless the font the system gave needs more room: then
+    // it grows and the lines below it move down, and the frame, the animation's row, the OK
+    // button and the window grow by what the last line needs beyond the frame.
+    constexpr int RoomBelowLines = 7;
+    int below = 0;
+    for (QLabel* label : {LabelName, LabelVersion, LabelRechten, DisclaimerA, DisclaimerB,
+                          LabelAuteur1, LabelAuteur2}) {
+        QRect place = label->geometry();
+        const int needed = label->wordWrap() ? label->heightForWidth(place.width())
+                                             : label->sizeHint().height();
+        place.moveTop(std::max(place.top(), below));
+        place.setHeight(std::max(place.height(), needed));
+        label->setGeometry(place);
+        below = place.bottom() + 1;
+    }
+    const int grow = std::max(0, below + RoomBelowLines - PanelAbout->height());
+    PanelAbout->resize(PanelAbout->width(), PanelAbout->height() + grow);
+    mAnimationTop += grow;
+    OKButton->move(OKButton->x(), OKButton->y() + grow);
+    setFixedSize(ClientWidth, ClientHeight + grow);
 }
 
 void TAboutBox::FormCreate(const std::optional<TFileVersion>& version) {
@@ -157,7 +181,7 @@ void TAboutBox::FormDeactivate() {
 
 void TAboutBox::TimerAboutTimer() {
     TimerAbout->setInterval(50);
-    update(QRect(mX, AnimationTop, 32, 32)); // the last picture goes
+    update(QRect(mX, mAnimationTop, 32, 32)); // the last picture goes
     // The direction at the start of the tick decides the step; the turn shows from the next
     // tick on.
     if (mMovingLeft) {
@@ -171,7 +195,7 @@ void TAboutBox::TimerAboutTimer() {
             mMovingLeft = true;
         mPicture = 0;
     }
-    update(QRect(mX, AnimationTop, 32, 32));
+    update(QRect(mX, mAnimationTop, 32, 32));
 }
 
 void TAboutBox::changeEvent(QEvent* event) {
@@ -189,7 +213,7 @@ void TAboutBox::paintEvent(QPaintEvent* event) {
     if (mPicture < 0)
         return;
     QPainter painter(this);
-    painter.drawPixmap(mX, AnimationTop, ImageListAbout[mPicture]);
+    painter.drawPixmap(mX, mAnimationTop, ImageListAbout[mPicture]);
 }
 
 } // namespace app

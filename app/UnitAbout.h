@@ -63,7 +63,8 @@ public:
     bool MovingLeft() const { return mMovingLeft; }
     int PictureShown() const { return mPicture; }
 
-    static constexpr int AnimationTop = 265;
+    // The top of the animation's row, below the frame.
+    int AnimationTop() const { return mAnimationTop; }
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -71,10 +72,12 @@ protected:
 
 private:
     void FormCreate(const std::optional<TFileVersion>& version);
+    void LayOutFrame();
 
     int mX = 0;
     bool mMovingLeft = false;
     int mPicture = -1;
+    int mAnimationTop = 265;
 };
 
 // The about window, valid for the life of the program.

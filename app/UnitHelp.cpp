@@ -1,8 +1,10 @@
 #include "app/UnitHelp.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QPushButton>
@@ -12,6 +14,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <QtMath>
+#include <algorithm>
 
 namespace app {
 
@@ -19,8 +23,11 @@ THelpBox* HelpBox = nullptr;
 
 namespace {
 
-constexpr int ClientWidth = 496;
 constexpr int ClientHeight = 349;
+constexpr int PanelLeft = 4;
+constexpr int PanelHeight = 305;
+constexpr int MinPanelWidth = 475;
+constexpr int ScrollBarWidth = 17;
 
 // Section headings stand on lines of their own; they are set in bold.
 bool IsHeading(const QString& line) {
@@ -37,20 +44,16 @@ THelpBox::THelpBox(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Help");
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint |
                    Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(ClientWidth, ClientHeight);
 
     PanelHelp = new QFrame(this);
     PanelHelp->setObjectName("PanelHelp");
     PanelHelp->setFrameStyle(QFrame::Box | QFrame::Plain);
     PanelHelp->setLineWidth(1);
-    PanelHelp->setGeometry(4, 4, 475, 305);
     // The memo is far taller than the panel; this inner area clips it inside the border.
-    auto* clip = new QWidget(PanelHelp);
-    clip->setGeometry(PanelHelp->contentsRect());
+    mClip = new QWidget(PanelHelp);
 
-    MemoHelp = new QTextEdit(clip);
+    MemoHelp = new QTextEdit(mClip);
     MemoHelp->setObjectName("MemoHelp");
-    MemoHelp->setGeometry(0, 0, 475, 4500);
     MemoHelp->setFrameStyle(QFrame::NoFrame);
     MemoHelp->setReadOnly(true);
     MemoHelp->setLineWrapMode(QTextEdit::NoWrap);
@@ -63,21 +66,20 @@ THelpBox::THelpBox(QWidget* parent) : QDialog(parent) {
     font.setPixelSize(11);
     MemoHelp->setFont(font);
     MemoHelp->viewport()->installEventFilter(this);
-    LoadHelpText();
 
     ScrollBarVertHelp = new QScrollBar(Qt::Vertical, this);
     ScrollBarVertHelp->setObjectName("ScrollBarVertHelp");
-    ScrollBarVertHelp->setGeometry(ClientWidth - 17, 5, 17, 303);
-    ScrollBarVertHelp->setRange(0, 3322);
     ScrollBarVertHelp->setSingleStep(8);
     ScrollBarVertHelp->setPageStep(300);
     connect(ScrollBarVertHelp, &QScrollBar::valueChanged, this, &THelpBox::ScrollBarVertHelpChange);
 
     OKBtn = new QPushButton("OK", this);
     OKBtn->setObjectName("OKBtn");
-    OKBtn->setGeometry((ClientWidth - 75) / 2, 316, 75, 27);
     OKBtn->setDefault(true);
     connect(OKBtn, &QPushButton::clicked, this, &THelpBox::OKBtnClick);
+
+    LoadHelpText();
+    LayOut();
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -95,12 +97,6 @@ void THelpBox::LoadHelpText() {
 
     QTextDocument* document = MemoHelp->document();
     document->setDocumentMargin(TextMargin);
-    QTextCursor cursor(document);
-    cursor.select(QTextCursor::Document);
-    QTextBlockFormat lines;
-    lines.setLineHeight(LineHeight, QTextBlockFormat::FixedHeight);
-    cursor.mergeBlockFormat(lines);
-
     QTextCharFormat bold;
     bold.setFontWeight(QFont::Bold);
     for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
@@ -112,27 +108,58 @@ void THelpBox::LoadHelpText() {
     }
 }
 
-int THelpBox::TopicPosition(int topic, int current) {
-    switch (topic) {
-    case -1:
-        return 0; // the top: "Algemeen"
-    case 1:
-        return 665; // "SCK"
-    case 2:
-        return 1327; // "PCK"
-    case 3:
-        return 1991; // "SLK"
-    case 4:
-        return 2250; // "(?)BK"
-    case 5:
-        return 2535; // "3BK"
-    case 6:
-        return 2755; // "LKK_EVL"
-    case 7:
-        return 3020; // "IOK"
-    default:
-        return current;
+void THelpBox::LayOut() {
+    // One pitch for every line, plain or bold, from the font the system gave: the headings
+    // then stand where the text's line count puts them.
+    QFont boldFont = MemoHelp->font();
+    boldFont.setBold(true);
+    mLinePitch = std::max(QFontMetrics(MemoHelp->font()).lineSpacing(),
+                          QFontMetrics(boldFont).lineSpacing());
+    QTextDocument* document = MemoHelp->document();
+    QTextCursor cursor(document);
+    cursor.select(QTextCursor::Document);
+    QTextBlockFormat lines;
+    lines.setLineHeight(mLinePitch, QTextBlockFormat::FixedHeight);
+    cursor.mergeBlockFormat(lines);
+
+    // As wide as the widest line needs, and never narrower than the window was drawn.
+    int widest = 0;
+    QAbstractTextDocumentLayout* layout = document->documentLayout();
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        layout->blockBoundingRect(block); // lays the block out
+        if (block.layout()->lineCount() > 0)
+            widest = std::max(widest, qCeil(block.layout()->lineAt(0).naturalTextWidth()));
     }
+    const int panelWidth = std::max(MinPanelWidth, widest + 2 * TextMargin + 2);
+    const int clientWidth = PanelLeft + panelWidth + ScrollBarWidth;
+    setFixedSize(clientWidth, ClientHeight);
+    PanelHelp->setGeometry(PanelLeft, PanelLeft, panelWidth, PanelHeight);
+    mClip->setGeometry(PanelHelp->contentsRect());
+
+    mTopics.clear();
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        if (IsHeading(block.text()))
+            mTopics.push_back(qRound(layout->blockBoundingRect(block).top()) - TextMargin);
+    const int shown = mClip->height();
+    const int textHeight = qCeil(document->size().height());
+    // Far enough down for the end of the text at the bottom and for the last heading at the
+    // top.
+    const int last = std::max(textHeight - shown, mTopics.empty() ? 0 : mTopics.back());
+    MemoHelp->setGeometry(0, 0, panelWidth, std::max(textHeight, last + shown));
+    ScrollBarVertHelp->setRange(0, last);
+    ScrollBarVertHelp->setGeometry(clientWidth - ScrollBarWidth, PanelLeft + 1, ScrollBarWidth,
+                                   PanelHeight - 2);
+    OKBtn->setGeometry((clientWidth - 75) / 2, 316, 75, 27);
+}
+
+int THelpBox::TopicPosition(int topic, int current) const {
+    // The sections in the text's order: "Algemeen", "Init", then the pages "SCK" to "IOK".
+    if (topic == -1)
+        return 0; // the top: the title line, then "Algemeen"
+    const std::size_t section = static_cast<std::size_t>(topic) + 1;
+    if (topic < 1 || topic > 7 || section >= mTopics.size())
+        return current;
+    return mTopics[section];
 }
 
 void THelpBox::FormShow() {

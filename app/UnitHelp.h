@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <vector>
 
 class QFrame;
 class QPushButton;
@@ -29,12 +30,13 @@ public:
     void ScrollBarVertHelpChange();
     void OKBtnClick();
 
-    // The scroll position of a topic; any other value keeps `current`.
-    static int TopicPosition(int topic, int current);
+    // The scroll position of a topic, which puts its heading where the title line stands at
+    // the top; any other value keeps `current`.
+    int TopicPosition(int topic, int current) const;
 
-    // The memo's fixed line height and its margin above the first line, in pixels; the help
-    // text's blank lines are counted so that each topic's heading lands at its position.
-    static constexpr int LineHeight = 13;
+    // The pitch of the memo's lines, taken from its font.
+    int LinePitch() const { return mLinePitch; }
+    // The memo's margin around the text, in pixels.
     static constexpr int TextMargin = 4;
 
 protected:
@@ -43,6 +45,12 @@ protected:
 
 private:
     void LoadHelpText();
+    // Sizes the memo, the panel and the window and places the topics for the memo's font.
+    void LayOut();
+
+    QWidget* mClip = nullptr;
+    int mLinePitch = 0;
+    std::vector<int> mTopics; // the scroll position of each heading, in the text's order
 };
 
 // The help window, valid for the life of the program.

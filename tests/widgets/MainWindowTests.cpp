@@ -1,5 +1,8 @@
+#include "Fonts.h"
 #include "DialogRecorder.h"
 #include "TestFiles.h"
+#include "app/UnitAbout.h"
+#include "app/UnitHelp.h"
 #include "app/UnitMorvelplint.h"
 #include "app/UnitSplash.h"
 #include "bus/UnitStatus.h"
@@ -267,4 +270,21 @@ TEST_F(MainWindowTest, SaveProposesTheOpenedFileName) {
     Dialogs.SaveAnswers = {std::nullopt};
     Window->SaveClick();
     EXPECT_EQ(Dialogs.Proposed.last(), "opened.ini");
+}
+
+TEST_F(MainWindowTest, EveryCaptionFitsItsControlInEachCommonFont) {
+    InEachCommonFont([this] {
+        Create();
+        Status->TimerStatus->stop();
+        {
+            app::TAboutBox about(Window.get());
+            app::THelpBox help(Window.get());
+            app::TSplashScreen splash;
+            for (const QWidget* window : std::initializer_list<const QWidget*>{
+                     Window.get(), Status.get(), &about, &help, &splash})
+                ExpectEveryCaptionFits(*window);
+        }
+        Status.reset();
+        Window.reset();
+    });
 }
