@@ -264,7 +264,7 @@ void TFormMorvelplint::FormShow() {
     if (SplashScreen) {
         const std::uint32_t elapsed = platform::GetTickCount() - start;
         if (elapsed < 1000)
-            platform::Sleep(1000 - elapsed);
+            platform::DesignedSleep(1000 - elapsed);
         delete SplashScreen;
         SplashScreen = nullptr;
     }

@@ -92,7 +92,7 @@ void TTavoCom::VoorSluiten() {
     if (mDigitaalSysteem == SerieleKaart) {
         try {
             SetDtrLine(false);
-            platform::Sleep(250); // the card resets on a DTR pulse of this length
+            platform::DesignedSleep(250); // the card resets on a DTR pulse of this length
             SetDtrLine(true);
         } catch (const serial::EComPort&) {
             // The line is gone (hung up, adapter pulled out): there is no card to reset, and

@@ -16,7 +16,9 @@ std::function<void()> SetProcessMessages(std::function<void()> handler);
 
 namespace platform {
 
-// Waits `ms` milliseconds of elapsed time while the window keeps handling events.
+// Waits `ms` milliseconds of elapsed time while the window keeps handling events. Every wait
+// of this kind is a designed one: when those are skipped, the window handles its events once
+// and the time passes at once (see SkipDesignedWaits).
 void WaitWithEvents(unsigned ms);
 
 } // namespace platform

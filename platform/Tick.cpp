@@ -9,6 +9,7 @@ namespace platform {
 namespace {
 
 std::atomic<std::uint32_t> gOffset{0};
+std::atomic<bool> gSkipDesignedWaits{false};
 
 std::uint32_t RawTicks() {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
@@ -28,6 +29,21 @@ void SetTickCount(std::uint32_t value) {
 
 void Sleep(std::uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void SkipDesignedWaits(bool skip) {
+    gSkipDesignedWaits.store(skip, std::memory_order_relaxed);
+}
+
+bool DesignedWaitsSkipped() {
+    return gSkipDesignedWaits.load(std::memory_order_relaxed);
+}
+
+void DesignedSleep(std::uint32_t ms) {
+    if (DesignedWaitsSkipped())
+        gOffset.fetch_add(ms, std::memory_order_relaxed);
+    else
+        Sleep(ms);
 }
 
 } // namespace platform

@@ -21,4 +21,14 @@ inline bool TicksPassed(std::uint32_t start, std::uint32_t ms) {
 // A plain blocking sleep (no event handling).
 void Sleep(std::uint32_t ms);
 
+// The designed waits are those the hardware or the design asks for, not waits for an answer:
+// the card's wake-up after DTR goes high, the DTR pulse, the splash window's second. Tests
+// whose subject is not that timing let them pass at once: the counter then moves on by the
+// time asked instead, so that everything measuring elapsed time still sees it pass.
+void SkipDesignedWaits(bool skip);
+bool DesignedWaitsSkipped();
+
+// A designed wait without event handling (a plain blocking sleep unless skipped).
+void DesignedSleep(std::uint32_t ms);
+
 } // namespace platform

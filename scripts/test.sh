@@ -6,4 +6,4 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh"
 export QT_QPA_PLATFORM=offscreen
 cd "${MORVELPLINT_BUILD_DIR:-$root/build}"
-ctest --output-on-failure --timeout 300 "$@"
+ctest --output-on-failure --timeout 300 -j"$(nproc)" "$@"

@@ -25,11 +25,15 @@
 // The program's main window and settings window over a simulated rack: the simulated
 // parallel card as the port backend with the transport's worker running, and the simulated
 // serial card's pseudo-terminal as the only port in the list, selected. Nothing is connected
-// until the test runs the set-up (Status->TimerStatusTimer()).
+// until the test runs the set-up (Status->TimerStatusTimer()). The simulated card needs no
+// time to wake up, and no test over these windows is about the set-up's designed waits: they
+// pass at once.
 class TProgramWindows {
 public:
     TProgramWindows(platform::TPortBackend& parallelCard, const std::string& serialPort)
-        : mPreviousBackend(platform::SetPortBackend(&parallelCard)) {
+        : mPreviousBackend(platform::SetPortBackend(&parallelCard)),
+          mSkippedBefore(platform::DesignedWaitsSkipped()) {
+        platform::SkipDesignedWaits(true);
         bus::ParTransport().CreateWorker();
         mPreviousSource = serial::SetPortNameSource(
             [serialPort] { return std::vector<std::string>{serialPort}; });
@@ -46,6 +50,7 @@ public:
         bus::ParTransport().StopWorker();
         platform::SetPortBackend(mPreviousBackend);
         serial::SetPortNameSource(mPreviousSource);
+        platform::SkipDesignedWaits(mSkippedBefore);
     }
 
     TProgramWindows(const TProgramWindows&) = delete;
@@ -56,6 +61,7 @@ public:
 
 private:
     platform::TPortBackend* mPreviousBackend;
+    bool mSkippedBefore;
     serial::TPortNameSource mPreviousSource;
 };
 
