@@ -1,6 +1,7 @@
 #include "platform/EventPump.h"
 #include "platform/Tick.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
 
 TEST(TickCount, ElapsedTimeIsRightAcrossTheWrap) {
@@ -51,4 +52,23 @@ TEST(EventPump, WaitWithEventsHandlesEventsForTheWholeWaitAcrossTheWrap) {
     EXPECT_GE(elapsed, 60u);
     EXPECT_LT(elapsed, 5000u);
     EXPECT_GE(pumped, 3) << "events are handled during the wait, not only before it";
+}
+
+TEST(EventPump, SkippedDesignedWaitsPassAtOnceOnTheTickCounter) {
+    int pumped = 0;
+    auto original = platform::SetProcessMessages([&] { ++pumped; });
+    platform::SetTickCount(0xFFFFFFFFu - 500);
+    platform::SkipDesignedWaits(true);
+    const auto wall = std::chrono::steady_clock::now();
+    const std::uint32_t start = platform::GetTickCount();
+    platform::WaitWithEvents(1000);
+    EXPECT_EQ(pumped, 1) << "the window still handles its events once";
+    platform::DesignedSleep(250);
+    const std::uint32_t passed = platform::GetTickCount() - start;
+    platform::SkipDesignedWaits(false);
+    EXPECT_GE(passed, 1250u) << "across the wrap";
+    EXPECT_LT(passed, 1250u + 200);
+    EXPECT_LT(std::chrono::steady_clock::now() - wall, std::chrono::milliseconds(1000));
+    platform::SetProcessMessages(original);
+    platform::SetTickCount(0);
 }
