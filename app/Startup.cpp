@@ -16,7 +16,6 @@
 #include <QTimer>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <memory>
 
 namespace app {
@@ -49,18 +48,6 @@ bool HasSimSwitch(int argc, char* argv[]) {
 
 } // namespace
 
-std::vector<std::string> CatalogueFolders() {
-    return CatalogueFolders(platform::ProgramFolder());
-}
-
-std::vector<std::string> CatalogueFolders(const std::string& programFolder) {
-    // Relative to the program, so that an installed tree works in any prefix and wherever
-    // it is moved to.
-    const std::filesystem::path installed =
-        std::filesystem::path(programFolder) / MORVELPLINT_LOCALE_FROM_PROGRAM;
-    return {programFolder + "/locale", installed.lexically_normal().string()};
-}
-
 void InitCatalogues(const std::vector<std::string>& folders) {
     platform::InitMessages({platform::DefaultDomain, serial::TextDomain}, folders,
                            platform::UserLanguage());
@@ -87,7 +74,7 @@ int RunMorvelplint(int argc, char* argv[]) {
     application.setDesktopFileName(MORVELPLINT_APP_ID);
     InstallQtEventPump();
     // After the application object, which sets the process locale from the environment.
-    InitCatalogues(CatalogueFolders());
+    InitCatalogues(platform::CatalogueFolders(platform::ProgramFolder()));
 
     SplashScreen = new TSplashScreen;
     SplashScreen->show();
