@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "app/Pictures.h"
 #include "app/QtEventPump.h"
 #include "app/UnitAbout.h"
 #include "app/UnitHelp.h"
@@ -70,8 +71,12 @@ int RunMorvelplint(int argc, char* argv[]) {
     bus::ParTransport().CreateWorker();
 
     TApplication application(argc, argv);
-    application.setApplicationName("Morvelplint");
+    // On X11 the windows' class (WM_CLASS) is the application name; the desktop entry's
+    // StartupWMClass is the same.
+    application.setApplicationName(MORVELPLINT_APP_NAME);
     application.setDesktopFileName(MORVELPLINT_APP_ID);
+    // For the windows that set none of their own: settings, about, help, message boxes.
+    application.setWindowIcon(ProgramIcon());
     InstallQtEventPump();
     // After the application object, which sets the process locale from the environment.
     InitCatalogues(platform::CatalogueFolders(platform::ProgramFolder()));
