@@ -57,7 +57,8 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/n
 xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || fail "no virtual X server"
-export DISPLAY=:$(cat "$work/display")
+DISPLAY=:$(cat "$work/display")
+export DISPLAY
 QT_QPA_PLATFORM=xcb LANG=en "$prefix/bin/morvelplint" /sim 2>"$work/program.err" &
 pid=$!
 # The main window among the program's windows: the splash window has the same title.
@@ -75,7 +76,8 @@ main_window() {
 window=
 for _ in $(seq 200); do
     window=$(main_window)
-    [ -n "$window" ] || ! kill -0 "$pid" 2>/dev/null && break
+    [ -n "$window" ] && break
+    kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
 done
 [ -n "$window" ] || { cat "$work/program.err" >&2; fail "no main window"; }
