@@ -1,9 +1,19 @@
 #include "app/Pictures.h"
 
+#include <QDirIterator>
 #include <QPainter>
 #include <QPainterPath>
 
 namespace app {
+
+QIcon ProgramIcon() {
+    QIcon icon;
+    // <size>x<size>/apps/morvelplint.png, as in the icon theme.
+    QDirIterator files(":/icons", {"morvelplint.png"}, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext())
+        icon.addFile(files.next());
+    return icon;
+}
 
 namespace {
 

@@ -8,6 +8,10 @@ namespace app {
 enum class TSpeedIcon { Open, Save, Print, PrinterSetup, FontSetup, Help };
 enum class TIntroPicture { Rack, Locomotive };
 
+// The program's own icon, the one the desktop shows for it, at every size the build draws;
+// compiled into the program, so that a program that is not installed shows it too.
+QIcon ProgramIcon();
+
 // The program's pictures, drawn at run time so that they are crisp at every size.
 QIcon SpeedBarIcon(TSpeedIcon which);
 QPixmap IntroPicture(TIntroPicture which);

@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "app/Pictures.h"
 #include "app/QtEventPump.h"
 #include "app/UnitAbout.h"
 #include "app/UnitHelp.h"
@@ -16,7 +17,6 @@
 #include <QTimer>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <memory>
 
 namespace app {
@@ -49,18 +49,6 @@ bool HasSimSwitch(int argc, char* argv[]) {
 
 } // namespace
 
-std::vector<std::string> CatalogueFolders() {
-    return CatalogueFolders(platform::ProgramFolder());
-}
-
-std::vector<std::string> CatalogueFolders(const std::string& programFolder) {
-    // Relative to the program, so that an installed tree works in any prefix and wherever
-    // it is moved to.
-    const std::filesystem::path installed =
-        std::filesystem::path(programFolder) / MORVELPLINT_LOCALE_FROM_PROGRAM;
-    return {programFolder + "/locale", installed.lexically_normal().string()};
-}
-
 void InitCatalogues(const std::vector<std::string>& folders) {
     platform::InitMessages({platform::DefaultDomain, serial::TextDomain}, folders,
                            platform::UserLanguage());
@@ -83,11 +71,15 @@ int RunMorvelplint(int argc, char* argv[]) {
     bus::ParTransport().CreateWorker();
 
     TApplication application(argc, argv);
-    application.setApplicationName("Morvelplint");
+    // On X11 the windows' class (WM_CLASS) is the application name; the desktop entry's
+    // StartupWMClass is the same.
+    application.setApplicationName(MORVELPLINT_APP_NAME);
     application.setDesktopFileName(MORVELPLINT_APP_ID);
+    // For the windows that set none of their own: settings, about, help, message boxes.
+    application.setWindowIcon(ProgramIcon());
     InstallQtEventPump();
     // After the application object, which sets the process locale from the environment.
-    InitCatalogues(CatalogueFolders());
+    InitCatalogues(platform::CatalogueFolders(platform::ProgramFolder()));
 
     SplashScreen = new TSplashScreen;
     SplashScreen->show();

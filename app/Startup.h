@@ -8,13 +8,6 @@ namespace app {
 
 class TFormMorvelplint;
 
-// Where the message catalogues are looked for: the "locale" folder beside the program, then
-// the folder where the installed program keeps them (share/morvelplint/locale beside the
-// bin folder that holds the program).
-std::vector<std::string> CatalogueFolders();
-// The same for a program in `programFolder`.
-std::vector<std::string> CatalogueFolders(const std::string& programFolder);
-
 // Initialises the "default" and "cport" catalogues from the first of `folders` that exists,
 // in the language of LANG or else of the system's locale.
 void InitCatalogues(const std::vector<std::string>& folders);

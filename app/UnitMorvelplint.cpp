@@ -75,6 +75,7 @@ TFormMorvelplint::TFormMorvelplint(QStringList arguments)
     FormMorvelplint = this;
     setObjectName("FormMorvelplint");
     setWindowTitle("Morvelplint");
+    setWindowIcon(ProgramIcon());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 

@@ -1,7 +1,7 @@
 # The Debian package (cpack -G DEB in the build folder; scripts/package.sh does it all).
 set(CPACK_PACKAGE_NAME "morvelplint")
 set(CPACK_PACKAGE_VENDOR "Morvelplint")
-set(CPACK_PACKAGE_CONTACT "Morvelplint maintainers <morvelplint@localhost>")
+set(CPACK_PACKAGE_CONTACT "Morvelplint maintainers <maintainers@morvelplint.nl>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "test tool for the function cards of a ZELM model-railway rack")
 set(CPACK_PACKAGE_DESCRIPTION
@@ -12,7 +12,7 @@ reports. The PC reaches the rack through the parallel interface card (x86 I/O
 ports) or the serial interface card (a serial port). A simulated rack
 (morvelplint /sim, and morvelplint-rack on a pseudo-terminal) stands in for
 the hardware.")
-set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}")
+set(CPACK_PACKAGE_VERSION "${MORVELPLINT_PACKAGE_VERSION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

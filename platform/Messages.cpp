@@ -91,6 +91,12 @@ std::string ProgramFolder() {
     return program.parent_path().string();
 }
 
+std::vector<std::string> CatalogueFolders(const std::string& programFolder) {
+    const std::filesystem::path installed =
+        std::filesystem::path(programFolder) / MORVELPLINT_LOCALE_FROM_PROGRAM;
+    return {programFolder + "/locale", installed.lexically_normal().string()};
+}
+
 std::string InitMessages(const std::vector<std::string>& domains,
                          const std::vector<std::string>& folders, const std::string& language) {
     // Bound even when no folder exists, so that gettext never falls back on a catalogue of

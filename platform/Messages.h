@@ -13,8 +13,9 @@ inline constexpr const char* DefaultDomain = "default";
 // result stays valid for the rest of the run.
 const char* Translate(const char* domain, const char* text);
 
-// One of the program's own texts in the user's language.
-inline const char* Tr(const char* text) {
+// One of the program's own texts in the user's language. The compiler checks a translated
+// printf format against its arguments as it checks the format as written.
+__attribute__((format_arg(1))) inline const char* Tr(const char* text) {
     return Translate(DefaultDomain, text);
 }
 
@@ -42,6 +43,11 @@ std::string ProgramFolder();
 
 // The running program's file (what `setcap` is given), or empty when it cannot be found.
 std::string ProgramFile();
+
+// Where a program in `programFolder` looks for its message catalogues: the "locale" folder
+// beside it (where the build puts the programs), then share/morvelplint/locale beside the
+// bin folder that holds it (an installed tree, in any prefix and wherever it is moved to).
+std::vector<std::string> CatalogueFolders(const std::string& programFolder);
 
 // Initialises the catalogues: binds each of `domains` to the first of `folders` that exists
 // and makes gettext translate into `language` ("C" or empty: no translation). This works

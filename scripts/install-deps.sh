@@ -9,8 +9,8 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev libserialport-dev
     gettext
-    xvfb xauth imagemagick
-    dpkg-dev file desktop-file-utils appstream
+    xvfb xauth x11-utils imagemagick
+    dpkg-dev file desktop-file-utils appstream lintian
 )
 
 sudo_cmd=()

@@ -1,8 +1,11 @@
+#include "platform/Messages.h"
 #include "sim/SimSerialCard.h"
 #include "sim/SimTestCard.h"
 
 #include <cerrno>
+#include <clocale>
 #include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -15,32 +18,44 @@
 
 namespace {
 
-constexpr const char* Usage = "Gebruik: morvelplint-rack [--link PAD]\n";
+using platform::Tr;
+using platform::TrMark;
 
+constexpr const char* Usage = TrMark("Gebruik: morvelplint-rack [--link PAD]");
+
+// What --help shows after the usage line.
 constexpr const char* Help =
-    "Gebruik: morvelplint-rack [--link PAD]\n"
-    "\n"
-    "Start een gesimuleerd ZELM-rek achter een gesimuleerde seriele kaart op een nieuwe\n"
-    "pseudo-terminal en draait door tot Ctrl+C (of SIGTERM of SIGHUP). Het pad van de\n"
-    "pseudo-terminal staat als enige regel op de standaarduitvoer; open het als seriele\n"
-    "poort in Morvelplint, in een terminalprogramma of vanuit een script.\n"
-    "\n"
-    "De kaart werkt als de echte seriele kaart. Elke verbinding (elke keer dat de poort\n"
-    "geopend wordt) begint op 9600 baud met de optiebyte, die de kaart terugstuurt; met\n"
-    "bit 3 (0x08) van de optiebyte gaan de buswoorden daarna op 19200 baud. Op elk\n"
-    "buswoord volgt precies een byte: bij een datastrobe de terugmelding van de kaart in\n"
-    "de gekozen plaats, anders het woord zelf. Een byte op een andere snelheid krijgt\n"
-    "geen antwoord.\n"
-    "\n"
-    "In elke plaats p (0 tot 63) van het rek zit een testkaart die p modulo 16 op haar\n"
-    "terugmeldlijnen zet en kortsluiting meldt als bit 4 van p gezet is (plaatsen 16-31\n"
-    "en 48-63).\n"
-    "\n"
-    "Opties:\n"
-    "  --link PAD   maakt een symbolische link PAD naar de pseudo-terminal en haalt die\n"
-    "               bij het stoppen weer weg; een bestaande symbolische link op PAD\n"
-    "               wordt vervangen, een ander bestand niet\n"
-    "  -h, --help   toont deze uitleg\n";
+    TrMark("Start een gesimuleerd ZELM-rek achter een gesimuleerde seriele kaart op een nieuwe\n"
+           "pseudo-terminal en draait door tot Ctrl+C (of SIGTERM of SIGHUP). Het pad van de\n"
+           "pseudo-terminal staat als enige regel op de standaarduitvoer; open het als seriele\n"
+           "poort in Morvelplint, in een terminalprogramma of vanuit een script.\n"
+           "\n"
+           "De kaart werkt als de echte seriele kaart. Elke verbinding (elke keer dat de poort\n"
+           "geopend wordt) begint op 9600 baud met de optiebyte, die de kaart terugstuurt; met\n"
+           "bit 3 (0x08) van de optiebyte gaan de buswoorden daarna op 19200 baud. Op elk\n"
+           "buswoord volgt precies een byte: bij een datastrobe de terugmelding van de kaart in\n"
+           "de gekozen plaats, anders het woord zelf. Een byte op een andere snelheid krijgt\n"
+           "geen antwoord.\n"
+           "\n"
+           "In elke plaats p (0 tot 63) van het rek zit een testkaart die p modulo 16 op haar\n"
+           "terugmeldlijnen zet en kortsluiting meldt als bit 4 van p gezet is (plaatsen 16-31\n"
+           "en 48-63).\n"
+           "\n"
+           "Opties:\n"
+           "  --link PAD   maakt een symbolische link PAD naar de pseudo-terminal en haalt die\n"
+           "               bij het stoppen weer weg; een bestaande symbolische link op PAD\n"
+           "               wordt vervangen, een ander bestand niet\n"
+           "  -h, --help   toont deze uitleg\n");
+
+// One line on standard error, after the program's name.
+__attribute__((format(printf, 1, 2))) void Complain(const char* format, ...) {
+    std::fputs("morvelplint-rack: ", stderr);
+    va_list arguments;
+    va_start(arguments, format);
+    std::vfprintf(stderr, format, arguments);
+    va_end(arguments);
+    std::fputc('\n', stderr);
+}
 
 bool MakeLink(const std::string& link, const std::string& target) {
     struct stat existing {};
@@ -48,15 +63,13 @@ bool MakeLink(const std::string& link, const std::string& target) {
         // A link left behind by a run that was killed is replaced; anything else is the
         // user's and stays.
         if (!S_ISLNK(existing.st_mode)) {
-            std::fprintf(stderr, "morvelplint-rack: %s bestaat al en is geen symbolische link\n",
-                         link.c_str());
+            Complain(Tr("%s bestaat al en is geen symbolische link"), link.c_str());
             return false;
         }
         unlink(link.c_str());
     }
     if (symlink(target.c_str(), link.c_str()) != 0) {
-        std::fprintf(stderr, "morvelplint-rack: kan de link %s niet maken: %s\n", link.c_str(),
-                     std::strerror(errno));
+        Complain(Tr("kan de link %s niet maken: %s"), link.c_str(), std::strerror(errno));
         return false;
     }
     return true;
@@ -74,19 +87,25 @@ void RemoveLink(const std::string& link, const std::string& target) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Texts in the user's language, from the catalogues the program uses too.
+    std::setlocale(LC_ALL, "");
+    platform::InitMessages({platform::DefaultDomain},
+                           platform::CatalogueFolders(platform::ProgramFolder()),
+                           platform::UserLanguage());
+
     std::string link;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "-h" || argument == "--help") {
-            std::fputs(Help, stdout);
+            std::printf("%s\n\n%s", Tr(Usage), Tr(Help));
             return 0;
         }
         if (argument == "--link" && i + 1 < argc && argv[i + 1][0] != '\0') {
             link = argv[++i];
             continue;
         }
-        std::fprintf(stderr, "morvelplint-rack: onbekende of onvolledige optie '%s'\n%s", argv[i],
-                     Usage);
+        Complain(Tr("onbekende of onvolledige optie '%s'"), argv[i]);
+        std::fprintf(stderr, "%s\n", Tr(Usage));
         return 2;
     }
 
@@ -113,8 +132,7 @@ int main(int argc, char* argv[]) {
     try {
         serialCard = std::make_unique<sim::TSimSerialCard>(rack);
     } catch (const std::system_error& error) {
-        std::fprintf(stderr, "morvelplint-rack: geen pseudo-terminal beschikbaar (%s)\n",
-                     error.what());
+        Complain(Tr("geen pseudo-terminal beschikbaar (%s)"), error.what());
         return 1;
     }
     const std::string& path = serialCard->SlavePath();
@@ -123,8 +141,12 @@ int main(int argc, char* argv[]) {
 
     std::printf("%s\n", path.c_str());
     std::fflush(stdout);
-    std::fprintf(stderr, "Gesimuleerd rek op %s%s%s. Stoppen met Ctrl+C.\n", path.c_str(),
-                 link.empty() ? "" : ", link ", link.c_str());
+    if (link.empty())
+        std::fprintf(stderr, Tr("Gesimuleerd rek op %s. Stoppen met Ctrl+C."), path.c_str());
+    else
+        std::fprintf(stderr, Tr("Gesimuleerd rek op %s, link %s. Stoppen met Ctrl+C."),
+                     path.c_str(), link.c_str());
+    std::fputc('\n', stderr);
 
     int signal = 0;
     while (sigwait(&stopSignals, &signal) != 0) {

@@ -20,7 +20,8 @@ public:
     TProgram(const std::filesystem::path& folder, std::vector<std::string> arguments) {
         mPid = ::fork();
         if (mPid == 0) {
-            ::chdir(folder.c_str());
+            if (::chdir(folder.c_str()) != 0)
+                ::_exit(127);
             ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
             const int null = ::open("/dev/null", O_WRONLY);
             ::dup2(null, 2);

@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix, checks what lands there, then starts the
-# installed program offscreen with /sim, and runs the probe from the installed bin folder
-# (also after the whole tree is moved) with LANG=en.
+# installed program with /sim on a virtual X server, and runs the probe and morvelplint-rack
+# from the installed bin folder (also after the whole tree is moved) with LANG=en.
 # Usage: install-test.sh <build folder> <probe program>
 set -euo pipefail
 build=$1
 probe=$2
 work=$(mktemp -d /tmp/morvelplint-install-XXXXXX)
 pid=
+xvfb=
 cleanup() {
-    if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; fi
+    for process in $pid $xvfb; do
+        kill "$process" 2>/dev/null || true
+        wait "$process" 2>/dev/null || true
+    done
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -42,19 +46,62 @@ done
 desktop-file-validate "$prefix/share/applications/nl.morvelplint.Morvelplint.desktop"
 appstreamcli validate --no-net "$prefix/share/metainfo/nl.morvelplint.Morvelplint.metainfo.xml"
 
-export QT_QPA_PLATFORM=offscreen
 run=$work/run
 mkdir "$run"
 cd "$run"
 
-# The installed program itself: starts with /sim and keeps running.
-LANG=en "$prefix/bin/morvelplint" /sim 2>"$work/program.err" &
+# The installed program itself on a virtual X server: starts with /sim and keeps running, and
+# its main window carries the program's icon and the window class that the desktop entry
+# names as StartupWMClass.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || fail "no virtual X server"
+DISPLAY=:$(cat "$work/display")
+export DISPLAY
+# Under AddressSanitizer: libxkbcommon-x11 copies the keymap's names with strndup and their
+# exact length, names that end where X's reply ends; strict string checks would look for a
+# terminator beyond it, so they are off for this run.
+ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}strict_string_checks=0 QT_QPA_PLATFORM=xcb LANG=en \
+    "$prefix/bin/morvelplint" /sim 2>"$work/program.err" &
 pid=$!
-sleep 3
+# The main window among the program's windows: the splash window has the same title.
+main_window() {
+    local tree id
+    tree=$(xwininfo -root -tree)
+    for id in $(awk '/"Morvelplint": \("/ {print $1}' <<<"$tree"); do
+        if [ "$(xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null)" = \
+            "_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_NORMAL" ]; then
+            echo "$id"
+            return
+        fi
+    done
+}
+window=
+for _ in $(seq 200); do
+    window=$(main_window)
+    [ -n "$window" ] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+done
+[ -n "$window" ] || { cat "$work/program.err" >&2; fail "no main window"; }
+startup_class=$(sed -n 's/^StartupWMClass=//p' \
+    "$prefix/share/applications/nl.morvelplint.Morvelplint.desktop")
+window_class=$(xprop -id "$window" WM_CLASS)
+[ "$window_class" = "WM_CLASS(STRING) = \"morvelplint\", \"$startup_class\"" ] ||
+    fail "$window_class; the desktop entry's StartupWMClass is \"$startup_class\""
+grep -q "Icon (48 x 48)" <<<"$(xprop -id "$window" _NET_WM_ICON)" || fail "no window icon"
+sleep 2
 kill -0 "$pid" 2>/dev/null || { cat "$work/program.err" >&2; fail "installed program ended"; }
 kill "$pid"
 wait "$pid" 2>/dev/null || true
 pid=
+kill "$xvfb"
+wait "$xvfb" 2>/dev/null || true
+xvfb=
+unset DISPLAY
+
+export QT_QPA_PLATFORM=offscreen
 
 probe_in() {
     local tree=$1
@@ -67,6 +114,10 @@ probe_in() {
     grep -qx "catalogues: $tree/share/morvelplint/locale" <<<"$out" ||
         fail "catalogues not from $tree"
     grep -qx "message: The parallel card cannot be used." <<<"$out" || fail "no English message"
+    local help
+    help=$(LANG=en "$tree/bin/morvelplint-rack" --help)
+    [ "$(head -n 1 <<<"$help")" = "Usage: morvelplint-rack [--link PATH]" ] ||
+        fail "morvelplint-rack --help in $tree: $help"
 }
 
 probe_in "$prefix"
@@ -78,4 +129,7 @@ probe_in "$work/moved"
 out=$(LANG=fr "$work/moved/bin/morvelplint-probe" 2>/dev/null)
 grep -qx "message: De parallelle kaart kan niet worden gebruikt." <<<"$out" ||
     fail "LANG=fr: $out"
+help=$(LANG=fr "$work/moved/bin/morvelplint-rack" --help)
+[ "$(head -n 1 <<<"$help")" = "Gebruik: morvelplint-rack [--link PAD]" ] ||
+    fail "LANG=fr morvelplint-rack --help: $help"
 echo "install test passed"

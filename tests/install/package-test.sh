@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Builds the Debian package from the build folder into a temporary folder and checks its
-# control data and contents.
-# Usage: package-test.sh <build folder>
+# control data and contents, what lintian says of it, and the hardening of its programs.
+# Usage: package-test.sh <build folder> protected|plain checked|plain
+# (whether the build has a stack protector and checked libc calls; the sanitizer builds have
+# neither, and a build that does not optimise has no checked calls)
 set -euo pipefail
 build=$1
+stack=$2
+libc_calls=$3
 work=$(mktemp -d /tmp/morvelplint-package-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -18,7 +22,7 @@ dpkg-deb -I "$deb"
 [ "$(dpkg-deb -f "$deb" Package)" = morvelplint ] || fail "package name"
 [ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] || fail "architecture"
 [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no maintainer"
-dpkg-deb -f "$deb" Description | grep -q "ZELM model-railway rack" || fail "description"
+grep -q "ZELM model-railway rack" <<<"$(dpkg-deb -f "$deb" Description)" || fail "description"
 
 depends=$(dpkg-deb -f "$deb" Depends)
 # One package name a line, without its version.
@@ -33,7 +37,59 @@ for file in ./usr/bin/morvelplint ./usr/bin/morvelplint-rack \
     ./usr/share/morvelplint/locale/en/LC_MESSAGES/default.mo \
     ./usr/share/applications/nl.morvelplint.Morvelplint.desktop \
     ./usr/share/metainfo/nl.morvelplint.Morvelplint.metainfo.xml \
-    ./usr/share/icons/hicolor/48x48/apps/morvelplint.png; do
+    ./usr/share/icons/hicolor/48x48/apps/morvelplint.png \
+    ./usr/share/man/man1/morvelplint.1.gz ./usr/share/man/man1/morvelplint-rack.1.gz \
+    ./usr/share/man/nl/man1/morvelplint.1.gz ./usr/share/man/nl/man1/morvelplint-rack.1.gz \
+    ./usr/share/doc/morvelplint/copyright ./usr/share/doc/morvelplint/changelog.gz; do
     grep -qx -- "$file" <<<"$contents" || fail "$file not in the package"
 done
+
+# No error and no warning; the informational tags are shown.
+lintian --fail-on error,warning -EI --pedantic "$deb" 2>/dev/null || fail "lintian: see above"
+
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+version=$(dpkg-deb -f "$deb" Version)
+doc=$root/usr/share/doc/morvelplint
+[ "$(head -n 1 "$doc/copyright")" = \
+    "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ] ||
+    fail "copyright is not machine-readable"
+newest=$(zcat "$doc/changelog.gz" | dpkg-parsechangelog -l - -S Version)
+[ "$newest" = "$version" ] || fail "newest changelog entry $newest, package $version"
+for page in morvelplint morvelplint-rack; do
+    grep -q "^\.SH NAME" <<<"$(zcat "$root/usr/share/man/man1/$page.1.gz")" ||
+        fail "man page $page"
+done
+
+# The desktop entry: the window class the program's windows carry (WM_CLASS "morvelplint",
+# "Morvelplint") and an action that starts the simulated rack.
+desktop=$root/usr/share/applications/nl.morvelplint.Morvelplint.desktop
+grep -qx "StartupWMClass=Morvelplint" "$desktop" || fail "StartupWMClass"
+grep -qx "Actions=simulated-rack;" "$desktop" || fail "no action"
+sed -n '/^\[Desktop Action simulated-rack\]$/,/^\[/p' "$desktop" |
+    grep -qx "Exec=morvelplint /sim" || fail "the action does not start /sim"
+
+metainfo=$root/usr/share/metainfo/nl.morvelplint.Morvelplint.metainfo.xml
+released=$(grep -o '<release version="[^"]*"' "$metainfo" | cut -d'"' -f2)
+[ "$released" = "$version" ] || fail "metainfo release $released, package $version"
+
+# Position-independent, relocations read-only and bound at start-up, a stack protector. The
+# checked libc calls show where a call's size is only known at run time: morvelplint-rack's
+# printf family; the program's own calls (read, poll, readlink) all have sizes the compiler
+# checks, so it keeps the plain ones.
+for program in morvelplint morvelplint-rack; do
+    file=$root/usr/bin/$program
+    dynamic=$(readelf -d "$file")
+    grep -Eq "\(FLAGS\) +BIND_NOW" <<<"$dynamic" || fail "$program: no BIND_NOW"
+    grep -Eq "\(FLAGS_1\) +Flags: NOW PIE" <<<"$dynamic" || fail "$program: not PIE/NOW"
+    grep -q GNU_RELRO <<<"$(readelf -lW "$file")" || fail "$program: no RELRO"
+    if [ "$stack" = protected ]; then
+        grep -q " __stack_chk_fail@" <<<"$(readelf --dyn-syms -W "$file")" ||
+            fail "$program: no stack protector"
+    fi
+done
+if [ "$libc_calls" = checked ]; then
+    grep -q " __fprintf_chk@" <<<"$(readelf --dyn-syms -W "$root/usr/bin/morvelplint-rack")" ||
+        fail "morvelplint-rack: no checked libc calls"
+fi
 echo "package test passed"

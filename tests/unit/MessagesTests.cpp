@@ -156,3 +156,20 @@ TEST_F(MessagesTest, TheProgramFolderHoldsTheRunningProgram) {
     EXPECT_TRUE(folder.is_absolute());
     EXPECT_TRUE(std::filesystem::exists(folder / "messages_tests"));
 }
+
+TEST(CatalogueFolders, BesideTheProgramFirstThenTheInstalledFolder) {
+    const std::vector<std::string> folders = platform::CatalogueFolders(platform::ProgramFolder());
+    ASSERT_EQ(folders.size(), 2u);
+    EXPECT_EQ(folders[0], platform::ProgramFolder() + "/locale");
+    EXPECT_EQ(folders[1],
+              std::filesystem::path(platform::ProgramFolder() + "/../share/morvelplint/locale")
+                  .lexically_normal()
+                  .string());
+}
+
+TEST(CatalogueFolders, InstalledFolderFollowsTheProgramIntoAnyPrefix) {
+    const std::vector<std::string> folders = platform::CatalogueFolders("/opt/zelm/bin");
+    ASSERT_EQ(folders.size(), 2u);
+    EXPECT_EQ(folders[0], "/opt/zelm/bin/locale");
+    EXPECT_EQ(folders[1], "/opt/zelm/share/morvelplint/locale");
+}

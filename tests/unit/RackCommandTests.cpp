@@ -3,14 +3,19 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <utility>
 #include <vector>
 
 extern char** environ;
+
+using ::testing::EndsWith;
+using ::testing::StartsWith;
 
 namespace {
 
@@ -100,14 +105,35 @@ bool Exists(const std::string& path) {
     return lstat(path.c_str(), &info) == 0;
 }
 
+// What --help prints with LANG set to `lang`, and its exit code.
+std::pair<std::string, int> HelpWithLang(const char* lang) {
+    const char* previous = std::getenv("LANG");
+    const std::string saved = previous ? previous : "";
+    ::setenv("LANG", lang, 1);
+    TRackProcess rack({"--help"});
+    previous ? ::setenv("LANG", saved.c_str(), 1) : ::unsetenv("LANG");
+    std::string text = rack.Read(true);
+    return {text, rack.Wait()};
+}
+
 } // namespace
 
 TEST(RackCommand, HelpExplainsTheCommandInDutch) {
-    TRackProcess rack({"--help"});
-    const std::string text = rack.Read(true);
-    EXPECT_EQ(rack.Wait(), 0);
-    EXPECT_NE(text.find("Gebruik: morvelplint-rack [--link PAD]"), std::string::npos);
+    const auto [text, exitCode] = HelpWithLang("nl_NL.UTF-8");
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_THAT(text, StartsWith("Gebruik: morvelplint-rack [--link PAD]\n\nStart een "
+                                 "gesimuleerd ZELM-rek"));
     EXPECT_NE(text.find("9600"), std::string::npos);
+}
+
+TEST(RackCommand, HelpFollowsTheUsersLanguageThroughTheCatalogue) {
+    const auto [english, exitCode] = HelpWithLang("en_GB.UTF-8");
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_THAT(english, StartsWith("Usage: morvelplint-rack [--link PATH]\n\nStarts a "
+                                    "simulated ZELM rack"));
+    EXPECT_THAT(english, EndsWith("  -h, --help   shows this explanation\n"));
+    // Without a catalogue for the language the help stays as written.
+    EXPECT_EQ(HelpWithLang("sv_SE.UTF-8").first, HelpWithLang("nl_NL.UTF-8").first);
 }
 
 TEST(RackCommand, RefusesAnUnknownOrIncompleteOption) {

@@ -14,7 +14,6 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -104,21 +103,4 @@ TEST_F(CatalogueTest, ParallelRefusalIsTranslatedWithTheSystemsReason) {
               QString("The I/O ports 788 and 789 of the parallel card cannot be used (ioperm: "
                       "%1).")
                   .arg(std::strerror(EPERM)));
-}
-
-TEST(CatalogueFolders, BesideTheProgramFirstThenTheInstalledFolder) {
-    const std::vector<std::string> folders = app::CatalogueFolders();
-    ASSERT_EQ(folders.size(), 2u);
-    EXPECT_EQ(folders[0], platform::ProgramFolder() + "/locale");
-    EXPECT_EQ(folders[1],
-              std::filesystem::path(platform::ProgramFolder() + "/../share/morvelplint/locale")
-                  .lexically_normal()
-                  .string());
-}
-
-TEST(CatalogueFolders, InstalledFolderFollowsTheProgramIntoAnyPrefix) {
-    const std::vector<std::string> folders = app::CatalogueFolders("/opt/zelm/bin");
-    ASSERT_EQ(folders.size(), 2u);
-    EXPECT_EQ(folders[0], "/opt/zelm/bin/locale");
-    EXPECT_EQ(folders[1], "/opt/zelm/share/morvelplint/locale");
 }

@@ -14,6 +14,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QIcon>
+#include <QImage>
 #include <QMenu>
 #include <QMenuBar>
 #include <QRadioButton>
@@ -168,6 +170,21 @@ TEST_F(MainWindowTest, WindowHasItsMenuSpeedBarAndEightPages) {
     EXPECT_GT(Window->SpeedButtonHelp->x(), 550) << "at the right end";
     EXPECT_FALSE(Window->TimerSpeed->isActive());
     EXPECT_EQ(Window->TimerSpeed->interval(), 400);
+}
+
+TEST_F(MainWindowTest, WindowShowsTheIconTheDesktopShowsForTheProgram) {
+    Create();
+    const QIcon icon = Window->windowIcon();
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        EXPECT_TRUE(icon.availableSizes().contains(QSize(size, size))) << size;
+        const QString file =
+            QString(MORVELPLINT_ICON_BUILD_DIR "/%1x%1/apps/morvelplint.png").arg(size);
+        const QImage installed(file);
+        ASSERT_FALSE(installed.isNull()) << file.toStdString();
+        EXPECT_EQ(icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                  installed.convertToFormat(QImage::Format_ARGB32_Premultiplied))
+            << size;
+    }
 }
 
 TEST_F(MainWindowTest, DebugSwitchCountsOnlyAsFirstArgumentInAnyCase) {
