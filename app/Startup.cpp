@@ -86,13 +86,18 @@ int RunMorvelplint(int argc, char* argv[]) {
     SplashScreen->repaint();
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
+    // The bus below the windows, which outlives them: closing its open port pulses DTR.
+    bus::TBus bus(bus::ParTransport());
+    bus.ParallelAccess = access;
+
     QStringList arguments = application.arguments();
     arguments.removeFirst();
-    auto mainWindow = std::make_unique<TFormMorvelplint>(arguments);
+    auto mainWindow = std::make_unique<TFormMorvelplint>(bus, arguments);
+    bus::TMainWindowEvents mainWindowEvents(*mainWindow);
+    bus.AddListener(mainWindowEvents);
     auto aboutBox = std::make_unique<TAboutBox>(mainWindow.get());
     auto helpBox = std::make_unique<THelpBox>(mainWindow.get());
-    auto statusForm = std::make_unique<bus::TStatusForm>(*mainWindow, mainWindow.get());
-    statusForm->ParallelAccess = access;
+    auto statusForm = std::make_unique<bus::TStatusForm>(bus, *mainWindow, mainWindow.get());
     if (rack && rack->SerialCard)
         statusForm->SelectPort(rack->SerialCard->SlavePath());
 
@@ -101,12 +106,13 @@ int RunMorvelplint(int argc, char* argv[]) {
         QTimer::singleShot(0, mainWindow.get(), [&] { gStartedHook(*mainWindow); });
     const int result = application.exec();
 
-    // The settings window takes the serial link with it (closing an open port pulses DTR);
-    // the worker must be gone before the port backend it uses.
+    // The worker must be gone before the port backend it uses.
     statusForm.reset();
     helpBox.reset();
     aboutBox.reset();
+    bus.RemoveListener(mainWindowEvents);
     mainWindow.reset();
+    bus.CloseSerialLink();
     bus::ParTransport().StopWorker();
     platform::SetPortBackend(nullptr);
     return result;

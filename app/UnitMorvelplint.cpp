@@ -6,10 +6,13 @@
 #include "app/UnitHelp.h"
 #include "app/UnitSplash.h"
 #include "bus/Dialogs.h"
+#include "bus/UnitStatus.h"
 #include "cards/CardPages.h"
+#include "cards/CardTestState.h"
 #include "platform/Tick.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QMenuBar>
@@ -70,8 +73,8 @@ QAction* AddItem(QMenu* menu, const QString& caption, const QString& hint,
 
 } // namespace
 
-TFormMorvelplint::TFormMorvelplint(QStringList arguments)
-    : FontDialogFont(DefaultPrintFont()), mArguments(std::move(arguments)) {
+TFormMorvelplint::TFormMorvelplint(bus::TBus& bus, QStringList arguments)
+    : FontDialogFont(DefaultPrintFont()), mBus(bus), mArguments(std::move(arguments)) {
     FormMorvelplint = this;
     setObjectName("FormMorvelplint");
     setWindowTitle("Morvelplint");
@@ -93,7 +96,12 @@ TFormMorvelplint::TFormMorvelplint(QStringList arguments)
     TimerSpeed = new QTimer(this);
     TimerSpeed->setObjectName("TimerSpeed");
     TimerSpeed->setInterval(400);
-    CardPages = new cards::TCardPages(PageControlTester, TimerSpeed, this);
+    // The pages read the settings from the settings window at the moment they need them.
+    const auto settings = [] {
+        return bus::StatusForm ? bus::StatusForm->CurrentSettings() : bus::TSettings{};
+    };
+    CardPages = new cards::TCardPages(bus, cards::CardTest, settings, PageControlTester,
+                                      TimerSpeed, this);
     connect(TimerSpeed, &QTimer::timeout, this,
             [this] { bus::Guarded([this] { CardPages->TimerSpeedTimer(); }); });
 
@@ -312,11 +320,23 @@ void TFormMorvelplint::StatusItemClick() {
 }
 
 void TFormMorvelplint::StopInstellingenClick() {
-    bus::StatusForm->CloseSerialLink();
+    mBus.WhenIdle([this] { bus::Guarded([this] { mBus.CloseSerialLink(); }); });
 }
 
 void TFormMorvelplint::ExitClick() {
     close();
+}
+
+void TFormMorvelplint::closeEvent(QCloseEvent* event) {
+    // Closed while a page, a tick or the set-up waits for the rack: that wait ends first (the
+    // bus gives it up at once), and the window closes as soon as it has.
+    if (mBus.Busy() && !mBus.Closing()) {
+        mBus.Close();
+        event->ignore();
+        mBus.WhenIdle([this] { close(); });
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 QPrinter& TFormMorvelplint::Printer() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bus/UnitStatus.h"
+#include "bus/MainWindowLink.h"
 
 #include <QColor>
 #include <QFont>
@@ -28,7 +28,7 @@ class TSplashScreen;
 class TFormMorvelplint : public QMainWindow, public bus::TMainWindowLink {
     Q_OBJECT
 public:
-    explicit TFormMorvelplint(QStringList arguments);
+    TFormMorvelplint(bus::TBus& bus, QStringList arguments);
     ~TFormMorvelplint() override;
 
     QWidget* SpeedPanel = nullptr;
@@ -93,6 +93,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void FormShow();
@@ -100,6 +101,7 @@ private:
     void BuildSpeedBar(QWidget* central);
     void BuildIntroPage();
 
+    bus::TBus& mBus;
     QStringList mArguments;
     bool mShown = false;
     std::unique_ptr<QPrinter> mPrinter;

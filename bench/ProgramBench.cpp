@@ -49,6 +49,7 @@ struct TConnected {
     platform::TPortBackend* PreviousBackend = nullptr;
     serial::TPortNameSource PreviousSource;
     TQuietMainWindow MainWindow;
+    bus::TBus Bus{bus::ParTransport()};
     std::unique_ptr<bus::TStatusForm> Status;
 
     explicit TConnected(bool baud19200, bool wireTiming = true) {
@@ -58,7 +59,7 @@ struct TConnected {
         SerialCard.SetWireTiming(wireTiming);
         const std::string pty = SerialCard.SlavePath();
         PreviousSource = serial::SetPortNameSource([pty] { return std::vector<std::string>{pty}; });
-        Status = std::make_unique<bus::TStatusForm>(MainWindow);
+        Status = std::make_unique<bus::TStatusForm>(Bus, MainWindow);
         Status->TimerStatus->stop();
         Status->ComComboBoxPoort->SetItemIndex(0);
         Status->CheckBoxBaudrate->setChecked(baud19200);
@@ -66,6 +67,7 @@ struct TConnected {
     }
     ~TConnected() {
         Status.reset();
+        Bus.CloseSerialLink();
         bus::ParTransport().StopWorker();
         platform::SetPortBackend(PreviousBackend);
         serial::SetPortNameSource(PreviousSource);
@@ -185,6 +187,7 @@ BENCHMARK(BM_InitialisationSequenceSerial)
 void BM_InitialisationSequenceParallel(benchmark::State& state) {
     TConnected world(false, false);
     world.Status->RadioButtonParallel->setChecked(true);
+    world.Bus.SetTransport(bus::TTransport::Parallel);
     bus::ResetTransport(200);
     for (auto _ : state)
         RunInitialisationSequence(*world.Status);

@@ -1,5 +1,8 @@
 #include "bus/Dialogs.h"
 
+#include "serial/ComError.h"
+
+#include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -50,6 +53,21 @@ TDialogs* SetDialogs(TDialogs* dialogs) {
     TDialogs* previous = gDialogs;
     gDialogs = dialogs ? dialogs : &gQtDialogs;
     return previous;
+}
+
+void ShowGeneralError(const QString& message) {
+    Dialogs().Message(QApplication::activeWindow(), TDialogs::TIcon::Error, ProgramTitle, message,
+                      QString());
+}
+
+void Guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const serial::EComPort& error) {
+        ShowGeneralError(QString::fromLocal8Bit(serial::ExplainedMessage(error).c_str()));
+    } catch (const std::exception& error) {
+        ShowGeneralError(QString::fromLocal8Bit(error.what()));
+    }
 }
 
 } // namespace bus

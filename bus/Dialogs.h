@@ -3,6 +3,7 @@
 #include "platform/Messages.h"
 
 #include <QString>
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -40,5 +41,10 @@ inline QString Tr(const char* text) {
 
 // The program's title, the caption of its message boxes.
 inline const QString ProgramTitle = QStringLiteral("Morvelplint");
+
+// Runs a window handler; an error it raises ends the handler and is shown in the general
+// error message box, and the program goes on.
+void Guarded(const std::function<void()>& handler);
+void ShowGeneralError(const QString& message);
 
 } // namespace bus

@@ -1,10 +1,7 @@
 #include "bus/UnitStatus.h"
 
 #include "bus/Dialogs.h"
-#include "bus/UnitThread_PAR_IO.h"
 #include "link/TavoComm.h"
-#include "platform/EventPump.h"
-#include "platform/Tick.h"
 #include "serial/CPortCtl.h"
 
 #include <QApplication>
@@ -19,17 +16,12 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <stdexcept>
-#include <thread>
 
 namespace bus {
 
 TStatusForm* StatusForm = nullptr;
 
 namespace {
-
-// A card that stops answering in the middle of the initialisation sequence: after this many
-// reads in a row without an answer (a second each) the set-up gives up.
-constexpr int SilentReadsBeforeGivingUp = 3;
 
 constexpr const char* InitFailedText = platform::TrMark(
     "De seriele kaart kon niet worden geinitialiseerd. \r\nStaat het rek wel aan en is de "
@@ -47,43 +39,12 @@ void RestoreCursor() {
         QApplication::restoreOverrideCursor();
 }
 
-void ShowGeneralError(const QString& message) {
-    Dialogs().Message(QApplication::activeWindow(), TDialogs::TIcon::Error, ProgramTitle, message,
-                      QString());
-}
-
-static QString PortErrorText(const serial::EComPort& error) {
-    QString reason = QString::fromLocal8Bit(error.what());
-    const std::string explanation = serial::UserExplanation(error);
-    if (!explanation.empty())
-        reason += "\n" + QString::fromStdString(explanation);
-    return reason;
-}
-
-void Guarded(const std::function<void()>& handler) {
-    try {
-        handler();
-    } catch (const serial::EComPort& error) {
-        ShowGeneralError(PortErrorText(error));
-    } catch (const std::exception& error) {
-        ShowGeneralError(QString::fromLocal8Bit(error.what()));
-    }
-}
-
-TStatusForm::TStatusForm(TMainWindowLink& mainWindow, QWidget* parent)
-    : QDialog(parent), mMainWindow(mainWindow) {
+TStatusForm::TStatusForm(TBus& bus, TMainWindowLink& mainWindow, QWidget* parent)
+    : QDialog(parent), TavoCom1(&bus.Link()), BusReady(bus.BusReady), Baud19200(bus.Baud19200),
+      DebugMode(bus.DebugMode), ParallelAccess(bus.ParallelAccess), mBus(bus),
+      mMainWindow(mainWindow) {
     StatusForm = this;
     BuildControls();
-
-    // The serial link for the serial card, with the settings window's start values.
-    TavoCom1 = std::make_unique<tavo::TTavoCom>();
-    TavoCom1->SetDigitaalSysteem(tavo::SerieleKaart);
-    TavoCom1->SetPort("COM2");
-    TavoCom1->KortsluitStop = false;
-    TavoCom1->TimeOut = true;
-    TavoCom1->KortsluitMelding = false;
-    TavoCom1->TestBedrijf = false;
-    TavoCom1->SetBaudRate(serial::br9600);
     FormDeactivate(); // the check boxes from the applied values
 
     // Armed from creation on: the set-up runs once the message loop runs.
@@ -91,8 +52,6 @@ TStatusForm::TStatusForm(TMainWindowLink& mainWindow, QWidget* parent)
 }
 
 TStatusForm::~TStatusForm() {
-    // Destroying the link closes an open port with its DTR pulse.
-    TavoCom1.reset();
     if (StatusForm == this)
         StatusForm = nullptr;
 }
@@ -325,175 +284,58 @@ void TStatusForm::hideEvent(QHideEvent* event) {
     FormDeactivate();
 }
 
-// ---- the bus ----
-
-int TStatusForm::SendBusWord(int word) {
-    if (RadioButtonParallel->isChecked())
-        return PutWord(word);
-    if (!BusReady && !DebugMode) {
-        mMainWindow.StopTestTimer();
-        return word + 1024;
-    }
-    if (DebugMode)
-        return word;
-    try {
-        TavoCom1->PurgeQueues(true, true);
-        const std::int32_t written =
-            TavoCom1->WriteText(std::string(1, static_cast<char>(word & 0xFF)));
-        return written == 1 ? word : word + 256;
-    } catch (const serial::EComPort& error) {
-        LineLost(error);
-        throw;
-    }
-}
-
-int TStatusForm::ReadBusFeedback() {
-    if (RadioButtonParallel->isChecked())
-        return GetFeedback();
-    if (!BusReady && !DebugMode) {
-        mMainWindow.StopTestTimer();
-        return NotConnected;
-    }
-    if (DebugMode)
-        return 72;
-    const std::uint32_t start = platform::GetTickCount();
-    try {
-        for (;;) {
-            std::string text;
-            TavoCom1->ReadText(text, 1);
-            if (text.size() == 1)
-                return static_cast<std::uint8_t>(text[0]);
-            if (platform::TicksPassed(start, 1000))
-                return NoDataYet;
-        }
-    } catch (const serial::EComPort& error) {
-        LineLost(error);
-        throw;
-    }
-}
-
-void TStatusForm::LineLost(const serial::EComPort& error) {
-    // The device failed (an adapter pulled out, a hang-up): the error goes to the user once, as
-    // the caller's handler shows it; the bus counts as not connected until OK connects again,
-    // so the running test stops instead of raising the same error at every tick. A port the
-    // program closed itself ("LED uit") is no device failure and keeps its errors.
-    if (!TavoCom1->Connected() || error.SystemCode == 0)
-        return;
-    BusReady = false;
-    mMainWindow.StopTestTimer();
-    mMainWindow.SetLedUitEnabled(false);
-}
-
-void TStatusForm::CloseSerialLink() {
-    TavoCom1->ClosePort();
-}
-
 // ---- the connection set-up ----
+
+TSetUpChoice TStatusForm::SetUpChoice() const {
+    TSetUpChoice choice;
+    choice.Parallel = RadioButtonParallel->isChecked();
+    choice.Clock = ComboBoxSpeed->currentText().toInt();
+    choice.Port = ComComboBoxPoort->Text().toStdString();
+    choice.Baud19200 = CheckBoxBaudrate->isChecked();
+    choice.KortsluitStop = CheckBoxKortsluitStop->isChecked();
+    choice.TimeOut = CheckBoxTimeOut->isChecked();
+    choice.KortsluitMelding = CheckBoxKorsluitmelding->isChecked();
+    choice.TestBedrijf = CheckBoxTesten->isChecked();
+    return choice;
+}
 
 void TStatusForm::TimerStatusTimer() {
     TimerStatus->stop();
-    if (mSetUpRunning) {
-        // Armed again while a set-up waits for the card: run it once this one is done.
-        mSetUpPending = true;
+    if (mBus.Busy()) {
+        // Asked for while a page, a tick or another set-up waits for the rack: the set-up is
+        // armed again once that exchange has ended, never run inside it.
+        mBus.WhenIdle([this] { ArmSetUp(); });
         return;
     }
-    mSetUpRunning = true;
-    mMainWindow.SetLedUitEnabled(false);
-    BusReady = false;
-    const bool parallel = RadioButtonParallel->isChecked();
-    if (parallel)
-        RunParallelSetUp();
-    else
-        RunSerialSetUp();
-
+    TBus::TExchange exchange(mBus);
+    const TSetUpResult result = mBus.SetUp(SetUpChoice());
+    ShowSetUpMessage(result);
     RestoreCursor();
-    mMainWindow.Instellingen(BusReady, parallel);
-    mSetUpRunning = false;
     if (isVisible())
         done(QDialog::Accepted);
-    if (std::exchange(mSetUpPending, false))
-        ArmSetUp();
 }
 
-void TStatusForm::RunParallelSetUp() {
-    if (!ParallelAccess.Granted) {
+void TStatusForm::ShowSetUpMessage(const TSetUpResult& result) {
+    switch (result.Outcome) {
+    case TSetUpOutcome::Connected:
+    case TSetUpOutcome::Closing:
+        return;
+    case TSetUpOutcome::ParallelRefused:
         Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle,
                           Tr("De parallelle kaart kan niet worden gebruikt."),
-                          QString::fromStdString(platform::AccessReasonText(ParallelAccess)));
+                          QString::fromStdString(result.Reason));
+        return;
+    case TSetUpOutcome::CardSilent:
+        Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle, Tr(InitFailedText),
+                          QString());
+        return;
+    case TSetUpOutcome::PortUnusable:
+        Dialogs().Message(
+            this, TDialogs::TIcon::Error, ProgramTitle,
+            Tr("Kan \"%1\" niet gebruiken.").arg(QString::fromStdString(result.Port)),
+            QString::fromLocal8Bit(result.Reason.c_str()));
         return;
     }
-    ResetTransport(ComboBoxSpeed->currentText().toInt());
-    BusReady = true;
-    SendInitialisationSequence(false);
-    mMainWindow.ShowSetUpPage(true);
-}
-
-void TStatusForm::RunSerialSetUp() {
-    try {
-        TavoCom1->ClosePort();
-        Baud19200 = CheckBoxBaudrate->isChecked();
-        TavoCom1->SetBaudRate(Baud19200 ? serial::br19200 : serial::br9600);
-        TavoCom1->SetPort(ComComboBoxPoort->Text().toStdString());
-        TavoCom1->KortsluitStop = CheckBoxKortsluitStop->isChecked();
-        TavoCom1->TimeOut = CheckBoxTimeOut->isChecked();
-        TavoCom1->KortsluitMelding = CheckBoxKorsluitmelding->isChecked();
-        TavoCom1->TestBedrijf = CheckBoxTesten->isChecked();
-        TavoCom1->OpenPort();
-        TavoCom1->SetDtrLine(true);
-        platform::WaitWithEvents(1000);
-        if (TavoCom1->CheckVerbinding() || DebugMode) {
-            BusReady = true;
-            if (!SendInitialisationSequence(true)) {
-                BusReady = false;
-                Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle, Tr(InitFailedText),
-                                  QString());
-                return;
-            }
-            mMainWindow.SetLedUitEnabled(true);
-            mMainWindow.ShowSetUpPage(false);
-        } else {
-            Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle, Tr(InitFailedText),
-                              QString());
-        }
-    } catch (const serial::EComPort& error) {
-        BusReady = false; // a line lost in the middle of the initialisation sequence
-        ShowPortError(PortErrorText(error));
-    } catch (const std::exception& error) {
-        BusReady = false;
-        ShowPortError(QString::fromLocal8Bit(error.what()));
-    }
-}
-
-void TStatusForm::ShowPortError(const QString& reason) {
-    Dialogs().Message(
-        this, TDialogs::TIcon::Error, ProgramTitle,
-        Tr("Kan \"%1\" niet gebruiken.").arg(QString::fromStdString(TavoCom1->Port())), reason);
-}
-
-bool TStatusForm::SendInitialisationSequence(bool serial) {
-    for (int place = 0; place < 64; ++place) {
-        for (const int word : {128 + place, 96, 64}) {
-            SendBusWord(word);
-            int silentReads = 0;
-            const std::uint32_t start = platform::GetTickCount();
-            for (;;) {
-                if (serial)
-                    platform::ProcessMessages();
-                const int result = ReadBusFeedback();
-                if (result < NoDataYet || result == NotConnected)
-                    break;
-                if (serial) {
-                    if (++silentReads >= SilentReadsBeforeGivingUp)
-                        return false;
-                } else if (platform::TicksPassed(start, 3000)) {
-                    return false; // a worker that never answers; cannot happen with a card
-                } else {
-                    std::this_thread::yield();
-                }
-            }
-        }
-    }
-    return true;
 }
 
 } // namespace bus

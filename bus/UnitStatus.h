@@ -1,5 +1,8 @@
 #pragma once
 
+#include "bus/Bus.h"
+#include "bus/Dialogs.h"
+#include "bus/MainWindowLink.h"
 #include "bus/SettingsFile.h"
 #include "platform/PortIo.h"
 
@@ -21,30 +24,17 @@ class TTavoCom;
 }
 namespace serial {
 class TComComboBox;
-class EComPort;
 } // namespace serial
 
 namespace bus {
 
-// Results of the bus operations beside the reply bytes and the word itself.
-inline constexpr int NotConnected = 1024;
-
-// What the settings window needs of the main window.
-class TMainWindowLink {
-public:
-    virtual ~TMainWindowLink() = default;
-    virtual void SetLedUitEnabled(bool enabled) = 0; // the menu item "&LED uit"
-    virtual void ShowSetUpPage(bool parallel) = 0;   // "PCK" or "SCK/ MCK"
-    virtual void Instellingen(bool connected, bool parallel) = 0;
-    virtual void StopTestTimer() = 0; // TimerSpeed off
-};
-
-// The settings window: the single store of the connection settings, the settings file, the
-// two bus operations and the connection set-up.
+// The settings window: the single store of the connection settings and the settings file.
+// It starts the connection set-up on the bus for its choices and says how it went; its bus
+// operations and flags are the bus's.
 class TStatusForm : public QDialog {
     Q_OBJECT
 public:
-    TStatusForm(TMainWindowLink& mainWindow, QWidget* parent = nullptr);
+    TStatusForm(TBus& bus, TMainWindowLink& mainWindow, QWidget* parent = nullptr);
     ~TStatusForm() override;
 
     QGroupBox* GroupBoxMethode = nullptr;
@@ -64,14 +54,15 @@ public:
     QPushButton* ButtonCancel = nullptr;
     QTimer* TimerStatus = nullptr;
 
-    std::unique_ptr<tavo::TTavoCom> TavoCom1;
-
-    bool BusReady = false;
-    bool Baud19200 = false;
-    bool DebugMode = false;
-
+    // The bus's serial link and flags under the settings window's names.
+    tavo::TTavoCom* const TavoCom1;
+    bool& BusReady;
+    bool& Baud19200;
+    bool& DebugMode;
     // The parallel card's ports: granted, or why not (shown when the parallel set-up runs).
-    platform::TPortAccess ParallelAccess{true, 0, {}};
+    platform::TPortAccess& ParallelAccess;
+
+    TBus& Bus() { return mBus; }
 
     // Reads a settings file into the controls, then arms the connection set-up. A missing
     // file is skipped silently. A "Tijd" that is not a whole number throws
@@ -89,14 +80,16 @@ public:
     void RadioButtonSerieelClick();
     void RadioButtonParallelClick();
 
-    // The bus.
-    int SendBusWord(int word);
-    int ReadBusFeedback();
-    void CloseSerialLink();
+    // The bus's operations.
+    int SendBusWord(int word) { return mBus.SendBusWord(word); }
+    int ReadBusFeedback() { return mBus.ReadBusFeedback(); }
+    void CloseSerialLink() { mBus.CloseSerialLink(); }
 
     // The connection set-up, run by the single tick of TimerStatus.
     void TimerStatusTimer();
-    bool SetUpRunning() const { return mSetUpRunning; }
+    bool SetUpRunning() const { return mBus.SetUpRunning(); }
+    // The set-up the controls ask for.
+    TSetUpChoice SetUpChoice() const;
 
     // The controls as settings, and back.
     TSettings CurrentSettings() const;
@@ -114,15 +107,10 @@ private:
     void BuildControls();
     void ArmSetUp();
     void CheckParallel(bool parallel);
-    void RunParallelSetUp();
-    void RunSerialSetUp();
-    bool SendInitialisationSequence(bool serial);
-    void ShowPortError(const QString& reason);
-    void LineLost(const serial::EComPort& error);
+    void ShowSetUpMessage(const TSetUpResult& result);
 
+    TBus& mBus;
     TMainWindowLink& mMainWindow;
-    bool mSetUpRunning = false;
-    bool mSetUpPending = false;
 };
 
 // The settings window, valid for the life of the program.
@@ -131,10 +119,5 @@ extern TStatusForm* StatusForm;
 // The hourglass while the set-up is armed or runs; at most one is ever pending.
 void ShowHourglass();
 void RestoreCursor();
-
-// Runs a window handler; an error it raises ends the handler and is shown in the general
-// error message box, and the program goes on.
-void Guarded(const std::function<void()>& handler);
-void ShowGeneralError(const QString& message);
 
 } // namespace bus

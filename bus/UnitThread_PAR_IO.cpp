@@ -118,8 +118,8 @@ void TZELM_PAR_Thread::Execute() {
 }
 
 void TZELM_PAR_Thread::TransferWord(std::int32_t word) {
-    const int selectCode = (word >> 5) & 7;
-    const int data = (selectCode == 1 || selectCode == 6) ? (word & 31) : (word & 63);
+    const TStrobe strobe = StrobeOf(word);
+    const int data = DataLines(word);
     std::int32_t result = word;
 
     platform::PortOut(platform::BusOutPort, static_cast<std::uint16_t>(data));
@@ -129,26 +129,24 @@ void TZELM_PAR_Thread::TransferWord(std::int32_t word) {
     while (platform::GetTickCount() == noted) {
     }
 
-    switch (selectCode) {
-    case 1:
+    switch (strobe) {
+    case TStrobe::LatchData:
         platform::PortOut(platform::BusOutPort, static_cast<std::uint16_t>(data + 32));
         break;
-    case 2:
-    case 3: {
+    case TStrobe::Data: {
         platform::PortOut(platform::BusOutPort, static_cast<std::uint16_t>(data + 64));
         const int input = platform::PortIn(platform::BusInPort);
-        // The short-circuit line is active low, hence the XOR.
-        result = ((input & 31) ^ 16) + (word & 32) + 64;
+        // The short-circuit line is active low.
+        result = FeedbackValue(input & 15, (input & 16) == 0, word);
         break;
     }
-    case 4:
-    case 5:
+    case TStrobe::Address:
         platform::PortOut(platform::BusOutPort, static_cast<std::uint16_t>(data + 128));
         break;
-    case 6:
+    case TStrobe::LatchAddress:
         platform::PortOut(platform::BusOutPort, static_cast<std::uint16_t>(data + 64));
         break;
-    default:
+    case TStrobe::None:
         break;
     }
 

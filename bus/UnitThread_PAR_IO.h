@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bus/BusWord.h"
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -7,9 +9,6 @@
 #include <thread>
 
 namespace bus {
-
-// Result of GetFeedback when no result is waiting.
-inline constexpr int NoDataYet = 256;
 
 // A ring of 2048 signed 32-bit entries with one producer and one consumer and no lock: each
 // index has exactly one writer, and an index is published with a release store only after

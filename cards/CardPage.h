@@ -1,5 +1,9 @@
 #pragma once
 
+#include "bus/Bus.h"
+#include "bus/SettingsFile.h"
+#include "cards/CardTestState.h"
+
 #include <QObject>
 #include <QWidget>
 #include <functional>
@@ -9,9 +13,14 @@ class QTimer;
 
 namespace cards {
 
-// What every card page reaches: the main window's test timer and page control, and the way
-// to run one tick at once from inside a page action.
+// What every card page reaches, given by whoever makes the pages: the bus, the card-test
+// state, the settings as the settings window holds them at the moment of asking, the main
+// window's test timer and page control, and the way to run one tick at once from inside a
+// page action.
 struct TCardContext {
+    bus::TBus& Bus;
+    TCardTestState& State;
+    std::function<bus::TSettings()> Settings;
     QTimer* TimerSpeed = nullptr;
     QTabWidget* PageControl = nullptr;
     std::function<void()> TickNow;
@@ -38,6 +47,14 @@ protected:
     void StartTimer();
     void StopTimer();
     bool TimerRunning() const;
+
+    bus::TBus& Bus() const { return mContext.Bus; }
+    TCardTestState& State() const { return mContext.State; }
+    bus::TSettings Settings() const { return mContext.Settings(); }
+    int AwaitFeedback(bool processEvents) const { return Bus().AwaitFeedback(processEvents); }
+    void DrainFeedback(bool processEvents) const { Bus().DrainFeedback(processEvents); }
+    // A handler that talks to the rack: runs as an exchange of its own (see RunPageAction).
+    void Action(const std::function<void()>& action) const { RunPageAction(Bus(), action); }
 
     TCardContext& mContext;
 };

@@ -1,6 +1,5 @@
 #include "cards/CardPages.h"
 
-#include "bus/UnitStatus.h"
 #include "cards/CardTestState.h"
 #include "cards/Controls.h"
 #include "cards/PageBlock.h"
@@ -9,11 +8,11 @@
 #include "cards/PageLkkEvl.h"
 #include "cards/PageSlk.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -28,23 +27,17 @@ QWidget* AddPage(QTabWidget* pageControl, const char* name, const QString& capti
     return page;
 }
 
-template <typename T> void SetEnabled(QObject* root, const char* name, bool enabled) {
-    if (auto* control = root->findChild<T*>(name))
-        control->setEnabled(enabled);
-}
-
 bool Inside(const QWidget* widget, const QWidget* sheet) {
     return widget && (widget == sheet || sheet->isAncestorOf(widget));
 }
 
 } // namespace
 
-TCardPages::TCardPages(QTabWidget* pageControl, QTimer* timerSpeed, QObject* parent)
-    : QObject(parent), mPageControl(pageControl) {
-    mContext.TimerSpeed = timerSpeed;
-    mContext.PageControl = pageControl;
-    mContext.TickNow = [this] { TickWork(); };
-
+TCardPages::TCardPages(bus::TBus& bus, TCardTestState& state,
+                       std::function<bus::TSettings()> settings, QTabWidget* pageControl,
+                       QTimer* timerSpeed, QObject* parent)
+    : QObject(parent), mPageControl(pageControl),
+      mContext{bus, state, std::move(settings), timerSpeed, pageControl, [this] { TickWork(); }} {
     TabSheetSCK = AddPage(pageControl, "TabSheetSCK", "SCK/ MCK");
     TabSheetPCK = AddPage(pageControl, "TabSheetPCK", "PCK");
     TabSheetSLK = AddPage(pageControl, "TabSheetSLK", "SLK");
@@ -67,27 +60,26 @@ TCardPages::TCardPages(QTabWidget* pageControl, QTimer* timerSpeed, QObject* par
 }
 
 void TCardPages::Instellingen(bool connected, bool parallel) {
-    QObject* root = mPageControl;
-    SetEnabled<QAbstractButton>(root, "ButtonSCKVersturen", !parallel);
-    SetEnabled<QAbstractButton>(root, "ButtonPCKVersturen", parallel);
+    PageSCK->ButtonVersturen->setEnabled(!parallel);
+    PagePCK->ButtonVersturen->setEnabled(parallel);
 
-    const bool testMode = bus::StatusForm && bus::StatusForm->CheckBoxTesten->isChecked();
-    for (const char* name : {"ButtonSLKVersturen", "Button2BKControl", "Button3BKControl",
-                             "ButtonLKK_EVLversturen", "ButtonIOKVersturen"})
-        SetEnabled<QAbstractButton>(root, name, !testMode && connected);
-    for (const char* name : {"ButtonSCKData", "ButtonSCKAdr", "ButtonPCKData", "ButtonPCKAdr"})
-        SetEnabled<QAbstractButton>(root, name, testMode);
-    for (const char* name : {"LabelSCKData", "LabelSCKAdr", "LabelPCKData", "LabelPCKadr"})
-        SetEnabled<QLabel>(root, name, testMode);
-    for (const char* name : {"RadioGroupSCKStrobe", "RadioGroupPCKStrobe"})
-        SetEnabled<QGroupBox>(root, name, !testMode);
-    for (const char* name : {"LabelSCKD5", "LabelPCKD5"})
-        if (auto* label = root->findChild<QLabel*>(name))
-            label->setText(testMode ? "D5/ Latch Strobe" : "D5");
+    const bool testMode = mContext.Settings().Testen;
+    for (QPushButton* button :
+         {PageSLK->ButtonSLKVersturen, PageXBK->Button2BKControl, Page3BK->Button3BKControl,
+          PageLKK_EVL->ButtonLKK_EVLversturen, PageIOK->ButtonIOKVersturen})
+        button->setEnabled(!testMode && connected);
+    for (TBusWordPage* page : {PageSCK, PagePCK}) {
+        page->ButtonData->setEnabled(testMode);
+        page->ButtonAdr->setEnabled(testMode);
+        page->LabelData->setEnabled(testMode);
+        page->LabelAdr->setEnabled(testMode);
+        page->RadioGroupStrobe->setEnabled(!testMode);
+        page->LabelD[5]->setText(testMode ? "D5/ Latch Strobe" : "D5");
+    }
 }
 
 void TCardPages::TimerSpeedTimer() {
-    RunTick([this] { TickWork(); });
+    RunTick(mContext.Bus, [this] { TickWork(); });
 }
 
 void TCardPages::TickWork() {
@@ -109,7 +101,7 @@ void TCardPages::FocusChanged(QWidget* old, QWidget* now) {
         return;
     for (TCardPage* page : mPages)
         if (Inside(old, page->Sheet) && !Inside(now, page->Sheet))
-            RunPageAction([page] { page->Exit(); });
+            RunPageAction(mContext.Bus, [page] { page->Exit(); });
 }
 
 } // namespace cards

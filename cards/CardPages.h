@@ -23,9 +23,11 @@ class T3bkPage;
 class TCardPages : public QObject {
     Q_OBJECT
 public:
-    // Adds the seven card pages to `pageControl` after its "INTRO" page. `timerSpeed` is the
-    // main window's test timer.
-    TCardPages(QTabWidget* pageControl, QTimer* timerSpeed, QObject* parent = nullptr);
+    // Adds the seven card pages to `pageControl` after its "INTRO" page, over `bus` and the
+    // card-test state; `settings` gives the settings as they are at the moment of asking, and
+    // `timerSpeed` is the main window's test timer.
+    TCardPages(bus::TBus& bus, TCardTestState& state, std::function<bus::TSettings()> settings,
+               QTabWidget* pageControl, QTimer* timerSpeed, QObject* parent = nullptr);
 
     QWidget* TabSheetSCK = nullptr;
     QWidget* TabSheetPCK = nullptr;
@@ -43,8 +45,8 @@ public:
     TXbkPage* PageXBK = nullptr;
     T3bkPage* Page3BK = nullptr;
 
-    // Enables the pages' send and start buttons for the method, the test mode (read from
-    // the settings window) and whether the rack connection came up.
+    // Enables the pages' send and start buttons for the method, the test mode (as the
+    // settings hold it now) and whether the rack connection came up.
     void Instellingen(bool connected, bool parallel);
 
     // The test timer's tick: skipped while a page action or another tick waits for the rack.

@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <functional>
 
+namespace bus {
+class TBus;
+}
+
 namespace cards {
 
 // The state of the card tests, shared by the pages and the test timer for the life of the
@@ -33,36 +37,12 @@ inline constexpr std::array<int, 16> LatchAddressTable{1,  3,  5, 7,  0,  2,  4,
 inline constexpr std::array<int, 16> LatchBit4Table{16, 16, 16, 16, 0,  0,  0,  0,
                                                     0,  0,  0,  0,  16, 16, 16, 16};
 
-// A wait for the rack that has had no reply for this long gives up.
-inline constexpr std::uint32_t AwaitBoundMs = 3000;
-// A drain takes at most this many replies; more than the transport can hold, and the end of
-// a drain in debug mode, where every read answers at once.
-inline constexpr int DrainBound = 4096;
+// A page action runs as an exchange with the rack: now, or once the exchange under way (an
+// action or a tick waiting for replies, a set-up) has ended. An error it raises ends it in
+// the general error message box.
+void RunPageAction(bus::TBus& bus, const std::function<void()>& action);
 
-// Reads until a reply (below 256) or NotConnected comes, letting the window handle events
-// between reads when asked. Gives up with NoDataYet when no reply came for AwaitBoundMs.
-int AwaitFeedback(bool processEvents);
-
-// Reads until no reply is pending, throwing away what comes.
-void DrainFeedback(bool processEvents);
-
-// The bus words of one page action or one tick go out together. A page action that comes
-// while another action or a tick waits for its replies runs as soon as that one has ended;
-// a tick that falls due meanwhile is skipped.
-class TBusSession {
-public:
-    TBusSession();
-    ~TBusSession();
-    TBusSession(const TBusSession&) = delete;
-    TBusSession& operator=(const TBusSession&) = delete;
-
-    static bool Busy();
-};
-
-// Runs a page action now, or queues it until the running action or tick has ended.
-void RunPageAction(const std::function<void()>& action);
-
-// Runs a tick unless an action or tick is under way; false when it was skipped.
-bool RunTick(const std::function<void()>& tick);
+// Runs a tick as an exchange unless one is under way; false when it was skipped.
+bool RunTick(bus::TBus& bus, const std::function<void()>& tick);
 
 } // namespace cards

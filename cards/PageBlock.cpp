@@ -1,8 +1,7 @@
 #include "cards/PageBlock.h"
 
+#include "bus/BusWord.h"
 #include "bus/Dialogs.h"
-#include "bus/UnitStatus.h"
-#include "cards/CardTestState.h"
 #include "platform/Tick.h"
 
 #include <QCheckBox>
@@ -15,10 +14,6 @@
 namespace cards {
 
 namespace {
-
-bool ShortCircuitReporting() {
-    return bus::StatusForm->CheckBoxKorsluitmelding->isChecked();
-}
 
 void TooFewSections(QWidget* parent) {
     bus::Dialogs().Message(parent, bus::TDialogs::TIcon::Error, bus::ProgramTitle,
@@ -39,52 +34,65 @@ QPushButton* MakeControlButton(QWidget* parent, const QString& name) {
     return button;
 }
 
-// The lowest ticked box's weight as the first section, the highest as the last (0 when fewer
-// than two are ticked).
-template <std::size_t N> void ChooseEnds(const std::array<QCheckBox*, N>& boxes) {
-    CardTest.FirstSection = 0;
-    CardTest.LastSection = 0;
-    for (QCheckBox* box : boxes) {
-        if (!box->isChecked())
-            continue;
-        if (CardTest.FirstSection == 0)
-            CardTest.FirstSection = Tag(box);
-        else
-            CardTest.LastSection = Tag(box);
-    }
-}
-
-void EndTest(QPushButton* button, QTimer* timer) {
-    button->setText("Go");
-    timer->stop();
-    CardTest.Direction = 0;
-    CardTest.FirstSection = 0;
-    CardTest.LastSection = 0;
-    bus::StatusForm->SendBusWord(0x40);
-    AwaitFeedback(true);
-}
-
 } // namespace
 
-int SendSpeedWord(int s, int hi) {
-    const std::uint32_t elapsed = platform::GetTickCount() - CardTest.LastReversal;
-    const std::int32_t threshold = CardTest.LegDuration / 3 * 2;
+int TBlockPage::DriveCard(int a, int s) {
+    TCardTestState& state = State();
+    Bus().SendBusWord(bus::AddressWord(a));
+    state.TickFeedback = AwaitFeedback(false);
+    const std::uint32_t elapsed = platform::GetTickCount() - state.LastReversal;
+    const std::int32_t threshold = state.LegDuration / 3 * 2;
     // Compared as 64-bit numbers: a run timed at more than 2^31 ms is negative as a 32-bit
     // number, and then the whole next run counts as its last third.
     const bool slowed = static_cast<std::int64_t>(elapsed) > static_cast<std::int64_t>(threshold);
-    bus::StatusForm->SendBusWord(0x40 - hi + CardTest.Direction + (slowed ? SlowedSpeed(s) : s));
+    const int speed = state.Direction + (slowed ? SlowedSpeed(s) : s);
+    Bus().SendBusWord(a > 63 ? bus::LatchDataWord(speed) : bus::DataWord(speed));
     return AwaitFeedback(false);
 }
 
-void ReverseAtEnd(int occupancy) {
-    const bool up = CardTest.Direction == 0;
-    const int target = up ? CardTest.LastSection : CardTest.FirstSection;
+void TBlockPage::ReverseAtEnd(int occupancy) {
+    TCardTestState& state = State();
+    const bool up = state.Direction == 0;
+    const int target = up ? state.LastSection : state.FirstSection;
     if ((occupancy & target) != target)
         return;
     const std::uint32_t now = platform::GetTickCount();
-    CardTest.Direction = up ? 16 : 0;
-    CardTest.LegDuration = static_cast<std::int32_t>(now - CardTest.LastReversal);
-    CardTest.LastReversal = now;
+    state.Direction = up ? 16 : 0;
+    state.LegDuration = static_cast<std::int32_t>(now - state.LastReversal);
+    state.LastReversal = now;
+}
+
+template <std::size_t N> void TBlockPage::ChooseEnds(const std::array<QCheckBox*, N>& boxes) {
+    TCardTestState& state = State();
+    state.FirstSection = 0;
+    state.LastSection = 0;
+    for (QCheckBox* box : boxes) {
+        if (!box->isChecked())
+            continue;
+        if (state.FirstSection == 0)
+            state.FirstSection = Tag(box);
+        else
+            state.LastSection = Tag(box);
+    }
+}
+
+void TBlockPage::EndTest(QPushButton* button) {
+    button->setText("Go");
+    StopTimer();
+    TCardTestState& state = State();
+    state.Direction = 0;
+    state.FirstSection = 0;
+    state.LastSection = 0;
+    Bus().SendBusWord(bus::DataWord(0));
+    AwaitFeedback(true);
+}
+
+void TBlockPage::StopOnExit() {
+    if (!TimerRunning())
+        return;
+    StopTimer();
+    Bus().SendBusWord(bus::DataWord(0));
+    AwaitFeedback(true);
 }
 
 QSlider* MakeSpeedTrackBar(QWidget* sheet, const QString& name, const QRect& groupGeometry) {
@@ -109,7 +117,7 @@ QSlider* MakeSpeedTrackBar(QWidget* sheet, const QString& name, const QRect& gro
     return slider;
 }
 
-TXbkPage::TXbkPage(TCardContext& context, QWidget* sheet) : TCardPage(context, sheet) {
+TXbkPage::TXbkPage(TCardContext& context, QWidget* sheet) : TBlockPage(context, sheet) {
     TrackBar2BKSpeed = MakeSpeedTrackBar(sheet, "TrackBar2BKSpeed", QRect(8, 8, 110, 236));
     Button2BKControl = MakeControlButton(sheet, "Button2BKControl");
     Label9 = MakeLabel(sheet, "Label9", "Label9", 16, 288, 94, 18);
@@ -130,7 +138,7 @@ TXbkPage::TXbkPage(TCardContext& context, QWidget* sheet) : TCardPage(context, s
             ShapeBKS[n] = new TShape(group, QString("ShapeBKS%1").arg(n + 1), LampWhite, 44, y + 1);
             MakeLabel(group, QString("LabelBKS%1").arg(n + 1), QString("Sectie %1").arg(k + 1), 72,
                       y, 70);
-            connect(box, &QCheckBox::toggled, this, [this, box] { CheckBoxBKSectieClick(box); });
+            connect(box, &QCheckBox::toggled, this, [this, n] { CheckBoxBKSectieClick(n); });
         }
         ShapeBKKort[g] =
             new TShape(group, QString("ShapeBK%1Kort").arg(g + 1), LampYellow, 66, 218);
@@ -139,13 +147,11 @@ TXbkPage::TXbkPage(TCardContext& context, QWidget* sheet) : TCardPage(context, s
     }
 
     connect(Button2BKControl, &QPushButton::clicked, this,
-            [this] { RunPageAction([this] { Button2BKControlClick(); }); });
+            [this] { Action([this] { Button2BKControlClick(); }); });
 }
 
-void TXbkPage::CheckBoxBKSectieClick(QCheckBox* box) {
-    const int n = box->objectName().mid(QString("CheckBoxBKSectie").size()).toInt();
-    if (n >= 1 && n <= 12)
-        ShapeBKS[n - 1]->SetBrushColor(box->isChecked() ? LampWhite : LampGrey);
+void TXbkPage::CheckBoxBKSectieClick(int n) {
+    ShapeBKS[n]->SetBrushColor(CheckBoxBKSectie[n]->isChecked() ? LampWhite : LampGrey);
 }
 
 void TXbkPage::SetControlsEnabled(bool enabled) {
@@ -163,61 +169,59 @@ void TXbkPage::Button2BKControlClick() {
 }
 
 void TXbkPage::Go() {
-    CardTest.GroupActive = {};
+    TCardTestState& state = State();
+    state.GroupActive = {};
     for (int n = 0; n < 12; ++n)
         if (CheckBoxBKSectie[n]->isChecked())
-            CardTest.GroupActive[n / 4] = true;
+            state.GroupActive[n / 4] = true;
     ChooseEnds(CheckBoxBKSectie);
-    if (CardTest.LastSection == 0) {
+    if (state.LastSection == 0) {
         TooFewSections(Sheet);
         return;
     }
     Button2BKControl->setText("Stop");
     SetControlsEnabled(false);
-    CardTest.Direction = 0;
+    state.Direction = 0;
     StartTimer();
     mContext.TickNow();
 }
 
 void TXbkPage::Stop() {
     SetControlsEnabled(true);
-    EndTest(Button2BKControl, mContext.TimerSpeed);
+    EndTest(Button2BKControl);
 }
 
 void TXbkPage::Tick() {
+    TCardTestState& state = State();
     int occupancy = 0;
     for (int g = 2; g >= 0; --g) {
-        if (!CardTest.GroupActive[g])
+        if (!state.GroupActive[g])
             continue;
-        const int a = SpinEditBKadr[g]->value();
-        const int hi = a > 63 ? 32 : 0;
-        bus::StatusForm->SendBusWord(0x80 + a - 2 * hi);
-        CardTest.TickFeedback = AwaitFeedback(false);
-        CardTest.TickFeedback = SendSpeedWord(15 - TrackBar2BKSpeed->value(), hi);
+        state.TickFeedback = DriveCard(SpinEditBKadr[g]->value(), 15 - TrackBar2BKSpeed->value());
         if (g == 0)
-            Label9->setText(QString::number(CardTest.TickFeedback));
-        occupancy |= (CardTest.TickFeedback & 15) << (4 * g);
-        ShowReply(g, CardTest.TickFeedback);
+            Label9->setText(QString::number(state.TickFeedback));
+        occupancy |= bus::TReply(state.TickFeedback).Lines() << (4 * g);
+        ShowReply(g, state.TickFeedback);
     }
     ReverseAtEnd(occupancy);
 }
 
-void TXbkPage::ShowReply(int group, int reply) {
-    if (reply > 255) {
+void TXbkPage::ShowReply(int group, int value) {
+    const bus::TReply reply(value);
+    if (!reply.IsByte()) {
         ShapeBKKort[group]->SetBrushColor(LampYellow);
         return;
     }
-    if (reply < 64 || reply > 95)
+    if (!reply.IsBlockFeedback())
         return;
-    const int f = reply & 0x1F;
     for (int k = 0; k < 4; ++k) {
         const int n = 4 * group + k;
         if (!CheckBoxBKSectie[n]->isChecked())
             ShapeBKS[n]->SetBrushColor(LampGrey);
         else
-            ShapeBKS[n]->SetBrushColor((f >> k) & 1 ? LampYellow : LampWhite);
+            ShapeBKS[n]->SetBrushColor(reply.Line(k) ? LampYellow : LampWhite);
     }
-    if (f <= 15) {
+    if (!reply.ShortCircuit()) {
         ShapeBKKort[group]->SetBrushColor(LampGreen);
         return;
     }
@@ -230,14 +234,10 @@ void TXbkPage::Exit() {
     for (QSpinBox* spin : SpinEditBKadr)
         spin->setEnabled(true);
     Button2BKControl->setText("Go");
-    if (!TimerRunning())
-        return;
-    StopTimer();
-    bus::StatusForm->SendBusWord(0x40);
-    AwaitFeedback(true);
+    StopOnExit();
 }
 
-T3bkPage::T3bkPage(TCardContext& context, QWidget* sheet) : TCardPage(context, sheet) {
+T3bkPage::T3bkPage(TCardContext& context, QWidget* sheet) : TBlockPage(context, sheet) {
     TrackBar3BKSpeed = MakeSpeedTrackBar(sheet, "TrackBar3BKSpeed", QRect(8, 8, 110, 236));
     Button3BKControl = MakeControlButton(sheet, "Button3BKControl");
     SpinEdit3BKadr = MakeAddress(sheet, "SpinEdit3BKadr", 63, 140, 16);
@@ -263,7 +263,7 @@ T3bkPage::T3bkPage(TCardContext& context, QWidget* sheet) : TCardPage(context, s
         ->setAlignment(Qt::AlignHCenter);
 
     connect(Button3BKControl, &QPushButton::clicked, this,
-            [this] { RunPageAction([this] { Button3BKControlClick(); }); });
+            [this] { Action([this] { Button3BKControlClick(); }); });
 }
 
 void T3bkPage::Button3BKControlClick() {
@@ -275,51 +275,42 @@ void T3bkPage::Button3BKControlClick() {
 
 void T3bkPage::Go() {
     ChooseEnds(CheckBox3BKSectie);
-    if (CardTest.LastSection == 0) {
+    if (State().LastSection == 0) {
         TooFewSections(Sheet);
         return;
     }
     Button3BKControl->setText("Stop");
     SpinEdit3BKadr->setEnabled(false);
-    CardTest.Direction = 0;
+    State().Direction = 0;
     StartTimer();
     mContext.TickNow();
 }
 
 void T3bkPage::Stop() {
     SpinEdit3BKadr->setEnabled(true);
-    EndTest(Button3BKControl, mContext.TimerSpeed);
+    EndTest(Button3BKControl);
 }
 
 void T3bkPage::Tick() {
-    const int a = SpinEdit3BKadr->value();
-    const int hi = a > 63 ? 32 : 0;
-    bus::StatusForm->SendBusWord(0x80 + a - 2 * hi);
-    CardTest.TickFeedback = AwaitFeedback(false);
-    CardTest.TickFeedback = SendSpeedWord(15 - TrackBar3BKSpeed->value(), hi);
-    const int occupancy = CardTest.TickFeedback & 0x0F;
-    const int r = CardTest.TickFeedback;
-    if (r > 255) {
+    TCardTestState& state = State();
+    state.TickFeedback = DriveCard(SpinEdit3BKadr->value(), 15 - TrackBar3BKSpeed->value());
+    const bus::TReply reply(state.TickFeedback);
+    if (!reply.IsByte()) {
         Shape3BKkort->SetBrushColor(LampYellow);
-    } else if (r >= 64 && r <= 95) {
-        const int f = r & 0x1F;
+    } else if (reply.IsBlockFeedback()) {
         for (int k = 0; k < 4; ++k)
-            Shape3BKS[k]->SetBrushColor((f >> k) & 1 ? LampYellow : LampWhite);
-        Shape3BKkort->SetBrushColor(f <= 15 ? LampGreen : LampRed);
-        if (f > 15 && ShortCircuitReporting())
+            Shape3BKS[k]->SetBrushColor(reply.Line(k) ? LampYellow : LampWhite);
+        Shape3BKkort->SetBrushColor(reply.ShortCircuit() ? LampRed : LampGreen);
+        if (reply.ShortCircuit() && ShortCircuitReporting())
             Stop();
     }
-    ReverseAtEnd(occupancy);
+    ReverseAtEnd(reply.Lines());
 }
 
 void T3bkPage::Exit() {
     SpinEdit3BKadr->setEnabled(true);
     Button3BKControl->setText("Go");
-    if (!TimerRunning())
-        return;
-    StopTimer();
-    bus::StatusForm->SendBusWord(0x40);
-    AwaitFeedback(true);
+    StopOnExit();
 }
 
 } // namespace cards

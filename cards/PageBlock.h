@@ -13,20 +13,35 @@ class QSpinBox;
 
 namespace cards {
 
-// The shuttle shared by the block-card pages.
-//
-// Sends the speed word of the card addressed last: the data strobe (hi = 0) or, for a card
-// at address 64 to 127, the latch-data strobe (hi = 32), the direction and the speed `s`,
-// halved (rounded up) in the last third of the run as judged by the run before. Returns the
-// reply.
-int SendSpeedWord(int s, int hi);
 // The speed of a run's last third: half of `s`, rounded up.
 constexpr int SlowedSpeed(int s) {
     return s / 2 + s % 2;
 }
-// At the end of every shuttle tick: reverses when the locomotive occupies every section of
-// the end it runs to, and times the run that ended.
-void ReverseAtEnd(int occupancy);
+
+// The shuttle shared by the block-card pages.
+class TBlockPage : public TCardPage {
+    Q_OBJECT
+public:
+    using TCardPage::TCardPage;
+
+protected:
+    // Addresses the block card at `a` (0 to 127; 64 to 127 sit in the places 64 down, and take
+    // their speed word on the latch-data strobe) and sends its speed word: the direction and
+    // the speed `s`, halved (rounded up) in the last third of the run as judged by the run
+    // before. Returns the reply to the speed word.
+    int DriveCard(int a, int s);
+    // At the end of every shuttle tick: reverses when the locomotive occupies every section of
+    // the end it runs to, and times the run that ended.
+    void ReverseAtEnd(int occupancy);
+    // The lowest ticked box's weight as the first section, the highest as the last (0 when
+    // fewer than two are ticked).
+    template <std::size_t N> void ChooseEnds(const std::array<QCheckBox*, N>& boxes);
+    // The test's end: "Go" again, the timer off, the locomotive stopped.
+    void EndTest(QPushButton* button);
+    // The page leaves a running test: the locomotive stops.
+    void StopOnExit();
+    bool ShortCircuitReporting() const { return Settings().KorsluitMelding; }
+};
 
 // A vertical speed track bar, 0 at the top to 15 at the bottom, with its group box and
 // labels; speed is 15 minus the position.
@@ -34,7 +49,7 @@ QSlider* MakeSpeedTrackBar(QWidget* sheet, const QString& name, const QRect& gro
 
 // The "(?)BK" page: up to three two-rail block cards (2BK, ABK, DBK) with four sections each;
 // a locomotive shuttles between the lowest and the highest ticked section.
-class TXbkPage : public TCardPage {
+class TXbkPage : public TBlockPage {
     Q_OBJECT
 public:
     TXbkPage(TCardContext& context, QWidget* sheet);
@@ -47,7 +62,8 @@ public:
     std::array<TShape*, 12> ShapeBKS{};
     std::array<TShape*, 3> ShapeBKKort{};
 
-    void CheckBoxBKSectieClick(QCheckBox* box);
+    // Section n (0 to 11) ticked or unticked.
+    void CheckBoxBKSectieClick(int n);
     void Button2BKControlClick();
     // The end of a test, by "Stop" or by a short circuit.
     void Stop();
@@ -65,7 +81,7 @@ private:
 };
 
 // The "3BK" page: one three-rail block card with four sections.
-class T3bkPage : public TCardPage {
+class T3bkPage : public TBlockPage {
     Q_OBJECT
 public:
     T3bkPage(TCardContext& context, QWidget* sheet);

@@ -1,9 +1,7 @@
 #include "cards/PageBusWord.h"
 
+#include "bus/BusWord.h"
 #include "bus/Dialogs.h"
-#include "bus/UnitStatus.h"
-#include "cards/CardTestState.h"
-#include "platform/PortIo.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -85,11 +83,11 @@ TBusWordPage::TBusWordPage(TCardContext& context, QWidget* sheet, TKind kind)
         connect(button, &QPushButton::clicked, this, [this, button] { BitButtonClick(button); });
     connect(RadioGroupStrobe, &TRadioGroup::Click, this, [this] { StrobeClick(); });
     connect(ButtonVersturen, &QPushButton::clicked, this,
-            [this] { RunPageAction([this] { VersturenClick(); }); });
+            [this] { Action([this] { VersturenClick(); }); });
 }
 
 int& TBusWordPage::Word() const {
-    return mKind == TKind::SCK ? CardTest.SckWord : CardTest.PckWord;
+    return mKind == TKind::SCK ? State().SckWord : State().PckWord;
 }
 
 void TBusWordPage::BitButtonClick(QPushButton* button) {
@@ -106,13 +104,13 @@ void TBusWordPage::StrobeClick() {
 int TBusWordPage::ApplyStrobe(int word) const {
     switch (RadioGroupStrobe->ItemIndex()) {
     case 0:
-        return (word & 0x3F) + 0x80;
+        return bus::AddressWord(word);
     case 1:
-        return (word & 0x3F) + 0x40;
+        return bus::DataWord(word);
     case 2:
-        return (word & 0x1F) + 0xC0;
+        return bus::LatchAddressWord(word);
     default:
-        return (word & 0x1F) + 0x20;
+        return bus::LatchDataWord(word);
     }
 }
 
@@ -124,51 +122,52 @@ void TBusWordPage::VersturenClick() {
 }
 
 void TBusWordPage::SendSerial() {
-    bus::TStatusForm& status = *bus::StatusForm;
-    if (status.RadioButtonParallel->isChecked()) {
+    if (Bus().Transport() == bus::TTransport::Parallel) {
         bus::Dialogs().Message(Sheet, bus::TDialogs::TIcon::None, bus::ProgramTitle,
                                bus::Tr("Seriele kaart selecteren"), QString());
         return;
     }
     ShapeKort->SetBrushColor(LampYellow);
-    const bool testMode = status.CheckBoxTesten->isChecked();
+    int& word = State().SckWord;
+    const bool testMode = Settings().Testen;
     if (!testMode)
-        CardTest.SckWord = ApplyStrobe(CardTest.SckWord);
-    status.SendBusWord(CardTest.SckWord);
+        word = ApplyStrobe(word);
+    Bus().SendBusWord(word);
     if (!testMode)
-        CardTest.SckWord &= 0x3F;
+        word &= 0x3F;
     ShowReply(AwaitFeedback(true));
 }
 
 void TBusWordPage::SendParallel() {
-    bus::TStatusForm& status = *bus::StatusForm;
-    if (!status.RadioButtonParallel->isChecked()) {
+    TCardTestState& state = State();
+    if (Bus().Transport() != bus::TTransport::Parallel) {
         bus::Dialogs().Message(Sheet, bus::TDialogs::TIcon::None, bus::ProgramTitle,
                                bus::Tr("Parallelle kaart selecteren"), QString());
-        ShowReply(CardTest.PckFeedback);
+        ShowReply(state.PckFeedback);
         return;
     }
-    if (status.CheckBoxTesten->isChecked()) {
-        platform::PortOut(platform::BusOutPort, static_cast<std::uint16_t>(CardTest.PckWord));
+    if (Settings().Testen) {
+        Bus().WriteDataPort(state.PckWord);
     } else {
-        CardTest.PckWord = ApplyStrobe(CardTest.PckWord);
-        status.SendBusWord(CardTest.PckWord);
-        CardTest.PckWord &= 0x3F;
-        CardTest.PckFeedback = AwaitFeedback(true);
+        state.PckWord = ApplyStrobe(state.PckWord);
+        Bus().SendBusWord(state.PckWord);
+        state.PckWord &= 0x3F;
+        state.PckFeedback = AwaitFeedback(true);
     }
     // The status port's five low bits as read: the short-circuit line is not inverted here.
-    CardTest.PckFeedback = (platform::PortIn(platform::BusInPort) & 0x1F) + 0x40;
-    ShowReply(CardTest.PckFeedback);
+    state.PckFeedback = (Bus().ReadStatusPort() & 0x1F) + 0x40;
+    ShowReply(state.PckFeedback);
 }
 
-void TBusWordPage::ShowReply(int reply) {
-    if (reply < 64 || reply > 127) {
+void TBusWordPage::ShowReply(int value) {
+    const bus::TReply reply(value);
+    if (!reply.IsFeedback()) {
         ShapeKort->SetBrushColor(LampYellow);
         return;
     }
     for (int k = 0; k < 4; ++k)
-        ShapeS[k]->SetBrushColor((reply >> k) & 1 ? LampYellow : LampWhite);
-    ShapeKort->SetBrushColor(reply & 16 ? LampRed : LampGreen);
+        ShapeS[k]->SetBrushColor(reply.Line(k) ? LampYellow : LampWhite);
+    ShapeKort->SetBrushColor(reply.ShortCircuit() ? LampRed : LampGreen);
 }
 
 } // namespace cards

@@ -1,7 +1,6 @@
 #include "cards/PageIok.h"
 
-#include "bus/UnitStatus.h"
-#include "cards/CardTestState.h"
+#include "bus/BusWord.h"
 #include "cards/Controls.h"
 
 #include <QCheckBox>
@@ -38,22 +37,23 @@ TIokPage::TIokPage(TCardContext& context, QWidget* sheet) : TCardPage(context, s
         SetTag(ShapeIOK[i], weight);
         QPushButton* button = ButtonIOK[i];
         connect(button, &QPushButton::clicked, this,
-                [button] { ToggleBitButton(button, CardTest.IokOutputs); });
+                [this, button] { ToggleBitButton(button, State().IokOutputs); });
     }
 
     connect(CheckBoxIOKTest, &QCheckBox::clicked, this,
-            [this] { RunPageAction([this] { CheckBoxIOKTestClick(); }); });
+            [this] { Action([this] { CheckBoxIOKTestClick(); }); });
     connect(ButtonIOKVersturen, &QPushButton::clicked, this,
-            [this] { RunPageAction([this] { ButtonIOKVersturenClick(); }); });
+            [this] { Action([this] { ButtonIOKVersturenClick(); }); });
 }
 
 int TIokPage::NibbleWord(int nibble, int outputs) {
-    return 0x40 + 16 * nibble + ((outputs >> (4 * nibble)) & 15);
+    return bus::DataWord(16 * nibble + ((outputs >> (4 * nibble)) & 15));
 }
 
 void TIokPage::ButtonIOKVersturenClick() {
-    bus::StatusForm->SendBusWord(0x80 + SpinEditIOKadr->value());
-    CardTest.IokFeedback = AwaitFeedback(false);
+    TCardTestState& state = State();
+    Bus().SendBusWord(bus::AddressWord(SpinEditIOKadr->value()));
+    state.IokFeedback = AwaitFeedback(false);
     if (CheckBoxIOKTest->isChecked()) {
         if (ButtonIOKVersturen->text() == "Testen") {
             ButtonIOKVersturen->setText("Stop");
@@ -65,8 +65,8 @@ void TIokPage::ButtonIOKVersturenClick() {
         }
         return;
     }
-    CardTest.IokInputs = 0;
-    SendNibbles(CardTest.IokOutputs);
+    state.IokInputs = 0;
+    SendNibbles(state.IokOutputs);
     ShowInputs();
 }
 
@@ -79,29 +79,31 @@ void TIokPage::CheckBoxIOKTestClick() {
     }
 }
 
-void TIokPage::TakeInReply(int reply) {
-    if (reply < 64 || reply > 127)
+void TIokPage::TakeInReply(int value) {
+    const bus::TReply reply(value);
+    if (!reply.IsFeedback())
         return;
     // A square-wave tick takes in eight replies; the lamps show the last four, and keeping
     // 16 bits keeps the shift from running out of an int.
-    CardTest.IokInputs = (CardTest.IokInputs * 16 + (reply & 15)) & 0xFFFF;
+    State().IokInputs = (State().IokInputs * 16 + reply.Lines()) & 0xFFFF;
 }
 
 void TIokPage::ShowInputs() {
     for (TShape* lamp : ShapeIOK)
-        lamp->SetBrushColor((CardTest.IokInputs & Tag(lamp)) != 0 ? LampWhite : LampYellow);
+        lamp->SetBrushColor((State().IokInputs & Tag(lamp)) != 0 ? LampWhite : LampYellow);
 }
 
 int TIokPage::TickInterval() const {
-    return bus::StatusForm->SpinEditTestTijd->value();
+    return Settings().TestTijd;
 }
 
 void TIokPage::Tick() {
-    bus::StatusForm->SendBusWord(0x80 + SpinEditIOKadr->value());
-    CardTest.IokFeedback = AwaitFeedback(false);
-    CardTest.IokInputs = 0;
-    CardTest.SquareWavePhase = !CardTest.SquareWavePhase;
-    const int outputs = CardTest.SquareWavePhase ? CardTest.IokOutputs : 0;
+    TCardTestState& state = State();
+    Bus().SendBusWord(bus::AddressWord(SpinEditIOKadr->value()));
+    state.IokFeedback = AwaitFeedback(false);
+    state.IokInputs = 0;
+    state.SquareWavePhase = !state.SquareWavePhase;
+    const int outputs = state.SquareWavePhase ? state.IokOutputs : 0;
     SendNibbles(outputs);
     SendNibbles(outputs);
     ShowInputs();
@@ -116,9 +118,9 @@ void TIokPage::Exit() {
 
 void TIokPage::SendNibbles(int outputs) {
     for (int nibble = 3; nibble >= 0; --nibble) {
-        bus::StatusForm->SendBusWord(NibbleWord(nibble, outputs));
-        CardTest.IokFeedback = AwaitFeedback(false);
-        TakeInReply(CardTest.IokFeedback);
+        Bus().SendBusWord(NibbleWord(nibble, outputs));
+        State().IokFeedback = AwaitFeedback(false);
+        TakeInReply(State().IokFeedback);
     }
 }
 

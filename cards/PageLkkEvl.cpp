@@ -1,7 +1,6 @@
 #include "cards/PageLkkEvl.h"
 
-#include "bus/UnitStatus.h"
-#include "cards/CardTestState.h"
+#include "bus/BusWord.h"
 #include "cards/Controls.h"
 
 #include <QCheckBox>
@@ -47,24 +46,24 @@ TLkkEvlPage::TLkkEvlPage(TCardContext& context, QWidget* sheet) : TCardPage(cont
     }
 
     connect(CheckBoxLKK_EVLTest, &QCheckBox::clicked, this,
-            [this] { RunPageAction([this] { CheckBoxLKK_EVLTestClick(); }); });
+            [this] { Action([this] { CheckBoxLKK_EVLTestClick(); }); });
     connect(ButtonLKK_EVLversturen, &QPushButton::clicked, this,
-            [this] { RunPageAction([this] { ButtonLKK_EVLversturenClick(); }); });
+            [this] { Action([this] { ButtonLKK_EVLversturenClick(); }); });
 }
 
 int TLkkEvlPage::LatchAddressWord(int evl, int step) {
-    return 0xC0 + 16 * (evl / 2) + LatchAddressTable[(step % 8) + 8 * (evl % 2)];
+    return bus::LatchAddressWord(16 * (evl / 2) + LatchAddressTable[(step % 8) + 8 * (evl % 2)]);
 }
 
 int TLkkEvlPage::LatchDataWord(int step, int nibble) {
-    return 0x20 + LatchBit4Table[step] + nibble;
+    return bus::LatchDataWord(LatchBit4Table[step] + nibble);
 }
 
 void TLkkEvlPage::PinClick(QPushButton* button) {
     // A pin's bit holds the level sent to it: the inverse of its caption.
     const auto index =
         std::find(ButtonLKK_EVL.begin(), ButtonLKK_EVL.end(), button) - ButtonLKK_EVL.begin();
-    int& word = CardTest.PinWords[static_cast<std::size_t>(index / 16)];
+    int& word = State().PinWords[static_cast<std::size_t>(index / 16)];
     if (button->text() == "0") {
         button->setText("1");
         word -= Tag(button);
@@ -108,13 +107,13 @@ void TLkkEvlPage::Load() {
 }
 
 int TLkkEvlPage::TickInterval() const {
-    return bus::StatusForm->SpinEditTestTijd->value();
+    return Settings().TestTijd;
 }
 
 void TLkkEvlPage::Tick() {
     DrainFeedback(false);
-    CardTest.SquareWavePhase = !CardTest.SquareWavePhase;
-    SendSteps(CardTest.SquareWavePhase);
+    State().SquareWavePhase = !State().SquareWavePhase;
+    SendSteps(State().SquareWavePhase);
 }
 
 void TLkkEvlPage::Exit() {
@@ -128,13 +127,13 @@ void TLkkEvlPage::Exit() {
 void TLkkEvlPage::SendSteps(bool pattern) {
     // No reply is awaited: the 33 words go out back to back and the next drain takes the
     // replies away.
-    bus::StatusForm->SendBusWord(0x80 + SpinEditLKK_EVLadr->value());
+    Bus().SendBusWord(bus::AddressWord(SpinEditLKK_EVLadr->value()));
     const int evl = RadioGroupEVLSelect->ItemIndex();
     for (int step = 0; step < 16; ++step) {
-        const int pinWord = CardTest.PinWords[static_cast<std::size_t>(step / 4)];
+        const int pinWord = State().PinWords[static_cast<std::size_t>(step / 4)];
         const int nibble = pattern ? (pinWord >> (4 * (step % 4))) & 15 : 15;
-        bus::StatusForm->SendBusWord(LatchAddressWord(evl, step));
-        bus::StatusForm->SendBusWord(LatchDataWord(step, nibble));
+        Bus().SendBusWord(LatchAddressWord(evl, step));
+        Bus().SendBusWord(LatchDataWord(step, nibble));
     }
 }
 

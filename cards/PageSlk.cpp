@@ -1,7 +1,6 @@
 #include "cards/PageSlk.h"
 
-#include "bus/UnitStatus.h"
-#include "cards/CardTestState.h"
+#include "bus/BusWord.h"
 #include "cards/Controls.h"
 
 #include <QApplication>
@@ -38,7 +37,7 @@ TSlkPage::TSlkPage(TCardContext& context, QWidget* sheet) : TCardPage(context, s
     connect(rbtRektesten, &QRadioButton::clicked, this, [this] { rbtRektestenClick(); });
     connect(SpinEditSLKAdr, &QSpinBox::valueChanged, this, [this] { Reset(); });
     connect(ButtonSLKVersturen, &QPushButton::clicked, this,
-            [this] { RunPageAction([this] { ButtonSLKVersturenClick(); }); });
+            [this] { Action([this] { ButtonSLKVersturenClick(); }); });
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
         if (old == ButtonSLKVersturen && FocusMovedWithinWindow(old, now))
             Reset();
@@ -72,7 +71,7 @@ void TSlkPage::Reset() {
 
 void TSlkPage::ButtonSLKVersturenClick() {
     if (!RackMode()) {
-        bus::StatusForm->SendBusWord(0x80 + SpinEditSLKAdr->value());
+        Bus().SendBusWord(bus::AddressWord(SpinEditSLKAdr->value()));
         AwaitFeedback(true);
         return;
     }
@@ -93,8 +92,8 @@ void TSlkPage::Tick() {
         return;
     const int rack = SpinEditSLKAdr->value();
     for (int i = 0; i < 16; ++i) {
-        bus::StatusForm->SendBusWord(0x80 + (rack - 1) * 16 + i);
-        CardTest.TickFeedback = AwaitFeedback(true);
+        Bus().SendBusWord(bus::AddressWord((rack - 1) * 16 + i));
+        State().TickFeedback = AwaitFeedback(true);
     }
 }
 

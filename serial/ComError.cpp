@@ -62,4 +62,12 @@ EComPort::EComPort(std::int32_t reason, std::int32_t systemCode)
     : std::runtime_error(BuildMessage(reason, systemCode)), Reason(reason), SystemCode(systemCode) {
 }
 
+std::string ExplainedMessage(const EComPort& error) {
+    std::string message = error.what();
+    const std::string explanation = UserExplanation(error);
+    if (!explanation.empty())
+        message += "\n" + explanation;
+    return message;
+}
+
 } // namespace serial

@@ -55,4 +55,7 @@ public:
 // lives with the platform backend.
 std::string UserExplanation(const EComPort& error);
 
+// The error's message, with the explanation on a line of its own when there is one.
+std::string ExplainedMessage(const EComPort& error);
+
 } // namespace serial

@@ -1,5 +1,7 @@
 #include "sim/TrainBus.h"
 
+#include "bus/BusWord.h"
+
 #include <stdexcept>
 
 namespace sim {
@@ -64,25 +66,25 @@ int TTrainBus::SelectedPlace() const {
 
 std::uint8_t TTrainBus::ApplyWord(std::uint8_t word) {
     std::lock_guard lock(mMutex);
-    switch ((word >> 5) & 7) {
-    case 1:
-        LatchDataStrobe(word & 31);
+    const int data = bus::DataLines(word);
+    switch (bus::StrobeOf(word)) {
+    case bus::TStrobe::LatchData:
+        LatchDataStrobe(static_cast<std::uint8_t>(data));
         return word;
-    case 2:
-    case 3:
-        DataStrobe(word & 63);
+    case bus::TStrobe::Data:
+        DataStrobe(static_cast<std::uint8_t>(data));
         return FeedbackValue(Feedback(), word);
-    case 4:
-    case 5:
-        AddressStrobe(word & 63);
+    case bus::TStrobe::Address:
+        AddressStrobe(static_cast<std::uint8_t>(data));
         return word;
-    case 6:
+    case bus::TStrobe::LatchAddress:
         // The latch-address strobe is the data-strobe line pulsed with D5 low.
-        DataStrobe(word & 31);
+        DataStrobe(static_cast<std::uint8_t>(data));
         return word;
-    default:
-        return word;
+    case bus::TStrobe::None:
+        break;
     }
+    return word;
 }
 
 void TTrainBus::Locked(const std::function<void()>& f) const {
@@ -91,8 +93,7 @@ void TTrainBus::Locked(const std::function<void()>& f) const {
 }
 
 std::uint8_t FeedbackValue(const TFeedback& feedback, std::uint8_t word) {
-    return static_cast<std::uint8_t>(64 + (word & 32) + (feedback.ShortCircuit ? 16 : 0) +
-                                     (feedback.Lines & 15));
+    return static_cast<std::uint8_t>(bus::FeedbackValue(feedback.Lines, feedback.ShortCircuit, word));
 }
 
 } // namespace sim

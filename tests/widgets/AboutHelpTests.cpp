@@ -371,6 +371,7 @@ class ShellCommandTest : public ::testing::Test {
 protected:
     TDialogRecorder Dialogs;
     serial::TPortNameSource PreviousSource;
+    bus::TBus Bus{bus::ParTransport()};
     std::unique_ptr<app::TFormMorvelplint> Window;
     std::unique_ptr<TAboutBox> About;
     std::unique_ptr<THelpBox> Help;
@@ -379,10 +380,10 @@ protected:
     void SetUp() override {
         PreviousSource = serial::SetPortNameSource([] { return std::vector<std::string>{"COM1"}; });
         bus::ParTransport().CreateWorker();
-        Window = std::make_unique<app::TFormMorvelplint>(QStringList());
+        Window = std::make_unique<app::TFormMorvelplint>(Bus, QStringList());
         About = std::make_unique<TAboutBox>(Window.get());
         Help = std::make_unique<THelpBox>(Window.get());
-        Status = std::make_unique<bus::TStatusForm>(*Window, Window.get());
+        Status = std::make_unique<bus::TStatusForm>(Bus, *Window, Window.get());
         Status->TimerStatus->stop();
     }
 

@@ -132,7 +132,8 @@ protected:
 TEST_F(BlockPagesTest, StartStateOfThePages) {
     QTabWidget pageControl;
     QTimer timer;
-    cards::TCardPages fresh(&pageControl, &timer);
+    cards::TCardTestState state;
+    cards::TCardPages fresh(Bus, state, [] { return bus::TSettings{}; }, &pageControl, &timer);
     cards::TXbkPage& Xbk = *fresh.PageXBK;
     cards::T3bkPage& Page3 = *fresh.Page3BK;
     EXPECT_EQ(Xbk.Button2BKControl->text(), "Go");

@@ -190,12 +190,14 @@ TEST_F(CardPagesTest, DataStrobeShowsTheAddressedCardsFeedback) {
 
 TEST_F(CardPagesTest, WrongMethodIsRefusedWithAMessage) {
     Status.RadioButtonParallel->setChecked(true);
+    Bus.SetTransport(bus::TTransport::Parallel); // as a parallel set-up leaves it
     Sck.VersturenClick();
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(Dialogs.Messages[0].Text, "Seriele kaart selecteren");
     EXPECT_EQ(Dialogs.Messages[0].Icon, bus::TDialogs::TIcon::None);
 
     Status.RadioButtonSerieel->setChecked(true);
+    Bus.SetTransport(bus::TTransport::Serial);
     CardTest.PckFeedback = 0x52;
     Pck.VersturenClick();
     ASSERT_EQ(Dialogs.Messages.size(), 2u);
@@ -207,6 +209,7 @@ TEST_F(CardPagesTest, WrongMethodIsRefusedWithAMessage) {
 
 TEST_F(CardPagesTest, PckShowsTheStatusPortUndecoded) {
     Status.RadioButtonParallel->setChecked(true);
+    Bus.SetTransport(bus::TTransport::Parallel);
     World->Rack.Locked([] {
         World->Card5->Lines = 0b0101;
         World->Card5->Short = false;
@@ -227,6 +230,7 @@ TEST_F(CardPagesTest, PckShowsTheStatusPortUndecoded) {
 
 TEST_F(CardPagesTest, PckTestModeWritesTheDataPortDirectly) {
     Status.RadioButtonParallel->setChecked(true);
+    Bus.SetTransport(bus::TTransport::Parallel);
     Status.CheckBoxTesten->setChecked(true);
     World->Window->Instellingen(true, true);
     Reset(Pck, CardTest.PckWord);
@@ -366,7 +370,7 @@ TEST_F(CardPagesTest, TimerDispatchesByActivePageAndSkipsWhileBusy) {
     World->Window->PageControlTester->setCurrentWidget(Pages.TabSheetSLK);
     Slk.rbtRektesten->click();
     {
-        cards::TBusSession busy;
+        bus::TBus::TExchange busy(Bus);
         Pages.TimerSpeedTimer();
     }
     EXPECT_TRUE(Sent().empty()) << "a tick that falls due during an action is skipped";
@@ -376,8 +380,8 @@ TEST_F(CardPagesTest, TimerDispatchesByActivePageAndSkipsWhileBusy) {
 TEST_F(CardPagesTest, ActionThatArrivesDuringAnotherRunsAfterIt) {
     std::vector<int> order;
     {
-        cards::TBusSession busy;
-        cards::RunPageAction([&] { order.push_back(2); });
+        bus::TBus::TExchange busy(Bus);
+        cards::RunPageAction(Bus, [&] { order.push_back(2); });
         order.push_back(1);
     }
     EXPECT_EQ(order, (std::vector<int>{1, 2}));
@@ -386,8 +390,8 @@ TEST_F(CardPagesTest, ActionThatArrivesDuringAnotherRunsAfterIt) {
 TEST_F(CardPagesTest, WaitsEndInDebugModeAndOnSilence) {
     Status.DebugMode = true;
     const std::uint32_t start = platform::GetTickCount();
-    cards::DrainFeedback(true);
-    EXPECT_EQ(cards::AwaitFeedback(true), 72);
+    Bus.DrainFeedback(true);
+    EXPECT_EQ(Bus.AwaitFeedback(true), 72);
     EXPECT_LT(platform::GetTickCount() - start, 3000u);
     Status.DebugMode = false;
 
@@ -395,7 +399,7 @@ TEST_F(CardPagesTest, WaitsEndInDebugModeAndOnSilence) {
     silent.Silent = true;
     World->SerialCard.SetFaults(silent);
     Status.SendBusWord(0x40);
-    EXPECT_EQ(cards::AwaitFeedback(true), bus::NoDataYet);
+    EXPECT_EQ(Bus.AwaitFeedback(true), bus::NoDataYet);
     World->SerialCard.SetFaults({});
     Sck.ShowReply(bus::NoDataYet);
     EXPECT_EQ(Sck.ShapeKort->BrushColor(), LampYellow) << "no valid reply";

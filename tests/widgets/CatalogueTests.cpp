@@ -5,6 +5,7 @@
 #include "FakeMainWindow.h"
 #include "app/Startup.h"
 #include "bus/UnitStatus.h"
+#include "bus/UnitThread_PAR_IO.h"
 #include "serial/CPortCtl.h"
 #include "serial/PortNames.h"
 
@@ -24,6 +25,7 @@ class CatalogueTest : public ::testing::Test {
 protected:
     TDialogRecorder Dialogs;
     TFakeMainWindow MainWindow;
+    bus::TBus Bus{bus::ParTransport()};
     serial::TPortNameSource PreviousSource;
     std::optional<std::string> PreviousLang;
     std::string PreviousMessagesLocale;
@@ -36,7 +38,7 @@ protected:
         std::setlocale(LC_MESSAGES, "C");
         PreviousSource = serial::SetPortNameSource(
             [] { return std::vector<std::string>{"/nonexistent/ttyMORVELPLINT"}; });
-        Form = std::make_unique<bus::TStatusForm>(MainWindow);
+        Form = std::make_unique<bus::TStatusForm>(Bus, MainWindow);
         Form->TimerStatus->stop();
         Form->ComComboBoxPoort->SetItemIndex(0);
     }

@@ -1,8 +1,11 @@
 #pragma once
 
-#include "bus/UnitStatus.h"
+#include "bus/MainWindowLink.h"
 
-// Stands in for the main window and keeps what the settings window told it.
+#include <utility>
+#include <vector>
+
+// Stands in for the main window and keeps what it was told.
 class TFakeMainWindow : public bus::TMainWindowLink {
 public:
     bool LedUitEnabled = true;

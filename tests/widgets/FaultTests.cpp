@@ -132,8 +132,8 @@ TEST_F(FaultTest, CardFallsSilentDuringTheShuttleAndComesBackOnClearing) {
     const int direction = CardTest.Direction;
     const std::uint32_t took = TickOnce();
     // Two words a tick, each given up after three seconds without an answer.
-    EXPECT_GE(took, 2 * cards::AwaitBoundMs);
-    EXPECT_LT(took, 2 * cards::AwaitBoundMs + 3000);
+    EXPECT_GE(took, 2 * bus::TBus::AwaitBoundMs);
+    EXPECT_LT(took, 2 * bus::TBus::AwaitBoundMs + 3000);
     EXPECT_EQ(BytesTaken(World.SerialCard, mark), (Words{0x80 + 12, 0x40 + direction + 15}))
         << "one byte per word, nothing repeated";
     EXPECT_EQ(CardTest.TickFeedback, bus::NoDataYet);
@@ -219,7 +219,7 @@ TEST_F(FaultTest, HangUpDuringTheShuttleIsReportedAndANewCardConnects) {
     faults.HangUpAfterWords = 1;
     World.SerialCard.SetFaults(faults);
     const std::uint32_t took = TickOnce();
-    EXPECT_LT(took, 2 * cards::AwaitBoundMs + 3000);
+    EXPECT_LT(took, 2 * bus::TBus::AwaitBoundMs + 3000);
     EXPECT_TRUE(World.SerialCard.HungUp());
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(Dialogs.Messages[0].Icon, bus::TDialogs::TIcon::Error);
@@ -255,9 +255,9 @@ TEST_F(FaultTest, GarbageAfterEveryAnswerIsNeverTakenForAReply) {
         World.Rack.Locked([&] { World.Card12->Lines = lines; });
         const std::size_t mark = World.SerialCard.Received().size();
         Status.SendBusWord(0x80 + 12);
-        EXPECT_EQ(cards::AwaitFeedback(true), 0x80 + 12);
+        EXPECT_EQ(World.Windows.Bus.AwaitFeedback(true), 0x80 + 12);
         Status.SendBusWord(0x40);
-        const int reply = cards::AwaitFeedback(true);
+        const int reply = World.Windows.Bus.AwaitFeedback(true);
         EXPECT_EQ(reply, 0x40 + lines) << "the answer, never the inverted bytes after it";
         Sck.ShowReply(reply);
         for (int k = 0; k < 4; ++k)
@@ -302,4 +302,30 @@ TEST_F(FaultTest, PortHeldByAnotherProgramIsNamedThenOkConnects) {
     PressOk();
     EXPECT_TRUE(Status.BusReady);
     EXPECT_TRUE(Dialogs.Messages.empty());
+}
+
+TEST_F(FaultTest, SetUpAskedForWhileAPageWaitsRunsAfterTheWaitNeverInsideIt) {
+    ASSERT_LT(PressOk(), 10000u);
+    World.SerialCard.SetFaults({.ReplyDelayMs = 300});
+    const std::size_t mark = World.SerialCard.Received().size();
+    // The set-up timer's tick comes while the page waits for its reply.
+    QTimer::singleShot(0, &Status, [this] { Status.TimerStatusTimer(); });
+    cards::RunPageAction(World.Windows.Bus, [this] { Sck.VersturenClick(); });
+    EXPECT_EQ(BytesTaken(World.SerialCard, mark).size(), 1u) << "the page's word alone";
+    EXPECT_TRUE(Status.TimerStatus->isActive()) << "the set-up armed again after the wait";
+    Status.TimerStatus->stop();
+}
+
+TEST_F(FaultTest, ClosingTheWindowWhileAPageWaitsEndsTheWaitThenCloses) {
+    ASSERT_LT(PressOk(), 10000u);
+    World.Window->setAttribute(Qt::WA_QuitOnClose, false);
+    World.Window->show();
+    sim::TSerialFaults silent;
+    silent.Silent = true;
+    World.SerialCard.SetFaults(silent);
+    QTimer::singleShot(0, World.Window.get(), [this] { World.Window->close(); });
+    const std::uint32_t start = platform::GetTickCount();
+    cards::RunPageAction(World.Windows.Bus, [this] { Sck.VersturenClick(); });
+    EXPECT_LT(platform::GetTickCount() - start, bus::TBus::AwaitBoundMs) << "given up at once";
+    EXPECT_FALSE(World.Window->isVisible()) << "closed once the wait had ended";
 }

@@ -42,6 +42,8 @@ protected:
     platform::TPortBackend* PreviousBackend = nullptr;
     serial::TPortNameSource PreviousSource;
     TDialogRecorder Dialogs;
+    std::unique_ptr<bus::TBus> Bus;
+    std::unique_ptr<bus::TMainWindowEvents> WindowEvents;
     std::filesystem::path Folder;
     std::filesystem::path PreviousFolder;
     std::unique_ptr<TFormMorvelplint> Window;
@@ -60,13 +62,20 @@ protected:
     }
 
     void Create(const QStringList& arguments = {}) {
-        Window = std::make_unique<TFormMorvelplint>(arguments);
-        Status = std::make_unique<bus::TStatusForm>(*Window, Window.get());
+        // A program's windows over a bus of their own.
+        Status.reset();
+        Window.reset();
+        Bus = std::make_unique<bus::TBus>(bus::ParTransport());
+        Window = std::make_unique<TFormMorvelplint>(*Bus, arguments);
+        WindowEvents = std::make_unique<bus::TMainWindowEvents>(*Window);
+        Bus->AddListener(*WindowEvents);
+        Status = std::make_unique<bus::TStatusForm>(*Bus, *Window, Window.get());
     }
 
     void TearDown() override {
         Status.reset();
         Window.reset();
+        Bus.reset();
         bus::ParTransport().StopWorker();
         bus::ParTransport().ResetTransport(200);
         platform::SetPortBackend(PreviousBackend);

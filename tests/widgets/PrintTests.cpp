@@ -29,6 +29,7 @@ class PrintTest : public ::testing::Test {
 protected:
     TDialogRecorder Dialogs;
     serial::TPortNameSource PreviousSource;
+    bus::TBus Bus{bus::ParTransport()};
     std::unique_ptr<app::TFormMorvelplint> Window;
     std::unique_ptr<bus::TStatusForm> Status;
 
@@ -37,8 +38,8 @@ protected:
             return std::vector<std::string>{"COM1", "COM2"};
         });
         bus::ParTransport().CreateWorker();
-        Window = std::make_unique<app::TFormMorvelplint>(QStringList());
-        Status = std::make_unique<bus::TStatusForm>(*Window, Window.get());
+        Window = std::make_unique<app::TFormMorvelplint>(Bus, QStringList());
+        Status = std::make_unique<bus::TStatusForm>(Bus, *Window, Window.get());
         Status->TimerStatus->stop();
     }
 

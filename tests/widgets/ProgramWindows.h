@@ -37,8 +37,10 @@ public:
         bus::ParTransport().CreateWorker();
         mPreviousSource = serial::SetPortNameSource(
             [serialPort] { return std::vector<std::string>{serialPort}; });
-        Window = std::make_unique<app::TFormMorvelplint>(QStringList{});
-        Status = std::make_unique<bus::TStatusForm>(*Window, Window.get());
+        Window = std::make_unique<app::TFormMorvelplint>(Bus, QStringList{});
+        mWindowEvents = std::make_unique<bus::TMainWindowEvents>(*Window);
+        Bus.AddListener(*mWindowEvents);
+        Status = std::make_unique<bus::TStatusForm>(Bus, *Window, Window.get());
         Status->TimerStatus->stop();
         Status->ComComboBoxPoort->SetItemIndex(0);
     }
@@ -46,7 +48,9 @@ public:
     ~TProgramWindows() {
         Window->TimerSpeed->stop();
         Status.reset();
+        Bus.RemoveListener(*mWindowEvents);
         Window.reset();
+        Bus.CloseSerialLink();
         bus::ParTransport().StopWorker();
         platform::SetPortBackend(mPreviousBackend);
         serial::SetPortNameSource(mPreviousSource);
@@ -56,10 +60,12 @@ public:
     TProgramWindows(const TProgramWindows&) = delete;
     TProgramWindows& operator=(const TProgramWindows&) = delete;
 
+    bus::TBus Bus{bus::ParTransport()};
     std::unique_ptr<app::TFormMorvelplint> Window;
     std::unique_ptr<bus::TStatusForm> Status;
 
 private:
+    std::unique_ptr<bus::TMainWindowEvents> mWindowEvents;
     platform::TPortBackend* mPreviousBackend;
     bool mSkippedBefore;
     serial::TPortNameSource mPreviousSource;
@@ -133,6 +139,7 @@ protected:
 
     TDialogRecorder Dialogs;
     std::size_t Mark = 0; // the bytes the serial card had taken when the test began
+    bus::TBus& Bus = World->Windows.Bus;
     cards::TCardPages& Pages = *World->Windows.Window->CardPages;
     bus::TStatusForm& Status = *World->Windows.Status;
     QTimer& TimerSpeed = *World->Windows.Window->TimerSpeed;
@@ -143,6 +150,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(Status.BusReady) << "the simulated serial card did not come up";
         Status.RadioButtonSerieel->setChecked(true);
+        Bus.SetTransport(bus::TTransport::Serial);
         Status.CheckBoxTesten->setChecked(false);
         Status.DebugMode = false;
         TimerSpeed.stop();

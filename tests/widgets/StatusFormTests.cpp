@@ -42,6 +42,8 @@ protected:
     serial::TPortNameSource PreviousSource;
     TDialogRecorder Dialogs;
     TFakeMainWindow MainWindow;
+    bus::TBus Bus{bus::ParTransport()};
+    bus::TMainWindowEvents MainWindowEvents{MainWindow};
     std::unique_ptr<TStatusForm> Form;
     std::filesystem::path Folder;
 
@@ -54,13 +56,15 @@ protected:
         PreviousSource = serial::SetPortNameSource([pty] {
             return std::vector<std::string>{pty, "/tmp/morvelplint-no-port"};
         });
-        Form = std::make_unique<TStatusForm>(MainWindow);
+        Bus.AddListener(MainWindowEvents);
+        Form = std::make_unique<TStatusForm>(Bus, MainWindow);
         Form->TimerStatus->stop(); // tests run the set-up themselves
         Folder = MakeTempFolder("morvelplint-status");
     }
 
     void TearDown() override {
         Form.reset();
+        Bus.CloseSerialLink();
         bus::ParTransport().StopWorker();
         bus::ParTransport().ResetTransport(200);
         platform::SetPortBackend(PreviousBackend);
@@ -115,7 +119,7 @@ TEST_F(StatusFormTest, StartsWithTheSerialCardAndTheLinkOptions) {
     EXPECT_EQ(Form->TavoCom1->BaudRate(), serial::br9600);
 
     TFakeMainWindow other;
-    TStatusForm fresh(other);
+    TStatusForm fresh(Bus, other);
     EXPECT_TRUE(fresh.TimerStatus->isActive()) << "armed from creation on";
     EXPECT_EQ(fresh.TimerStatus->interval(), 400);
     fresh.TimerStatus->stop();
@@ -232,6 +236,7 @@ TEST_F(StatusFormTest, DebugModeSendsNothingAndReadsAnH) {
 
 TEST_F(StatusFormTest, ParallelBusGivesOneResultPerWord) {
     Form->RadioButtonParallel->setChecked(true);
+    Bus.SetTransport(bus::TTransport::Parallel); // as a parallel set-up leaves it
     Card->Lines = 0b0110;
     const std::vector<int> words{128 + 5, 96, 64, 40, 200, 7};
     std::vector<int> results;
@@ -250,18 +255,24 @@ TEST_F(StatusFormTest, ParallelBusGivesOneResultPerWord) {
 TEST_F(StatusFormTest, FullParallelQueueRefusesTheWord) {
     bus::ParTransport().StopWorker();
     Form->RadioButtonParallel->setChecked(true);
+    Bus.SetTransport(bus::TTransport::Parallel);
     for (int i = 0; i < 2047; ++i)
         ASSERT_EQ(Form->SendBusWord(i & 31), i & 31);
     EXPECT_EQ(Form->SendBusWord(10), 266);
 }
 
-TEST_F(StatusFormTest, TransportFollowsTheRadioButtonAtEveryCall) {
-    Form->BusReady = true; // as a parallel set-up leaves it
+TEST_F(StatusFormTest, TransportIsTheOneTheLastSetUpChose) {
     Form->RadioButtonParallel->setChecked(true);
-    EXPECT_EQ(Form->SendBusWord(3), 3);
+    Form->TimerStatusTimer();
+    ASSERT_TRUE(Form->BusReady);
+    // A choice that was not applied (the window left with Cancel) moves nothing.
     Form->RadioButtonSerieel->setChecked(true);
-    // The serial link was never opened: the write fails in the purge.
-    EXPECT_THROW(Form->SendBusWord(3), serial::EComPort);
+    Form->ButtonCancelClick();
+    EXPECT_EQ(Bus.Transport(), bus::TTransport::Parallel);
+    EXPECT_EQ(Form->SendBusWord(128 + 5), 128 + 5);
+    EXPECT_EQ(Bus.AwaitFeedback(false), 128 + 5) << "the parallel transport's echo";
+    EXPECT_EQ(Rack.SelectedPlace(), 5);
+    EXPECT_TRUE(SerialCard.Received().empty());
 }
 
 TEST_F(StatusFormTest, ParallelSetUpSendsTheSequenceAndShowsPck) {

@@ -1,0 +1,169 @@
+#include "bus/Bus.h"
+
+#include "bus/UnitThread_PAR_IO.h"
+#include "link/TavoComm.h"
+#include "platform/EventPump.h"
+#include "platform/Tick.h"
+#include "serial/ComError.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace bus {
+
+TBus::TBus(TParTransport& parallel)
+    : mParallel(parallel), mLink(std::make_unique<tavo::TTavoCom>()) {
+    mLink->SetDigitaalSysteem(tavo::SerieleKaart);
+    mLink->SetPort("COM2");
+    mLink->KortsluitStop = false;
+    mLink->TimeOut = true;
+    mLink->KortsluitMelding = false;
+    mLink->TestBedrijf = false;
+    mLink->SetBaudRate(serial::br9600);
+}
+
+// Destroying the link closes an open port with its DTR pulse.
+TBus::~TBus() = default;
+
+void TBus::Notify(const std::function<void(TBusListener&)>& event) {
+    // A copy: a listener may come or go while it is told.
+    const std::vector<TBusListener*> listeners = mListeners;
+    for (TBusListener* listener : listeners)
+        event(*listener);
+}
+
+void TBus::AddListener(TBusListener& listener) {
+    mListeners.push_back(&listener);
+}
+
+void TBus::RemoveListener(TBusListener& listener) {
+    std::erase(mListeners, &listener);
+}
+
+// ---- the bus operations ----
+
+bool TBus::SerialNotConnected() {
+    if (BusReady || DebugMode)
+        return false;
+    Notify([](TBusListener& listener) { listener.BusNotConnected(); });
+    return true;
+}
+
+int TBus::SendBusWord(int word) {
+    if (mTransport == TTransport::Parallel)
+        return mParallel.PutWord(word);
+    if (SerialNotConnected())
+        return word + NotConnected;
+    if (DebugMode)
+        return word;
+    try {
+        mLink->PurgeQueues(true, true);
+        const std::int32_t written = mLink->WriteText(std::string(1, static_cast<char>(word)));
+        return written == 1 ? word : word + SendFailed;
+    } catch (const serial::EComPort& error) {
+        LineLost(error);
+        throw;
+    }
+}
+
+int TBus::ReadBusFeedback() {
+    if (mTransport == TTransport::Parallel)
+        return mParallel.GetFeedback();
+    if (SerialNotConnected())
+        return NotConnected;
+    if (DebugMode)
+        return 72;
+    const std::uint32_t start = platform::GetTickCount();
+    try {
+        for (;;) {
+            std::string text;
+            mLink->ReadText(text, 1);
+            if (text.size() == 1)
+                return static_cast<std::uint8_t>(text[0]);
+            if (platform::TicksPassed(start, 1000))
+                return NoDataYet;
+        }
+    } catch (const serial::EComPort& error) {
+        LineLost(error);
+        throw;
+    }
+}
+
+void TBus::LineLost(const serial::EComPort& error) {
+    // The device failed (an adapter pulled out, a hang-up): the caller's handler shows the
+    // error once; the bus counts as not connected until a set-up connects again, so that a
+    // running test stops instead of raising the same error at every tick. A port the program
+    // closed itself ("LED uit") is no device failure and keeps its errors.
+    if (!mLink->Connected() || error.SystemCode == 0)
+        return;
+    BusReady = false;
+    Notify([](TBusListener& listener) { listener.BusLineLost(); });
+}
+
+void TBus::CloseSerialLink() {
+    mLink->ClosePort();
+}
+
+void TBus::WriteDataPort(int word) {
+    platform::PortOut(platform::BusOutPort, static_cast<std::uint16_t>(word));
+}
+
+int TBus::ReadStatusPort() {
+    return platform::PortIn(platform::BusInPort);
+}
+
+int TBus::AwaitFeedback(bool processEvents) {
+    const std::uint32_t start = platform::GetTickCount();
+    for (;;) {
+        if (processEvents)
+            platform::ProcessMessages();
+        if (mClosing)
+            return NoDataYet;
+        const int reply = ReadBusFeedback();
+        if (reply < NoDataYet || reply == NotConnected)
+            return reply;
+        if (platform::TicksPassed(start, AwaitBoundMs))
+            return NoDataYet;
+        // The parallel transport answers at once; give its worker the processor meanwhile.
+        std::this_thread::yield();
+    }
+}
+
+void TBus::DrainFeedback(bool processEvents) {
+    for (int replies = 0; replies < DrainBound && !mClosing; ++replies) {
+        if (processEvents)
+            platform::ProcessMessages();
+        if (ReadBusFeedback() >= NoDataYet)
+            return;
+    }
+}
+
+// ---- exchanges ----
+
+TBus::TExchange::TExchange(TBus& bus) : mBus(bus) {
+    ++mBus.mDepth;
+}
+
+TBus::TExchange::~TExchange() {
+    if (--mBus.mDepth > 0)
+        return;
+    // What was asked for while this exchange waited runs now, each as an exchange of its own.
+    while (!mBus.mWaiting.empty()) {
+        const auto work = std::move(mBus.mWaiting.front());
+        mBus.mWaiting.pop_front();
+        ++mBus.mDepth;
+        work();
+        --mBus.mDepth;
+    }
+}
+
+void TBus::WhenIdle(std::function<void()> work) {
+    if (Busy()) {
+        mWaiting.push_back(std::move(work));
+        return;
+    }
+    TExchange exchange(*this);
+    work();
+}
+
+} // namespace bus

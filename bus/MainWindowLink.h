@@ -1,0 +1,44 @@
+#pragma once
+
+#include "bus/Bus.h"
+
+namespace bus {
+
+// What the main window offers to the bus and the settings window.
+class TMainWindowLink {
+public:
+    virtual ~TMainWindowLink() = default;
+    virtual void SetLedUitEnabled(bool enabled) = 0; // the menu item "&LED uit"
+    virtual void ShowSetUpPage(bool parallel) = 0;   // "PCK" or "SCK/ MCK"
+    virtual void Instellingen(bool connected, bool parallel) = 0;
+    virtual void StopTestTimer() = 0; // TimerSpeed off
+};
+
+// The bus's events as the main window answers them; the application registers one on the
+// bus for its main window.
+class TMainWindowEvents : public TBusListener {
+public:
+    explicit TMainWindowEvents(TMainWindowLink& window) : mWindow(window) {}
+
+    void BusNotConnected() override { mWindow.StopTestTimer(); }
+    void BusLineLost() override {
+        mWindow.StopTestTimer();
+        mWindow.SetLedUitEnabled(false);
+    }
+    void SetUpStarted() override { mWindow.SetLedUitEnabled(false); }
+    void SetUpFinished(const TSetUpResult& result) override {
+        const bool parallel = result.Transport == TTransport::Parallel;
+        if (result.Ready) {
+            // "LED uit" closes the serial port; there is none to close after a parallel set-up.
+            if (!parallel)
+                mWindow.SetLedUitEnabled(true);
+            mWindow.ShowSetUpPage(parallel);
+        }
+        mWindow.Instellingen(result.Ready, parallel);
+    }
+
+private:
+    TMainWindowLink& mWindow;
+};
+
+} // namespace bus
