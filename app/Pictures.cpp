@@ -84,6 +84,17 @@ QPixmap DrawIcon(TSpeedIcon which) {
         p.drawLine(QPointF(3, 22), QPointF(21, 22));
         break;
     }
+    case TSpeedIcon::Monitor: {
+        // A screen with a trace of bus words on it.
+        p.setPen(QPen(Ink, 1.2));
+        p.setBrush(QColor(30, 60, 40));
+        p.drawRoundedRect(QRectF(2, 4, 20, 16), 2, 2);
+        p.setPen(QPen(QColor(120, 255, 140), 1.4));
+        const QPointF trace[] = {{4, 15}, {7, 15}, {7, 8}, {10, 8}, {10, 15}, {13, 15},
+                                 {13, 8}, {17, 8}, {17, 15}, {20, 15}};
+        p.drawPolyline(trace, 10);
+        break;
+    }
     case TSpeedIcon::Help: {
         p.setPen(QPen(Ink, 1.2));
         p.setBrush(QColor(255, 236, 120));

@@ -5,7 +5,7 @@
 
 namespace app {
 
-enum class TSpeedIcon { Open, Save, Print, PrinterSetup, FontSetup, Help };
+enum class TSpeedIcon { Open, Save, Print, PrinterSetup, FontSetup, Monitor, Help };
 enum class TIntroPicture { Rack, Locomotive };
 
 // The program's own icon, the one the desktop shows for it, at every size the build draws;

@@ -89,6 +89,10 @@ int RunMorvelplint(int argc, char* argv[]) {
     // The bus below the windows, which outlives them: closing its open port pulses DTR.
     bus::TBus bus(bus::ParTransport());
     bus.ParallelAccess = access;
+    // Everything on the bus from the start on, for the bus monitor.
+    bus::TCapture capture;
+    capture.Simulated = rack != nullptr;
+    bus.SetCapture(&capture);
 
     QStringList arguments = application.arguments();
     arguments.removeFirst();

@@ -1,5 +1,6 @@
 #include "app/UnitMorvelplint.h"
 
+#include "app/BusMonitor.h"
 #include "app/Pictures.h"
 #include "app/Printing.h"
 #include "app/UnitAbout.h"
@@ -139,6 +140,8 @@ void TFormMorvelplint::BuildSpeedBar(QWidget* central) {
         add("SpeedButtonPrintSetup", "Printer setup", SpeedBarIcon(TSpeedIcon::PrinterSetup), 100);
     SpeedButtonFontSetup =
         add("SpeedButtonFontSetup", "Font setup", SpeedBarIcon(TSpeedIcon::FontSetup), 128);
+    SpeedButtonMonitor =
+        add("SpeedButtonMonitor", bus::Tr("Busmonitor"), SpeedBarIcon(TSpeedIcon::Monitor), 164);
     SpeedButtonHelp =
         add("SpeedButtonHelp", "Help", SpeedBarIcon(TSpeedIcon::Help), ClientWidth - 35);
 
@@ -152,6 +155,8 @@ void TFormMorvelplint::BuildSpeedBar(QWidget* central) {
             [this] { bus::Guarded([this] { SpeedButtonPrintSetupClick(); }); });
     connect(SpeedButtonFontSetup, &QToolButton::clicked, this,
             [this] { bus::Guarded([this] { SpeedButtonFontSetupClick(); }); });
+    connect(SpeedButtonMonitor, &QToolButton::clicked, this,
+            [this] { bus::Guarded([this] { BusmonitorClick(); }); });
     connect(SpeedButtonHelp, &QToolButton::clicked, this,
             [this] { bus::Guarded([this] { HelpCommandClick(); }); });
 }
@@ -183,6 +188,12 @@ void TFormMorvelplint::BuildMenu() {
     settings->addSeparator();
     StopInstellingen =
         AddItem(settings, "&LED uit", QString(), [this] { StopInstellingenClick(); });
+    settings->addSeparator();
+    Busmonitor = AddItem(settings, bus::Tr("&Busmonitor..."),
+                         bus::Tr("Alle woorden en antwoorden op de bus"),
+                         [this] { BusmonitorClick(); });
+    Busmonitor->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
+    Busmonitor->setShortcutContext(Qt::ApplicationShortcut);
 
     QMenu* help = menuBar()->addMenu("  &Help      ");
     help->setToolTipsVisible(true);
@@ -203,6 +214,7 @@ void TFormMorvelplint::BuildMenu() {
     Exit->setObjectName("Exit");
     StatusItem->setObjectName("StatusItem");
     StopInstellingen->setObjectName("StopInstellingen");
+    Busmonitor->setObjectName("Busmonitor");
     HelpCommand->setObjectName("HelpCommand");
     About->setObjectName("About");
 }
@@ -321,6 +333,15 @@ void TFormMorvelplint::StatusItemClick() {
 
 void TFormMorvelplint::StopInstellingenClick() {
     mBus.WhenIdle([this] { bus::Guarded([this] { mBus.CloseSerialLink(); }); });
+}
+
+void TFormMorvelplint::BusmonitorClick() {
+    if (!mBus.Capture())
+        return;
+    if (!BusMonitor)
+        BusMonitor = new TBusMonitor(*mBus.Capture(), this);
+    BusMonitor->show();
+    BusMonitor->raise();
 }
 
 void TFormMorvelplint::ExitClick() {

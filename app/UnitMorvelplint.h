@@ -21,6 +21,7 @@ class TCardPages;
 
 namespace app {
 
+class TBusMonitor;
 class TSplashScreen;
 
 // The main window: menu, speed bar and the page control with the INTRO page and the card
@@ -37,6 +38,7 @@ public:
     QToolButton* SpeedButtonPrint = nullptr;
     QToolButton* SpeedButtonPrintSetup = nullptr;
     QToolButton* SpeedButtonFontSetup = nullptr;
+    QToolButton* SpeedButtonMonitor = nullptr;
     QToolButton* SpeedButtonHelp = nullptr;
     QTabWidget* PageControlTester = nullptr;
     QWidget* TabSheetINTRO = nullptr;
@@ -52,6 +54,7 @@ public:
     QAction* Exit = nullptr;
     QAction* StatusItem = nullptr;
     QAction* StopInstellingen = nullptr;
+    QAction* Busmonitor = nullptr;
     QAction* HelpCommand = nullptr;
     QAction* About = nullptr;
 
@@ -61,6 +64,9 @@ public:
     void SaveasClick();
     void StatusItemClick();
     void StopInstellingenClick();
+    // The bus monitor over the bus's capture, made at first use; none without a capture.
+    void BusmonitorClick();
+    TBusMonitor* BusMonitor = nullptr;
     void ExitClick();
 
     // Printing of the settings ("&Print", "P&rint Setup", "Print &Fontsetup" and their

@@ -81,7 +81,8 @@ double CpuSeconds() {
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// One bus word as a card page sends it: SendBusWord, then ReadBusFeedback for its reply.
+// One bus word as a card page sends it: SendBusWord, then ReadBusFeedback for its reply;
+// with the second argument 1, the bus monitor's capture records both as the program does.
 void BM_SerialBusWord(benchmark::State& state) {
     const int baud = static_cast<int>(state.range(0));
     TConnected world(baud == 19200);
@@ -89,6 +90,9 @@ void BM_SerialBusWord(benchmark::State& state) {
         state.SkipWithError("the simulated serial card did not come up");
         return;
     }
+    bus::TCapture capture;
+    if (state.range(1) != 0)
+        world.Bus.SetCapture(&capture);
     const int words[] = {128 + 5, 96, 64};
     std::size_t i = 0;
     for (auto _ : state) {
@@ -101,9 +105,13 @@ void BM_SerialBusWord(benchmark::State& state) {
     state.counters["ms_per_word"] = benchmark::Counter(
         static_cast<double>(state.iterations()),
         benchmark::Counter::kIsRate | benchmark::Counter::kInvert, benchmark::Counter::kIs1000);
-    state.SetLabel(std::to_string(baud) + " baud");
+    state.SetLabel(std::to_string(baud) + " baud" + (state.range(1) ? ", captured" : ""));
+    world.Bus.SetCapture(nullptr);
 }
-BENCHMARK(BM_SerialBusWord)->Arg(9600)->Arg(19200)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_SerialBusWord)
+    ->ArgsProduct({{9600, 19200}, {0, 1}})
+    ->UseRealTime()
+    ->MinTime(2.0);
 
 // The same exchange by the leanest client there can be on this line (a bare descriptor:
 // flush the input, write the byte, poll, read the answer), against the same simulated card.

@@ -11,6 +11,28 @@
 
 namespace bus {
 
+// Passes the serial card's handshake on to the capture.
+class TBus::THandshakeTap : public tavo::THandshakeObserver {
+public:
+    explicit THandshakeTap(TCapture& capture) : mCapture(capture) {}
+
+    void OptionByteSent(std::uint8_t option) override {
+        mCapture.RecordHandshake(TEventKind::OptionByte, option);
+    }
+    void EchoReceived(const std::string& echo) override {
+        if (echo.size() == 1)
+            mCapture.RecordHandshake(TEventKind::OptionEcho, static_cast<std::uint8_t>(echo[0]));
+        else
+            mCapture.RecordHandshake(TEventKind::OptionEcho, 0, TEventStatus::NoReply);
+    }
+    void SpeedChanged(int baud) override {
+        mCapture.RecordHandshake(TEventKind::SpeedChange, baud / 100);
+    }
+
+private:
+    TCapture& mCapture;
+};
+
 TBus::TBus(TParTransport& parallel)
     : mParallel(parallel), mLink(std::make_unique<tavo::TTavoCom>()) {
     mLink->SetDigitaalSysteem(tavo::SerieleKaart);
@@ -23,7 +45,26 @@ TBus::TBus(TParTransport& parallel)
 }
 
 // Destroying the link closes an open port with its DTR pulse.
-TBus::~TBus() = default;
+TBus::~TBus() {
+    mLink->SetHandshakeObserver(nullptr);
+}
+
+void TBus::SetCapture(TCapture* capture) {
+    mCapture = capture;
+    mHandshakeTap = capture ? std::make_unique<THandshakeTap>(*capture) : nullptr;
+    mLink->SetHandshakeObserver(mHandshakeTap.get());
+}
+
+TEventTransport TBus::EventTransport() const {
+    if (mTransport == TTransport::Parallel)
+        return TEventTransport::Parallel;
+    return DebugMode ? TEventTransport::Debug : TEventTransport::Serial;
+}
+
+void TBus::RecordNoReply() {
+    if (mCapture)
+        mCapture->RecordReply(0, EventTransport(), TEventStatus::NoReply);
+}
 
 void TBus::Notify(const std::function<void(TBusListener&)>& event) {
     // A copy: a listener may come or go while it is told.
@@ -50,6 +91,39 @@ bool TBus::SerialNotConnected() {
 }
 
 int TBus::SendBusWord(int word) {
+    if (!mCapture)
+        return Send(word);
+    try {
+        const int result = Send(word);
+        mCapture->RecordWord(word, EventTransport(),
+                             result == word                   ? TEventStatus::Ok
+                             : result >= word + NotConnected ? TEventStatus::NotConnected
+                                                              : TEventStatus::SendFailed);
+        return result;
+    } catch (const serial::EComPort&) {
+        mCapture->RecordWord(word, EventTransport(), TEventStatus::LineLost);
+        throw;
+    }
+}
+
+int TBus::ReadBusFeedback() {
+    if (!mCapture)
+        return Read();
+    try {
+        const int result = Read();
+        // A read that found nothing yet is no event: a wait that gives up records that once.
+        if (result < NoDataYet)
+            mCapture->RecordReply(result, EventTransport(), TEventStatus::Ok);
+        else if (result == NotConnected)
+            mCapture->RecordReply(0, EventTransport(), TEventStatus::NotConnected);
+        return result;
+    } catch (const serial::EComPort&) {
+        mCapture->RecordReply(0, EventTransport(), TEventStatus::LineLost);
+        throw;
+    }
+}
+
+int TBus::Send(int word) {
     if (mTransport == TTransport::Parallel)
         return mParallel.PutWord(word);
     if (SerialNotConnected())
@@ -66,7 +140,7 @@ int TBus::SendBusWord(int word) {
     }
 }
 
-int TBus::ReadBusFeedback() {
+int TBus::Read() {
     if (mTransport == TTransport::Parallel)
         return mParallel.GetFeedback();
     if (SerialNotConnected())
@@ -106,10 +180,15 @@ void TBus::CloseSerialLink() {
 
 void TBus::WriteDataPort(int word) {
     platform::PortOut(platform::BusOutPort, static_cast<std::uint16_t>(word));
+    if (mCapture)
+        mCapture->RecordPort(TEventKind::DataPortWrite, word);
 }
 
 int TBus::ReadStatusPort() {
-    return platform::PortIn(platform::BusInPort);
+    const int value = platform::PortIn(platform::BusInPort);
+    if (mCapture)
+        mCapture->RecordPort(TEventKind::StatusPortRead, value);
+    return value;
 }
 
 int TBus::AwaitFeedback(bool processEvents) {
@@ -122,8 +201,10 @@ int TBus::AwaitFeedback(bool processEvents) {
         const int reply = ReadBusFeedback();
         if (reply < NoDataYet || reply == NotConnected)
             return reply;
-        if (platform::TicksPassed(start, AwaitBoundMs))
+        if (platform::TicksPassed(start, AwaitBoundMs)) {
+            RecordNoReply();
             return NoDataYet;
+        }
         // The parallel transport answers at once; give its worker the processor meanwhile.
         std::this_thread::yield();
     }

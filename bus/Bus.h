@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bus/BusWord.h"
+#include "bus/Capture.h"
 #include "platform/PortIo.h"
 
 #include <cstdint>
@@ -151,7 +152,18 @@ public:
     void AddListener(TBusListener& listener);
     void RemoveListener(TBusListener& listener);
 
+    // Every word, reply, port access and handshake from now on goes into `capture` as well;
+    // nullptr stops recording.
+    void SetCapture(TCapture* capture);
+    TCapture* Capture() const { return mCapture; }
+
 private:
+    class THandshakeTap;
+
+    int Send(int word);
+    int Read();
+    TEventTransport EventTransport() const;
+    void RecordNoReply();
     bool SerialNotConnected();
     void LineLost(const serial::EComPort& error);
     TSetUpResult SetUpParallel(const TSetUpChoice& choice);
@@ -167,6 +179,8 @@ private:
     int mDepth = 0;
     std::deque<std::function<void()>> mWaiting;
     std::vector<TBusListener*> mListeners;
+    TCapture* mCapture = nullptr;
+    std::unique_ptr<THandshakeTap> mHandshakeTap;
 };
 
 } // namespace bus

@@ -38,6 +38,13 @@ public:
             parent, QString(), proposed, FileFilter, nullptr, QFileDialog::DontConfirmOverwrite);
         return name.isEmpty() ? std::nullopt : std::optional(name);
     }
+
+    std::optional<QString> SaveCaptureFileName(QWidget* parent, const QString& proposed) override {
+        const QString name = QFileDialog::getSaveFileName(
+            parent, QString(), proposed,
+            QStringLiteral("pcapng (*.pcapng);;CSV (*.csv);;All Files (*)"));
+        return name.isEmpty() ? std::nullopt : std::optional(name);
+    }
 };
 
 TQtDialogs gQtDialogs;

@@ -27,6 +27,9 @@ public:
     // chose, or nothing when the dialog was cancelled.
     virtual std::optional<QString> OpenFileName(QWidget* parent, const QString& proposed) = 0;
     virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& proposed) = 0;
+    // The save dialog for a bus capture, with the filters "pcapng" and "CSV".
+    virtual std::optional<QString> SaveCaptureFileName(QWidget* parent,
+                                                       const QString& proposed) = 0;
 };
 
 // The dialogs in use; the program's own show Qt dialogs.

@@ -104,8 +104,10 @@ bool TBus::SendInitialisationSequence(bool serial) {
                 if (result < NoDataYet || result == NotConnected)
                     break;
                 if (serial) {
-                    if (++silentReads >= SilentReadsBeforeGivingUp)
+                    if (++silentReads >= SilentReadsBeforeGivingUp) {
+                        RecordNoReply();
                         return false;
+                    }
                 } else if (platform::TicksPassed(start, 3000)) {
                     return false; // a worker that never answers; cannot happen with a card
                 } else {

@@ -62,13 +62,20 @@ bool TTavoCom::InitSerieleKaart() {
     const std::uint8_t option = OptionByte();
     PurgeQueues(true, true);
     Verstuur(std::string(1, static_cast<char>(option)));
+    if (mObserver)
+        mObserver->OptionByteSent(option);
     std::string echo;
     ReadText(echo, 1);
+    if (mObserver)
+        mObserver->EchoReceived(echo);
     if (echo.size() != 1 || static_cast<std::uint8_t>(echo[0]) != option)
         return false;
     // The card changes speed right after its echo, so nothing may go out before this.
-    if (mHogeBaudrate)
+    if (mHogeBaudrate) {
         SetBaudRate(serial::br19200);
+        if (mObserver)
+            mObserver->SpeedChanged(19200);
+    }
     return true;
 }
 

@@ -8,6 +8,17 @@
 
 namespace tavo {
 
+// Sees the handshake of each connection, for a monitor of the line.
+class THandshakeObserver {
+public:
+    virtual ~THandshakeObserver() = default;
+    virtual void OptionByteSent(std::uint8_t option) = 0;
+    // The byte that came back within the read limit, or none.
+    virtual void EchoReceived(const std::string& echo) = 0;
+    // The line's new speed after a confirmed handshake asked for 19200 baud.
+    virtual void SpeedChanged(int baud) = 0;
+};
+
 // The number of the serial central card (SCK) among the digital systems.
 inline constexpr std::uint8_t SerieleKaart = 4;
 
@@ -51,10 +62,14 @@ public:
     // The option byte that the next handshake sends.
     std::uint8_t OptionByte() const;
 
+    // Told of every handshake from now on; nullptr for none.
+    void SetHandshakeObserver(THandshakeObserver* observer) { mObserver = observer; }
+
 private:
     void VoorOpenen();
     void VoorSluiten();
 
+    THandshakeObserver* mObserver = nullptr;
     std::uint8_t mDigitaalSysteem = 0;
     bool mHogeBaudrate = false;
     bool mKaartOk = false;

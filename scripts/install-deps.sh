@@ -11,6 +11,8 @@ packages=(
     gettext
     xvfb xauth x11-utils imagemagick
     dpkg-dev file desktop-file-utils appstream lintian
+    # reads the bus monitor's capture files back in the tests, with the program's dissector
+    tshark
 )
 
 sudo_cmd=()

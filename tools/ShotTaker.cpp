@@ -1,17 +1,24 @@
 // Runs the whole program against the simulated rack, waits until it is connected, and saves a
 // picture of the main window with each page in front: <output folder>/<page>.png, the page
-// named by its tab sheet (intro, sck, pck, slk, xbk, 3bk, lkk_evl, iok).
+// named by its tab sheet (intro, sck, pck, slk, xbk, 3bk, lkk_evl, iok); then monitor.png,
+// the bus monitor beside the "(?)BK" page while the locomotive shuttles.
 // Usage (in a folder without a Morvelplint.ini, under an X server): morvelplint-shots <folder>
+#include "app/BusMonitor.h"
 #include "app/Startup.h"
 #include "app/UnitMorvelplint.h"
 #include "bus/UnitStatus.h"
 #include "cards/CardPages.h"
+#include "cards/PageBlock.h"
 #include "cards/PageBusWord.h"
 #include "cards/PageIok.h"
 #include "platform/Tick.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
+#include <QPainter>
+#include <QPushButton>
+#include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
@@ -51,6 +58,36 @@ bool SavePages(app::TFormMorvelplint& window, const QString& folder) {
     return ok;
 }
 
+// Lets the program run for `ms` milliseconds.
+void RunFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool SaveMonitor(app::TFormMorvelplint& window, const QString& folder) {
+    window.PageControlTester->setCurrentWidget(window.CardPages->TabSheetXBK);
+    window.CardPages->PageXBK->TrackBar2BKSpeed->setValue(3); // speed 12
+    window.CardPages->PageXBK->Button2BKControl->click();
+    window.BusmonitorClick();
+    app::TBusMonitor& monitor = *window.BusMonitor;
+    monitor.resize(1000, window.height());
+    RunFor(4000);
+    const QPixmap main = window.grab();
+    const QPixmap view = monitor.grab();
+    QPixmap both(main.width() + 8 + view.width(), std::max(main.height(), view.height()));
+    both.fill(QColor(60, 60, 60));
+    QPainter painter(&both);
+    painter.drawPixmap(0, 0, main);
+    painter.drawPixmap(main.width() + 8, 0, view);
+    painter.end();
+    window.CardPages->PageXBK->Button2BKControl->click();
+    const QString file = folder + "/monitor.png";
+    const bool ok = both.save(file, "PNG");
+    std::printf("%s %s\n", ok ? "saved" : "cannot write", qPrintable(file));
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -71,7 +108,7 @@ int main(int argc, char* argv[]) {
             poll->stop();
             if (connected) {
                 ShowActivity(window);
-                saved = SavePages(window, folder);
+                saved = SavePages(window, folder) && SaveMonitor(window, folder);
             } else {
                 std::fprintf(stderr, "the simulated rack did not come up\n");
             }

@@ -29,6 +29,7 @@ expected=(
     share/morvelplint/locale/nl/LC_MESSAGES/cport.mo
     share/applications/nl.morvelplint.Morvelplint.desktop
     share/metainfo/nl.morvelplint.Morvelplint.metainfo.xml
+    share/morvelplint/wireshark/morvelplint.lua
 )
 for size in 16 32 48 64 128 256; do
     expected+=("share/icons/hicolor/${size}x${size}/apps/morvelplint.png")

@@ -37,6 +37,7 @@ for file in ./usr/bin/morvelplint ./usr/bin/morvelplint-rack \
     ./usr/share/morvelplint/locale/en/LC_MESSAGES/default.mo \
     ./usr/share/applications/nl.morvelplint.Morvelplint.desktop \
     ./usr/share/metainfo/nl.morvelplint.Morvelplint.metainfo.xml \
+    ./usr/share/morvelplint/wireshark/morvelplint.lua \
     ./usr/share/icons/hicolor/48x48/apps/morvelplint.png \
     ./usr/share/man/man1/morvelplint.1.gz ./usr/share/man/man1/morvelplint-rack.1.gz \
     ./usr/share/man/nl/man1/morvelplint.1.gz ./usr/share/man/nl/man1/morvelplint-rack.1.gz \

@@ -1,5 +1,7 @@
 #include "DialogRecorder.h"
+#include "TestFiles.h"
 #include "ProgramWindows.h"
+#include "app/BusMonitor.h"
 #include "app/UnitMorvelplint.h"
 #include "bus/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
@@ -15,7 +17,10 @@
 #include "sim/SimSerialCard.h"
 #include "sim/SimTestCard.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QLabel>
+#include <QTableView>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -403,4 +408,54 @@ TEST_F(CardPagesTest, WaitsEndInDebugModeAndOnSilence) {
     World->SerialCard.SetFaults({});
     Sck.ShowReply(bus::NoDataYet);
     EXPECT_EQ(Sck.ShapeKort->BrushColor(), LampYellow) << "no valid reply";
+}
+
+TEST_F(CardPagesTest, MonitorShowsEachExchangeAndAFreezeLosesNone) {
+    World->Window->Busmonitor->trigger();
+    ASSERT_NE(World->Window->BusMonitor, nullptr);
+    app::TBusMonitor& monitor = *World->Window->BusMonitor;
+    EXPECT_TRUE(monitor.isVisible());
+    monitor.ButtonWissenClick();
+
+    World->Rack.Locked([] { World->Card5->Lines = 0b0110; });
+    Status.SendBusWord(bus::AddressWord(5));
+    Bus.AwaitFeedback(false);
+    Status.SendBusWord(bus::DataWord(0));
+    Bus.AwaitFeedback(false);
+    monitor.TimerMonitorTimer();
+    app::TCaptureTableModel& model = monitor.Model();
+    ASSERT_EQ(model.rowCount(), 2);
+    const auto cell = [&model](int row, int column) {
+        return model.data(model.index(row, column), Qt::DisplayRole).toString();
+    };
+    EXPECT_EQ(cell(0, app::TCaptureTableModel::Word), "0x85");
+    EXPECT_EQ(cell(0, app::TCaptureTableModel::Strobe), "adres");
+    EXPECT_EQ(cell(0, app::TCaptureTableModel::AddressOrData), "5");
+    EXPECT_EQ(cell(1, app::TCaptureTableModel::Bits), "0100 0000");
+    EXPECT_EQ(cell(1, app::TCaptureTableModel::Reply), "0x46");
+    EXPECT_EQ(cell(1, app::TCaptureTableModel::Meaning), "data 0; terugmelding 0110");
+    EXPECT_FALSE(cell(1, app::TCaptureTableModel::Latency).isEmpty());
+    EXPECT_EQ(cell(1, app::TCaptureTableModel::Status), "ok");
+
+    // Frozen, the view stands still while the capture goes on; thawed, it shows what came.
+    monitor.CheckBoxBevriezen->setChecked(true);
+    for (int i = 0; i < 3; ++i) {
+        Status.SendBusWord(bus::DataWord(i));
+        Bus.AwaitFeedback(false);
+    }
+    monitor.TimerMonitorTimer();
+    EXPECT_EQ(model.rowCount(), 2);
+    EXPECT_TRUE(monitor.LabelTellers->text().startsWith("Woorden: 5   Antwoorden: 5"));
+    monitor.CheckBoxBevriezen->setChecked(false);
+    EXPECT_EQ(model.rowCount(), 5);
+
+    const std::filesystem::path folder = MakeTempFolder("morvelplint-monitor");
+    Dialogs.SaveAnswers = {QString::fromStdString((folder / "bus.csv").string())};
+    monitor.SpinEditPlaats->setValue(7); // a place nothing went to: no row shown
+    EXPECT_EQ(model.rowCount(), 0);
+    monitor.ButtonBewaarClick();
+    const std::string csv = ReadAll(folder / "bus.csv");
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 5) << "the whole capture";
+    std::filesystem::remove_all(folder);
+    monitor.close();
 }

@@ -39,6 +39,11 @@ public:
         return Next(SaveAnswers);
     }
 
+    std::optional<QString> SaveCaptureFileName(QWidget*, const QString& proposed) override {
+        Proposed << proposed;
+        return Next(SaveAnswers);
+    }
+
 private:
     static std::optional<QString> Next(std::deque<std::optional<QString>>& answers) {
         if (answers.empty())

@@ -156,7 +156,12 @@ TEST_F(MainWindowTest, WindowHasItsMenuSpeedBarAndEightPages) {
                 {nullptr, nullptr},
                 {"E&xit    (Alt+F4)", "Einde programma"}});
     ExpectMenu(menus[1], "&Instellingen", "Instellingen",
-               {{"&Status...", "Status Instellingen"}, {nullptr, nullptr}, {"&LED uit", ""}});
+               {{"&Status...", "Status Instellingen"},
+                {nullptr, nullptr},
+                {"&LED uit", ""},
+                {nullptr, nullptr},
+                {"&Busmonitor...", "Alle woorden en antwoorden op de bus"}});
+    EXPECT_EQ(Window->Busmonitor->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_B));
     ExpectMenu(
         menus[2], "  &Help      ", "Help en About",
         {{"&Help", "Help instructies"}, {nullptr, nullptr}, {"&Info...", "About de auteurs"}});
@@ -169,6 +174,7 @@ TEST_F(MainWindowTest, WindowHasItsMenuSpeedBarAndEightPages) {
         {Window->SpeedButtonPrint, "Print"},
         {Window->SpeedButtonPrintSetup, "Printer setup"},
         {Window->SpeedButtonFontSetup, "Font setup"},
+        {Window->SpeedButtonMonitor, "Busmonitor"},
         {Window->SpeedButtonHelp, "Help"}};
     int lastX = -1;
     for (const auto& [button, hint] : speedButtons) {

@@ -37,6 +37,7 @@ public:
         bus::ParTransport().CreateWorker();
         mPreviousSource = serial::SetPortNameSource(
             [serialPort] { return std::vector<std::string>{serialPort}; });
+        Bus.SetCapture(&Capture);
         Window = std::make_unique<app::TFormMorvelplint>(Bus, QStringList{});
         mWindowEvents = std::make_unique<bus::TMainWindowEvents>(*Window);
         Bus.AddListener(*mWindowEvents);
@@ -61,6 +62,7 @@ public:
     TProgramWindows& operator=(const TProgramWindows&) = delete;
 
     bus::TBus Bus{bus::ParTransport()};
+    bus::TCapture Capture{100'000}; // as the program records, on a smaller ring
     std::unique_ptr<app::TFormMorvelplint> Window;
     std::unique_ptr<bus::TStatusForm> Status;
 

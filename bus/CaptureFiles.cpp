@@ -1,0 +1,283 @@
+#include "bus/CaptureFiles.h"
+
+#include "bus/SettingsFile.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+namespace bus {
+
+namespace {
+
+// ---- pcapng ----
+
+constexpr std::uint32_t SectionHeaderBlock = 0x0A0D0D0A;
+constexpr std::uint32_t InterfaceBlock = 1;
+constexpr std::uint32_t EnhancedPacketBlock = 6;
+constexpr std::uint16_t LinkTypeUser0 = 147;
+constexpr std::uint16_t OptEndOfOpt = 0;
+constexpr std::uint16_t OptComment = 1;
+constexpr std::uint16_t ShbUserAppl = 4;
+constexpr std::uint16_t IfName = 2;
+constexpr std::uint16_t IfDescription = 3;
+constexpr std::uint16_t IfTsResol = 9;
+constexpr std::uint16_t EpbFlags = 2;
+constexpr std::uint8_t HeaderVersion = 1;
+
+// The blocks in the writer's byte order, which the section header's magic declares.
+class TBlock {
+public:
+    explicit TBlock(std::uint32_t type) { U32(type).U32(0); }
+
+    TBlock& U8(std::uint8_t value) {
+        mBytes.push_back(static_cast<char>(value));
+        return *this;
+    }
+    TBlock& U16(std::uint16_t value) { return Raw(&value, sizeof value); }
+    TBlock& U32(std::uint32_t value) { return Raw(&value, sizeof value); }
+    TBlock& U64(std::uint64_t value) { return Raw(&value, sizeof value); }
+    TBlock& Raw(const void* data, std::size_t size) {
+        mBytes.append(static_cast<const char*>(data), size);
+        return *this;
+    }
+    TBlock& Pad() {
+        while (mBytes.size() % 4 != 0)
+            mBytes.push_back('\0');
+        return *this;
+    }
+    TBlock& Option(std::uint16_t code, const std::string& value) {
+        U16(code).U16(static_cast<std::uint16_t>(value.size()));
+        return Raw(value.data(), value.size()).Pad();
+    }
+    std::string Finish() {
+        U16(OptEndOfOpt).U16(0);
+        const auto length = static_cast<std::uint32_t>(mBytes.size() + 4);
+        U32(length);
+        mBytes.replace(4, 4, reinterpret_cast<const char*>(&length), 4);
+        return std::move(mBytes);
+    }
+
+private:
+    std::string mBytes;
+};
+
+std::string Comment(const TCapture& capture, std::uint64_t sequence) {
+    const TCaptureEvent& event = capture.At(sequence);
+    switch (event.Kind) {
+    case TEventKind::OptionByte:
+    case TEventKind::OptionEcho:
+    case TEventKind::SpeedChange:
+    case TEventKind::Note:
+        return EventMeaning(capture, sequence);
+    default:
+        return {};
+    }
+}
+
+std::string PacketBlock(const TCapture& capture, std::uint64_t sequence) {
+    const TCaptureEvent& event = capture.At(sequence);
+    std::string data;
+    const auto byte = [&data](int value) { data.push_back(static_cast<char>(value)); };
+    byte(HeaderVersion);
+    byte(static_cast<int>(event.Kind));
+    byte(static_cast<int>(event.Transport) | (capture.Simulated ? 0x80 : 0));
+    byte(static_cast<int>(event.Status));
+    byte(static_cast<int>(event.Direction));
+    byte((event.Paired() ? 1 : 0) | (event.Place != NoPlace ? 2 : 0));
+    byte(event.PairedWord);
+    byte(event.Place);
+    for (int shift = 24; shift >= 0; shift -= 8)
+        byte(static_cast<int>((event.LatencyUs >> shift) & 0xFF));
+    byte(event.Value >> 8);
+    byte(event.Value & 0xFF);
+
+    const auto wall = static_cast<std::uint64_t>(capture.WallNs(event));
+    TBlock block(EnhancedPacketBlock);
+    block.U32(static_cast<std::uint32_t>(event.Transport))
+        .U32(static_cast<std::uint32_t>(wall >> 32))
+        .U32(static_cast<std::uint32_t>(wall))
+        .U32(static_cast<std::uint32_t>(data.size()))
+        .U32(static_cast<std::uint32_t>(data.size()))
+        .Raw(data.data(), data.size())
+        .Pad();
+    // Bits 0 and 1 of the flags: 01 inbound (from the rack), 10 outbound.
+    const std::uint32_t flags = event.Direction == TDirection::FromRack ? 1
+                                : event.Direction == TDirection::ToRack ? 2
+                                                                        : 0;
+    block.U16(EpbFlags).U16(4).U32(flags);
+    const std::string comment = Comment(capture, sequence);
+    if (!comment.empty())
+        block.Option(OptComment, comment);
+    return block.Finish();
+}
+
+// The events a selection writes: each chosen one and the reply to each chosen word.
+template <typename F> void ForEachSelected(const TCapture& capture,
+                                           const TCaptureSelection& selection, F f) {
+    if (selection.All) {
+        for (std::uint64_t sequence = capture.Begin(); sequence < capture.End(); ++sequence)
+            f(sequence);
+        return;
+    }
+    const std::vector<std::uint64_t> replies = RepliesByWord(capture);
+    std::vector<std::uint64_t> chosen;
+    for (const std::uint64_t sequence : selection.Events) {
+        if (sequence < capture.Begin() || sequence >= capture.End())
+            continue;
+        chosen.push_back(sequence);
+        if (const std::uint64_t reply = replies[sequence - capture.Begin()])
+            chosen.push_back(reply);
+    }
+    std::sort(chosen.begin(), chosen.end());
+    chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
+    for (const std::uint64_t sequence : chosen)
+        f(sequence);
+}
+
+// ---- CSV ----
+
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\n\r") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+std::string Hex(int value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value & 0xFF);
+    return text;
+}
+
+std::string Seconds(std::uint64_t ns) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%llu.%09llu", static_cast<unsigned long long>(ns / 1000000000),
+                  static_cast<unsigned long long>(ns % 1000000000));
+    return text;
+}
+
+std::string Milliseconds(std::uint32_t us) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%u.%03u", us / 1000, us % 1000);
+    return text;
+}
+
+const char* DirectionName(TDirection direction) {
+    return direction == TDirection::ToRack ? "out" : direction == TDirection::FromRack ? "in" : "";
+}
+
+} // namespace
+
+std::vector<std::uint64_t> RepliesByWord(const TCapture& capture) {
+    std::vector<std::uint64_t> replies(capture.End() - capture.Begin(), 0);
+    for (std::uint64_t sequence = capture.Begin(); sequence < capture.End(); ++sequence) {
+        const TCaptureEvent& event = capture.At(sequence);
+        if (event.Kind == TEventKind::Reply && event.Paired())
+            replies[sequence - event.PairBack - capture.Begin()] = sequence;
+    }
+    return replies;
+}
+
+std::string IsoTime(std::int64_t wallNs) {
+    const std::time_t seconds = static_cast<std::time_t>(wallNs / 1000000000);
+    const long nanoseconds = static_cast<long>(wallNs % 1000000000);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[64];
+    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+    std::snprintf(text + length, sizeof text - length, ".%09ldZ", nanoseconds);
+    return text;
+}
+
+std::string PcapngBytes(const TCapture& capture, const TCaptureSelection& selection) {
+    TBlock header(SectionHeaderBlock);
+    header.U32(0x1A2B3C4D).U16(1).U16(0).U64(~std::uint64_t{0});
+    header.Option(ShbUserAppl, std::string("Morvelplint ") + MORVELPLINT_VERSION);
+    header.Option(OptComment, "Morvelplint bus capture from " + IsoTime(capture.StartWallNs()) +
+                                  (capture.Simulated ? ", simulated rack" : "") +
+                                  (capture.Lost() ? ", " + std::to_string(capture.Lost()) +
+                                                        " events lost before this"
+                                                  : ""));
+    std::string bytes = header.Finish();
+
+    // Interface n is the transport numbered n.
+    for (const TEventTransport transport :
+         {TEventTransport::Serial, TEventTransport::Parallel, TEventTransport::Debug}) {
+        TBlock interface(InterfaceBlock);
+        interface.U16(LinkTypeUser0).U16(0).U32(0);
+        interface.Option(IfName, TransportName(transport));
+        interface.Option(IfDescription, std::string("ZELM rack bus, ") + TransportName(transport) +
+                                            (capture.Simulated ? " (simulated rack)" : ""));
+        interface.Option(IfTsResol, std::string(1, '\x09')); // 10^-9 s
+        bytes += interface.Finish();
+    }
+    ForEachSelected(capture, selection,
+                    [&](std::uint64_t sequence) { bytes += PacketBlock(capture, sequence); });
+    return bytes;
+}
+
+std::string CsvText(const TCapture& capture, const TCaptureSelection& selection) {
+    std::string text = "time_utc,seconds,direction,word,meaning,reply,latency_ms,status\n";
+    const std::vector<std::uint64_t> replies = RepliesByWord(capture);
+    ForEachSelected(capture, selection, [&](std::uint64_t sequence) {
+        const TCaptureEvent& event = capture.At(sequence);
+        // A paired reply stands on its word's row.
+        if (event.Kind == TEventKind::Reply && event.Paired() &&
+            sequence - event.PairBack >= capture.Begin())
+            return;
+        std::string word;
+        std::string reply;
+        std::string latency;
+        std::string meaning = EventMeaning(capture, sequence);
+        TEventStatus status = event.Status;
+        if (event.Kind == TEventKind::Word) {
+            word = Hex(event.Value);
+            if (const std::uint64_t answer = replies[sequence - capture.Begin()]) {
+                const TCaptureEvent& r = capture.At(answer);
+                if (r.Status == TEventStatus::Ok)
+                    reply = Hex(r.Value);
+                latency = Milliseconds(r.LatencyUs);
+                const std::string replyMeaning = EventMeaning(capture, answer);
+                if (!replyMeaning.empty())
+                    meaning += "; " + replyMeaning;
+                if (status == TEventStatus::Ok)
+                    status = r.Status;
+            }
+        } else if (event.Kind == TEventKind::Reply) {
+            if (event.Status == TEventStatus::Ok)
+                reply = Hex(event.Value);
+        } else if (event.Kind != TEventKind::Note && event.Kind != TEventKind::SpeedChange) {
+            (event.Direction == TDirection::FromRack ? reply : word) = Hex(event.Value);
+        }
+        text += IsoTime(capture.WallNs(event)) + ',' + Seconds(event.TimeNs) + ',' +
+                DirectionName(event.Direction) + ',' + word + ',' + CsvField(meaning) + ',' +
+                reply + ',' + latency + ',' + StatusName(status) + '\n';
+    });
+    return text;
+}
+
+bool WritePcapng(const TCapture& capture, const TCaptureSelection& selection,
+                 const std::string& path, std::string& error) {
+    return ReplaceFile(path, PcapngBytes(capture, selection), error);
+}
+
+bool WriteCsv(const TCapture& capture, const TCaptureSelection& selection, const std::string& path,
+              std::string& error) {
+    return ReplaceFile(path, CsvText(capture, selection), error);
+}
+
+bool WriteCapture(const TCapture& capture, const TCaptureSelection& selection,
+                  const std::string& path, std::string& error) {
+    const bool csv = path.size() >= 4 && (path.compare(path.size() - 4, 4, ".csv") == 0 ||
+                                          path.compare(path.size() - 4, 4, ".CSV") == 0);
+    return csv ? WriteCsv(capture, selection, path, error)
+               : WritePcapng(capture, selection, path, error);
+}
+
+} // namespace bus

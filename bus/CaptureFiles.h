@@ -1,0 +1,44 @@
+#pragma once
+
+#include "bus/Capture.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace bus {
+
+// Which events of a capture go into a file: all it holds, or the events of some exchanges
+// (each a word's sequence number, or any other event's), with the replies to those words.
+struct TCaptureSelection {
+    bool All = true;
+    std::vector<std::uint64_t> Events; // ascending, when not All
+};
+
+// The capture as pcapng (the format Wireshark reads): one interface per transport (link type
+// LINKTYPE_USER0, nanosecond time stamps), one enhanced packet block per event with its
+// direction in the block's flags and the event as a small header described in the README;
+// set-up events and notes carry their words as comments. False with the system's reason
+// when the file could not be written.
+bool WritePcapng(const TCapture& capture, const TCaptureSelection& selection,
+                 const std::string& path, std::string& error);
+std::string PcapngBytes(const TCapture& capture, const TCaptureSelection& selection);
+
+// The capture as CSV, one row per exchange (a word with its reply) or other event:
+// time_utc,seconds,direction,word,meaning,reply,latency_ms,status
+bool WriteCsv(const TCapture& capture, const TCaptureSelection& selection, const std::string& path,
+              std::string& error);
+std::string CsvText(const TCapture& capture, const TCaptureSelection& selection);
+
+// Writes to a file by the file's extension: ".csv" as CSV, anything else as pcapng.
+bool WriteCapture(const TCapture& capture, const TCaptureSelection& selection,
+                  const std::string& path, std::string& error);
+
+// The sequence of the reply to each word that has one: index i holds the reply to event
+// Begin() + i, or 0 when there is none.
+std::vector<std::uint64_t> RepliesByWord(const TCapture& capture);
+
+// An instant as ISO 8601 in UTC with nanoseconds: 2026-12-09T10:15:30.123456789Z.
+std::string IsoTime(std::int64_t wallNs);
+
+} // namespace bus
