@@ -423,7 +423,8 @@ void TBusMonitor::ButtonNotitieClick() {
 }
 
 void TBusMonitor::ButtonBewaarClick() {
-    const auto chosen = bus::Dialogs().SaveCaptureFileName(this, "morvelplint.pcapng");
+    const auto chosen = bus::Dialogs().SaveDataFileName(
+        this, "morvelplint.pcapng", QStringLiteral("pcapng (*.pcapng);;CSV (*.csv)"));
     if (!chosen)
         return;
     bus::TCaptureSelection selection;

@@ -1,6 +1,7 @@
 #include "app/UnitMorvelplint.h"
 
 #include "app/BusMonitor.h"
+#include "app/CardDiagnostics.h"
 #include "app/Pictures.h"
 #include "app/Printing.h"
 #include "app/UnitAbout.h"
@@ -194,6 +195,9 @@ void TFormMorvelplint::BuildMenu() {
                          [this] { BusmonitorClick(); });
     Busmonitor->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
     Busmonitor->setShortcutContext(Qt::ApplicationShortcut);
+    Kaartdiagnose = AddItem(settings, bus::Tr("&Kaartdiagnose..."),
+                            bus::Tr("Een kaart onbewaakt testen, met tellers en een diagnose"),
+                            [this] { KaartdiagnoseClick(); });
 
     QMenu* help = menuBar()->addMenu("  &Help      ");
     help->setToolTipsVisible(true);
@@ -215,6 +219,7 @@ void TFormMorvelplint::BuildMenu() {
     StatusItem->setObjectName("StatusItem");
     StopInstellingen->setObjectName("StopInstellingen");
     Busmonitor->setObjectName("Busmonitor");
+    Kaartdiagnose->setObjectName("Kaartdiagnose");
     HelpCommand->setObjectName("HelpCommand");
     About->setObjectName("About");
 }
@@ -342,6 +347,13 @@ void TFormMorvelplint::BusmonitorClick() {
         BusMonitor = new TBusMonitor(*mBus.Capture(), this);
     BusMonitor->show();
     BusMonitor->raise();
+}
+
+void TFormMorvelplint::KaartdiagnoseClick() {
+    if (!CardDiagnostics)
+        CardDiagnostics = new TCardDiagnostics(mBus, this);
+    CardDiagnostics->show();
+    CardDiagnostics->raise();
 }
 
 void TFormMorvelplint::ExitClick() {

@@ -22,6 +22,7 @@ class TCardPages;
 namespace app {
 
 class TBusMonitor;
+class TCardDiagnostics;
 class TSplashScreen;
 
 // The main window: menu, speed bar and the page control with the INTRO page and the card
@@ -55,6 +56,7 @@ public:
     QAction* StatusItem = nullptr;
     QAction* StopInstellingen = nullptr;
     QAction* Busmonitor = nullptr;
+    QAction* Kaartdiagnose = nullptr;
     QAction* HelpCommand = nullptr;
     QAction* About = nullptr;
 
@@ -67,6 +69,9 @@ public:
     // The bus monitor over the bus's capture, made at first use; none without a capture.
     void BusmonitorClick();
     TBusMonitor* BusMonitor = nullptr;
+    // The card diagnostics, made at first use.
+    void KaartdiagnoseClick();
+    TCardDiagnostics* CardDiagnostics = nullptr;
     void ExitClick();
 
     // Printing of the settings ("&Print", "P&rint Setup", "Print &Fontsetup" and their

@@ -39,10 +39,10 @@ public:
         return name.isEmpty() ? std::nullopt : std::optional(name);
     }
 
-    std::optional<QString> SaveCaptureFileName(QWidget* parent, const QString& proposed) override {
-        const QString name = QFileDialog::getSaveFileName(
-            parent, QString(), proposed,
-            QStringLiteral("pcapng (*.pcapng);;CSV (*.csv);;All Files (*)"));
+    std::optional<QString> SaveDataFileName(QWidget* parent, const QString& proposed,
+                                            const QString& filter) override {
+        const QString name = QFileDialog::getSaveFileName(parent, QString(), proposed,
+                                                          filter + QStringLiteral(";;All Files (*)"));
         return name.isEmpty() ? std::nullopt : std::optional(name);
     }
 };

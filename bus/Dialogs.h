@@ -27,9 +27,10 @@ public:
     // chose, or nothing when the dialog was cancelled.
     virtual std::optional<QString> OpenFileName(QWidget* parent, const QString& proposed) = 0;
     virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& proposed) = 0;
-    // The save dialog for a bus capture, with the filters "pcapng" and "CSV".
-    virtual std::optional<QString> SaveCaptureFileName(QWidget* parent,
-                                                       const QString& proposed) = 0;
+    // A save dialog for the program's other files (a bus capture, a report), with `filter`
+    // in the file dialog's form ("pcapng (*.pcapng);;CSV (*.csv)").
+    virtual std::optional<QString> SaveDataFileName(QWidget* parent, const QString& proposed,
+                                                    const QString& filter) = 0;
 };
 
 // The dialogs in use; the program's own show Qt dialogs.

@@ -47,7 +47,7 @@ TIokPage::TIokPage(TCardContext& context, QWidget* sheet) : TCardPage(context, s
 }
 
 int TIokPage::NibbleWord(int nibble, int outputs) {
-    return bus::DataWord(16 * nibble + ((outputs >> (4 * nibble)) & 15));
+    return diag::IoNibbleWord(nibble, outputs);
 }
 
 void TIokPage::ButtonIOKVersturenClick() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cards/CardPage.h"
+#include "diag/IoCard.h"
 
 #include <array>
 
@@ -20,8 +21,7 @@ public:
     TIokPage(TCardContext& context, QWidget* sheet);
 
     // The bit of pin n (1 to 16) in the outputs and inputs, at index n - 1.
-    static constexpr std::array<int, 16> PinBit{12, 8, 13, 9, 14, 10, 15, 11,
-                                                4,  0, 5,  1, 6,  2,  7,  3};
+    static constexpr std::array<int, 16> PinBit = diag::IoPinBit;
     // The interval of the first tick after a start.
     static constexpr int FirstTickMs = 250;
 

@@ -25,6 +25,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 expected=(
     bin/morvelplint
     bin/morvelplint-rack
+    bin/morvelplint-check
     share/morvelplint/locale/en/LC_MESSAGES/default.mo
     share/morvelplint/locale/nl/LC_MESSAGES/cport.mo
     share/applications/nl.morvelplint.Morvelplint.desktop

@@ -33,7 +33,7 @@ for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6prin
 done
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for file in ./usr/bin/morvelplint ./usr/bin/morvelplint-rack \
+for file in ./usr/bin/morvelplint ./usr/bin/morvelplint-rack ./usr/bin/morvelplint-check \
     ./usr/share/morvelplint/locale/en/LC_MESSAGES/default.mo \
     ./usr/share/applications/nl.morvelplint.Morvelplint.desktop \
     ./usr/share/metainfo/nl.morvelplint.Morvelplint.metainfo.xml \
@@ -41,6 +41,7 @@ for file in ./usr/bin/morvelplint ./usr/bin/morvelplint-rack \
     ./usr/share/icons/hicolor/48x48/apps/morvelplint.png \
     ./usr/share/man/man1/morvelplint.1.gz ./usr/share/man/man1/morvelplint-rack.1.gz \
     ./usr/share/man/nl/man1/morvelplint.1.gz ./usr/share/man/nl/man1/morvelplint-rack.1.gz \
+    ./usr/share/man/man1/morvelplint-check.1.gz ./usr/share/man/nl/man1/morvelplint-check.1.gz \
     ./usr/share/doc/morvelplint/copyright ./usr/share/doc/morvelplint/changelog.gz; do
     grep -qx -- "$file" <<<"$contents" || fail "$file not in the package"
 done

@@ -39,7 +39,8 @@ public:
         return Next(SaveAnswers);
     }
 
-    std::optional<QString> SaveCaptureFileName(QWidget*, const QString& proposed) override {
+    std::optional<QString> SaveDataFileName(QWidget*, const QString& proposed,
+                                            const QString&) override {
         Proposed << proposed;
         return Next(SaveAnswers);
     }

@@ -1,5 +1,7 @@
 #include "DialogRecorder.h"
+#include "TestFiles.h"
 #include "ProgramWindows.h"
+#include "app/CardDiagnostics.h"
 #include "app/UnitMorvelplint.h"
 #include "bus/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
@@ -16,6 +18,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -415,4 +418,42 @@ TEST_F(LatchIoPagesTest, SendButtonsFollowTheSettings) {
     World->Window->Instellingen(true, false);
     EXPECT_TRUE(Lkk.ButtonLKK_EVLversturen->isEnabled());
     EXPECT_TRUE(Iok.ButtonIOKVersturen->isEnabled());
+}
+
+TEST_F(LatchIoPagesTest, CardDiagnosticsFindsInputsStuckAtZeroAndSavesTheReport) {
+    World->Window->KaartdiagnoseClick();
+    ASSERT_NE(World->Window->CardDiagnostics, nullptr);
+    app::TCardDiagnostics& diagnostics = *World->Window->CardDiagnostics;
+    diagnostics.SpinEditAdres->setValue(sim::TSimRack::IoPlace);
+    diagnostics.ComboBoxEinde->setCurrentIndex(0);
+    diagnostics.SpinEditAantal->setValue(40);
+    const auto run = [&diagnostics] {
+        diagnostics.ButtonStartClick();
+        EXPECT_TRUE(RunEventsUntil([&] { return !diagnostics.Running(); }, 20000));
+    };
+
+    run();
+    EXPECT_EQ(diagnostics.LabelOordeel->text(), "Geslaagd");
+    EXPECT_EQ(diagnostics.Run()->Tests()[0]->Counts().Cycles, 40u);
+    EXPECT_EQ(diagnostics.Run()->Tests()[0]->Counts().Words, 40u * 9);
+
+    // The plug pulled: every input reads 0, each one stuck at 0.
+    World->Rack.Bus.Locked([] {
+        World->Rack.IoCard->TestPlug = false;
+        World->Rack.IoCard->ExternalInputs = 0;
+    });
+    diagnostics.RadioButtonIo->setChecked(true);
+    run();
+    EXPECT_EQ(diagnostics.LabelOordeel->text(), "Kaartfout gevonden");
+    EXPECT_TRUE(diagnostics.LabelIngang[4]->text().contains("vast op 0"));
+
+    const std::filesystem::path folder = MakeTempFolder("morvelplint-diagnose");
+    Dialogs.SaveAnswers = {QString::fromStdString((folder / "rapport.json").string())};
+    diagnostics.ButtonBewaarClick();
+    const std::string report = ReadAll(folder / "rapport.json");
+    EXPECT_TRUE(report.starts_with("{\"result\": \"fail\", \"transport\": \"serial\""));
+    EXPECT_NE(report.find("{\"input\": 5, \"errors\": "), std::string::npos);
+    EXPECT_NE(report.find("\"diagnosis\": \"stuck-0\""), std::string::npos);
+    std::filesystem::remove_all(folder);
+    diagnostics.close();
 }

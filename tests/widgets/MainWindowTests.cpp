@@ -160,7 +160,8 @@ TEST_F(MainWindowTest, WindowHasItsMenuSpeedBarAndEightPages) {
                 {nullptr, nullptr},
                 {"&LED uit", ""},
                 {nullptr, nullptr},
-                {"&Busmonitor...", "Alle woorden en antwoorden op de bus"}});
+                {"&Busmonitor...", "Alle woorden en antwoorden op de bus"},
+                {"&Kaartdiagnose...", "Een kaart onbewaakt testen, met tellers en een diagnose"}});
     EXPECT_EQ(Window->Busmonitor->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_B));
     ExpectMenu(
         menus[2], "  &Help      ", "Help en About",

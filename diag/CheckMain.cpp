@@ -1,0 +1,436 @@
+// morvelplint-check: card diagnostics without a window, for a script or a club's soak test.
+// Exit codes: 0 every test passed, 1 a card error was found, 2 the rack could not be reached,
+// 3 bad arguments.
+#include "bus/Bus.h"
+#include "bus/CaptureFiles.h"
+#include "bus/SettingsFile.h"
+#include "bus/UnitThread_PAR_IO.h"
+#include "diag/Run.h"
+#include "platform/Messages.h"
+#include "platform/PortIo.h"
+#include "serial/ComError.h"
+#include "sim/SimRack.h"
+
+#include <atomic>
+#include <chrono>
+#include <clocale>
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using platform::Tr;
+using platform::TrMark;
+
+constexpr int ExitPass = 0;
+constexpr int ExitCardError = 1;
+constexpr int ExitUnreachable = 2;
+constexpr int ExitBadArguments = 3;
+
+constexpr const char* Usage = TrMark(
+    "Gebruik: morvelplint-check [--port PAD | --parallel | --sim [REKBESTAND]] [OPTIES] TEST...");
+
+constexpr const char* Help = TrMark(
+    "Test kaarten van een ZELM-rek zonder venster en geeft een oordeel, een rapport en een\n"
+    "afsluitcode. TEST is:\n"
+    "  scan          elke plaats 0 tot 63: adres, datastrobe, en wat de kaart terugmeldt\n"
+    "  io@PLAATS     de IO-kaart in PLAATS met de testplug: patronen op de 16 uitgangen,\n"
+    "                teruggelezen op de 16 ingangen, met fouten en een diagnose per ingang\n"
+    "\n"
+    "Verbinding (een van de drie):\n"
+    "  --port PAD        de seriele kaart op deze poort (/dev/ttyUSB0, /dev/serial/by-id/...)\n"
+    "  --parallel        de parallelle kaart (I/O-poorten 788 en 789)\n"
+    "  --sim [BESTAND]   het gesimuleerde rek, achter zijn gesimuleerde seriele kaart\n"
+    "  --baud 9600|19200 de snelheid van de seriele kaart (standaard 9600)\n"
+    "\n"
+    "Opties:\n"
+    "  --pattern LIJST   walk1,walk0,checker,count,random[:ZAAD] (standaard\n"
+    "                    walk1,walk0,checker); een cyclus is een waarde op de uitgangen\n"
+    "  --plug straight|inverted  de testplug verbindt elke uitgang met dezelfde ingang,\n"
+    "                    gelijk (standaard) of omgekeerd\n"
+    "  --cycles N        N cycli per test (standaard 1; bij scan is een cyclus het hele rek)\n"
+    "  --duration SEC    elke test zo lang (duurtest)\n"
+    "  --stop-on-error   stopt een test bij de eerste fout\n"
+    "  --max-errors N    stopt een test na N fouten\n"
+    "  --settle MS       wachttijd tussen het zetten en teruglezen van de uitgangen\n"
+    "  --report BESTAND  het rapport als JSON\n"
+    "  --capture BESTAND alle buswoorden en antwoorden, als pcapng (of CSV bij .csv)\n"
+    "  --quiet           geen voortgang en geen samenvatting\n"
+    "  -h, --help        toont deze uitleg\n"
+    "\n"
+    "Afsluitcode: 0 alles goed, 1 een kaartfout gevonden, 2 het rek was niet bereikbaar,\n"
+    "3 verkeerde argumenten. Ctrl+C stopt netjes en schrijft rapport en opname toch.\n");
+
+std::atomic<bool> gStop{false};
+
+void OnSignal(int) {
+    gStop = true;
+}
+
+__attribute__((format(printf, 1, 2))) void Complain(const char* format, ...) {
+    std::fputs("morvelplint-check: ", stderr);
+    va_list arguments;
+    va_start(arguments, format);
+    std::vfprintf(stderr, format, arguments);
+    va_end(arguments);
+    std::fputc('\n', stderr);
+}
+
+struct TArguments {
+    enum class TConnection { None, Port, Parallel, Sim } Connection = TConnection::None;
+    std::string Port;
+    bool Baud19200 = false;
+    std::string Capture;
+    std::string Report;
+    std::vector<diag::TPattern> Patterns{{diag::TPatternKind::Walk1},
+                                         {diag::TPatternKind::Walk0},
+                                         {diag::TPatternKind::Checker}};
+    bool Inverted = false;
+    diag::TRunLimits Limits;
+    std::uint32_t SettleMs = 0;
+    bool Quiet = false;
+    std::vector<std::string> Tests;
+};
+
+bool Whole(std::string_view text, std::uint64_t& value) {
+    if (text.empty())
+        return false;
+    value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9' || value > (UINT64_MAX - 9) / 10)
+            return false;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return true;
+}
+
+bool IsTest(std::string_view text) {
+    return text == "scan" || text.starts_with("io@");
+}
+
+// Reads the arguments; false after saying what is wrong (or after --help, with `help` set).
+bool Parse(int argc, char* argv[], TArguments& args, bool& help) {
+    const auto value = [&](int& i, const char* option) -> const char* {
+        if (i + 1 >= argc) {
+            Complain(Tr("%s verwacht een waarde"), option);
+            return nullptr;
+        }
+        return argv[++i];
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        std::uint64_t number = 0;
+        if (arg == "-h" || arg == "--help") {
+            help = true;
+            return false;
+        } else if (arg == "--port" || arg == "--parallel" || arg == "--sim") {
+            if (args.Connection != TArguments::TConnection::None) {
+                Complain("%s", Tr("kies een verbinding: --port, --parallel of --sim"));
+                return false;
+            }
+            if (arg == "--port") {
+                const char* port = value(i, "--port");
+                if (!port)
+                    return false;
+                args.Connection = TArguments::TConnection::Port;
+                args.Port = port;
+            } else if (arg == "--parallel") {
+                args.Connection = TArguments::TConnection::Parallel;
+            } else {
+                args.Connection = TArguments::TConnection::Sim;
+            }
+        } else if (arg == "--baud") {
+            const char* baud = value(i, "--baud");
+            if (!baud)
+                return false;
+            if (std::string_view(baud) != "9600" && std::string_view(baud) != "19200") {
+                Complain(Tr("--baud kent alleen 9600 en 19200, niet %s"), baud);
+                return false;
+            }
+            args.Baud19200 = std::string_view(baud) == "19200";
+        } else if (arg == "--pattern") {
+            const char* list = value(i, "--pattern");
+            std::string error;
+            if (!list || !diag::ParsePatterns(list, args.Patterns, error)) {
+                if (list)
+                    Complain("%s", error.c_str());
+                return false;
+            }
+        } else if (arg == "--plug") {
+            const char* plug = value(i, "--plug");
+            if (!plug)
+                return false;
+            if (std::string_view(plug) != "straight" && std::string_view(plug) != "inverted") {
+                Complain(Tr("--plug kent alleen straight en inverted, niet %s"), plug);
+                return false;
+            }
+            args.Inverted = std::string_view(plug) == "inverted";
+        } else if (arg == "--cycles" || arg == "--max-errors" || arg == "--settle" ||
+                   arg == "--duration") {
+            const std::string option(arg);
+            const char* text = value(i, option.c_str());
+            if (!text)
+                return false;
+            if (!Whole(text, number) || number == 0 || number > 1'000'000'000'000ULL) {
+                Complain(Tr("%s verwacht een geheel getal groter dan 0, niet %s"),
+                         option.c_str(), text);
+                return false;
+            }
+            if (arg == "--cycles")
+                args.Limits.Cycles = number;
+            else if (arg == "--max-errors")
+                args.Limits.MaxErrors = number;
+            else if (arg == "--settle")
+                args.SettleMs = static_cast<std::uint32_t>(std::min<std::uint64_t>(number, 60000));
+            else
+                args.Limits.Seconds = static_cast<double>(number);
+        } else if (arg == "--stop-on-error") {
+            args.Limits.StopOnError = true;
+        } else if (arg == "--report" || arg == "--capture") {
+            const std::string option(arg);
+            const char* file = value(i, option.c_str());
+            if (!file)
+                return false;
+            (arg == "--report" ? args.Report : args.Capture) = file;
+        } else if (arg == "--quiet") {
+            args.Quiet = true;
+        } else if (IsTest(arg)) {
+            if (arg.starts_with("io@") && (!Whole(arg.substr(3), number) || number > 63)) {
+                Complain(Tr("%s: een plaats is een getal van 0 tot 63"), argv[i]);
+                return false;
+            }
+            args.Tests.emplace_back(arg);
+        } else {
+            Complain(Tr("onbekend argument: %s"), argv[i]);
+            return false;
+        }
+    }
+    if (args.Limits.Cycles > 0 && args.Limits.Seconds > 0) {
+        Complain("%s", Tr("--cycles en --duration gaan niet samen"));
+        return false;
+    }
+    if (args.Connection == TArguments::TConnection::None) {
+        Complain("%s", Tr("kies een verbinding: --port, --parallel of --sim"));
+        return false;
+    }
+    if (args.Tests.empty()) {
+        Complain("%s", Tr("geen test gegeven (scan of io@PLAATS)"));
+        return false;
+    }
+    return true;
+}
+
+std::string Duration(double seconds) {
+    const auto total = static_cast<long long>(seconds + 0.5);
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60,
+                  total % 60);
+    return text;
+}
+
+// The progress of the test under way: one line that a terminal overwrites, or a plain line
+// every ten seconds when the output goes elsewhere.
+class TProgress {
+public:
+    explicit TProgress(bool quiet) : mQuiet(quiet), mTerminal(::isatty(STDOUT_FILENO) != 0) {}
+
+    void Show(const diag::TRun& run, bool force = false) {
+        if (mQuiet || run.Current() >= run.Tests().size())
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        const auto every = mTerminal ? std::chrono::milliseconds(200) : std::chrono::seconds(10);
+        if (!force && now - mLast < every)
+            return;
+        mLast = now;
+        const diag::TCardTest& test = *run.Tests()[run.Current()];
+        const double seconds = run.TestSeconds();
+        const double rate = seconds > 0 ? static_cast<double>(test.Counts().Words) / seconds : 0;
+        const double left = run.SecondsLeft();
+        std::printf(Tr("%s%s: cycli %llu, fouten %llu, geen antwoord %llu, %.0f woorden/s%s%s"),
+                    mTerminal ? "\r" : "", test.Name().c_str(),
+                    static_cast<unsigned long long>(test.Counts().Cycles),
+                    static_cast<unsigned long long>(test.Counts().Errors),
+                    static_cast<unsigned long long>(test.Counts().NoReply), rate,
+                    left >= 0 ? Tr(", nog ") : "", left >= 0 ? Duration(left).c_str() : "");
+        std::fputs(mTerminal ? "\033[K" : "\n", stdout);
+        std::fflush(stdout);
+        mShown = true;
+    }
+
+    void End() {
+        if (mTerminal && mShown && !mQuiet)
+            std::fputc('\n', stdout);
+    }
+
+private:
+    bool mQuiet;
+    bool mTerminal;
+    bool mShown = false;
+    std::chrono::steady_clock::time_point mLast{};
+};
+
+std::string SetUpFailure(const bus::TSetUpResult& result) {
+    switch (result.Outcome) {
+    case bus::TSetUpOutcome::ParallelRefused:
+        return std::string(Tr("De parallelle kaart kan niet worden gebruikt.")) + " " +
+               result.Reason;
+    case bus::TSetUpOutcome::CardSilent:
+        return Tr("de seriele kaart gaf geen antwoord op de optiebyte");
+    case bus::TSetUpOutcome::PortUnusable: {
+        char text[512];
+        std::snprintf(text, sizeof text, Tr("kan \"%s\" niet gebruiken: %s"),
+                      result.Port.c_str(), result.Reason.c_str());
+        return text;
+    }
+    default:
+        return {};
+    }
+}
+
+int Check(const TArguments& args) {
+    const std::int64_t started = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::system_clock::now().time_since_epoch())
+                                     .count();
+    const auto start = std::chrono::steady_clock::now();
+
+    std::unique_ptr<sim::TSimRack> rack;
+    platform::TRealPortBackend realPorts;
+    bus::TSetUpChoice choice;
+    choice.Baud19200 = args.Baud19200;
+    diag::TReportHeader header{"serial", args.Port, started, 0};
+    if (args.Connection == TArguments::TConnection::Sim) {
+        rack = std::make_unique<sim::TSimRack>();
+        if (!rack->SerialCard) {
+            Complain("%s", Tr("geen pseudo-terminal voor het gesimuleerde rek"));
+            return ExitUnreachable;
+        }
+        header.Port = rack->SerialCard->SlavePath();
+    }
+    platform::TPortAccess access{true, 0, {}};
+    if (args.Connection == TArguments::TConnection::Parallel) {
+        // Asked for before the worker exists, which inherits the permission.
+        access = platform::TRealPortBackend::RequestAccess();
+        if (access.Granted)
+            platform::SetPortBackend(&realPorts);
+        bus::ParTransport().CreateWorker();
+        choice.Parallel = true;
+        header.Transport = "parallel";
+        header.Port = "0x314";
+    }
+    choice.Port = header.Port;
+
+    bus::TBus bus(bus::ParTransport());
+    bus.ParallelAccess = access;
+    bus::TCapture capture;
+    capture.Simulated = rack != nullptr;
+    if (!args.Capture.empty())
+        bus.SetCapture(&capture);
+
+    std::vector<std::unique_ptr<diag::TCardTest>> tests;
+    for (const std::string& name : args.Tests) {
+        if (name == "scan") {
+            tests.push_back(std::make_unique<diag::TScanTest>(bus));
+            continue;
+        }
+        diag::TIoTest::TOptions options;
+        options.Place = std::stoi(name.substr(3));
+        options.Patterns = args.Patterns;
+        options.Inverted = args.Inverted;
+        options.SettleMs = args.SettleMs;
+        tests.push_back(std::make_unique<diag::TIoTest>(bus, options));
+    }
+    diag::TRun run(std::move(tests), args.Limits);
+
+    const bus::TSetUpResult result = bus.SetUp(choice);
+    if (result.Outcome != bus::TSetUpOutcome::Connected)
+        run.SetUnreachable(SetUpFailure(result));
+
+    run.Begin();
+    TProgress progress(args.Quiet);
+    try {
+        while (run.Verdict() != diag::TVerdict::Unreachable && run.Step()) {
+            if (gStop)
+                run.Stop();
+            progress.Show(run);
+        }
+    } catch (const serial::EComPort& error) {
+        run.SetUnreachable(serial::ExplainedMessage(error));
+    }
+    progress.End();
+    bus.CloseSerialLink();
+    bus::ParTransport().StopWorker();
+    platform::SetPortBackend(nullptr);
+
+    header.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    int code = ExitPass;
+    if (!args.Report.empty()) {
+        std::string error;
+        if (!bus::ReplaceFile(args.Report, diag::ReportJson(run, header), error))
+            Complain(Tr("kan het rapport %s niet schrijven: %s"), args.Report.c_str(),
+                     error.c_str());
+    }
+    if (!args.Capture.empty()) {
+        std::string error;
+        if (!bus::WriteCapture(capture, {}, args.Capture, error))
+            Complain(Tr("kan de opname %s niet schrijven: %s"), args.Capture.c_str(),
+                     error.c_str());
+    }
+
+    switch (run.Verdict()) {
+    case diag::TVerdict::Pass:
+        code = ExitPass;
+        break;
+    case diag::TVerdict::Fail:
+        code = ExitCardError;
+        break;
+    case diag::TVerdict::Unreachable:
+        code = ExitUnreachable;
+        Complain(Tr("het rek is niet bereikbaar: %s"), run.UnreachableReason().c_str());
+        break;
+    }
+    if (!args.Quiet) {
+        for (const auto& test : run.Tests())
+            std::printf(Tr("%s: %llu cycli, %llu woorden, %llu fouten, %llu zonder antwoord\n"),
+                        test->Name().c_str(),
+                        static_cast<unsigned long long>(test->Counts().Cycles),
+                        static_cast<unsigned long long>(test->Counts().Words),
+                        static_cast<unsigned long long>(test->Counts().Errors),
+                        static_cast<unsigned long long>(test->Counts().NoReply));
+        std::printf(Tr("Resultaat: %s%s\n"), diag::VerdictName(run.Verdict()),
+                    run.Stopped() ? Tr(" (gestopt)") : "");
+    }
+    return code;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    std::setlocale(LC_ALL, "");
+    platform::InitMessages({platform::DefaultDomain, serial::TextDomain},
+                           platform::CatalogueFolders(platform::ProgramFolder()),
+                           platform::UserLanguage());
+    TArguments args;
+    bool help = false;
+    if (!Parse(argc, argv, args, help)) {
+        if (help) {
+            std::printf("%s\n\n%s", Tr(Usage), Tr(Help));
+            return ExitPass;
+        }
+        std::fprintf(stderr, "%s\n", Tr(Usage));
+        return ExitBadArguments;
+    }
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    return Check(args);
+}
