@@ -64,7 +64,7 @@ int RunMorvelplint(int argc, char* argv[]) {
         rack = std::make_unique<sim::TSimRack>();
         platform::SetPortBackend(&rack->ParallelCard);
     } else {
-        access = platform::TRealPortBackend::RequestAccess();
+        access = realPorts.RequestAccess();
         if (access.Granted)
             platform::SetPortBackend(&realPorts);
     }

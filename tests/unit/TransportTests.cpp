@@ -284,7 +284,8 @@ TEST(RealPortBackend, RefusalTextNamesTheProgramFileAndTheSystemsReason) {
 }
 
 TEST(RealPortBackend, RefusalIsReportedAndNoPortInstructionRuns) {
-    const platform::TPortAccess access = platform::TRealPortBackend::RequestAccess();
+    platform::TRealPortBackend ports;
+    const platform::TPortAccess access = ports.RequestAccess();
     if (access.Granted)
         GTEST_SKIP() << "this machine grants the I/O ports; the refusal cannot be shown here";
     EXPECT_FALSE(access.Reason.empty());
@@ -297,7 +298,6 @@ TEST(RealPortBackend, RefusalIsReportedAndNoPortInstructionRuns) {
 
     // A refused backend neither crashes the process nor pretends a card is there, on this
     // thread and on one that never asked.
-    platform::TRealPortBackend ports;
     ports.Out(BusOutPort, 0x55);
     EXPECT_EQ(ports.In(BusInPort), 0xFFFF);
     std::uint16_t otherThread = 0;
