@@ -10,11 +10,13 @@
 #include "bus/UnitThread_PAR_IO.h"
 #include "platform/Messages.h"
 #include "platform/PortIo.h"
+#include "platform/Privileges.h"
 #include "serial/ComError.h"
 #include "sim/SimRack.h"
 
 #include <QApplication>
 #include <QTimer>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -55,20 +57,31 @@ void InitCatalogues(const std::vector<std::string>& folders) {
 }
 
 int RunMorvelplint(int argc, char* argv[]) {
-    // The parallel card's ports are asked for before the worker exists, so that the worker
-    // inherits the permission; with /sim the simulated rack stands in for the hardware.
-    std::unique_ptr<sim::TSimRack> rack;
+    // The parallel card's ports are asked for, and the privileges the request needed given up,
+    // while the main thread is still the only one and before the toolkit loads anything; the
+    // worker comes after both and inherits the permission. With /sim nothing is asked, and the
+    // simulated rack, whose serial card has a thread of its own, comes only after the drop.
+    const bool simulated = HasSimSwitch(argc, argv);
     platform::TRealPortBackend realPorts;
-    platform::TPortAccess access{true, 0, {}};
-    if (HasSimSwitch(argc, argv)) {
+    int dropError = 0;
+    const auto started = bus::ParTransport().Start(simulated ? nullptr : &realPorts, [&] {
+        dropError = platform::DropPrivileges();
+        return dropError == 0;
+    });
+    if (!started) {
+        InitCatalogues(platform::CatalogueFolders(platform::ProgramFolder()));
+        std::fprintf(stderr, "morvelplint: %s (%s)\n",
+                     platform::Tr("Het programma kan zijn rechten niet opgeven en stopt, liever "
+                                  "dan met meer rechten verder te gaan dan het nodig heeft"),
+                     std::strerror(dropError));
+        return 1;
+    }
+    const platform::TPortAccess access = *started;
+    std::unique_ptr<sim::TSimRack> rack;
+    if (simulated) {
         rack = std::make_unique<sim::TSimRack>();
         platform::SetPortBackend(&rack->ParallelCard);
-    } else {
-        access = platform::TRealPortBackend::RequestAccess();
-        if (access.Granted)
-            platform::SetPortBackend(&realPorts);
     }
-    bus::ParTransport().CreateWorker();
 
     TApplication application(argc, argv);
     // On X11 the windows' class (WM_CLASS) is the application name; the desktop entry's

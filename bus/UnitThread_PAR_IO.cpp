@@ -160,6 +160,19 @@ TParTransport::~TParTransport() {
     StopWorker();
 }
 
+std::optional<platform::TPortAccess>
+TParTransport::Start(platform::TPortBackend* ports, const std::function<bool()>& dropPrivileges) {
+    platform::TPortAccess access{true, 0, {}};
+    if (ports)
+        access = ports->RequestAccess();
+    if (!dropPrivileges())
+        return std::nullopt;
+    if (ports && access.Granted)
+        platform::SetPortBackend(ports);
+    CreateWorker();
+    return access;
+}
+
 void TParTransport::CreateWorker() {
     if (!ParThread)
         ParThread = std::make_unique<TZELM_PAR_Thread>(OutQueue, InQueue);

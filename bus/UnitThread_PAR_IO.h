@@ -1,11 +1,14 @@
 #pragma once
 
 #include "bus/BusWord.h"
+#include "platform/PortIo.h"
 
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 namespace bus {
@@ -85,6 +88,14 @@ public:
     TParTransport() = default;
     ~TParTransport();
 
+    // The program's start of the transport, on the main thread before any other thread of the
+    // program exists, in the order the port permission needs: asks `ports` for access (with
+    // none, as for the simulated card, nothing is asked), has `dropPrivileges` give up what
+    // the request needed while there is still one thread, selects the ports when granted, and
+    // only then creates the worker, which inherits the permission and never asks itself.
+    // Empty, with nothing selected and no worker, when `dropPrivileges` fails.
+    std::optional<platform::TPortAccess> Start(platform::TPortBackend* ports,
+                                               const std::function<bool()>& dropPrivileges);
     // Creates the worker, suspended. Until then words only wait in the out queue.
     void CreateWorker();
     // Ends the worker and waits for it; queued words stay where they are.

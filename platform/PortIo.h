@@ -11,10 +11,20 @@ inline constexpr std::uint16_t BusOutPort =
 inline constexpr std::uint16_t BusInPort =
     789; // 0x315: feedback lines bits 0-3, short circuit bit 4
 
+// The answer of the system to a request for the parallel card's ports.
+struct TPortAccess {
+    bool Granted = false;
+    int ErrorNumber = 0; // errno of the refusal, 0 when granted or not applicable
+    std::string Reason;  // Dutch text for the user, empty when granted; see AccessReasonText
+};
+
 // Where PortOut and PortIn go: the real ports, the simulated parallel card, or a recorder.
 class TPortBackend {
 public:
     virtual ~TPortBackend() = default;
+    // Asks the system for the ports, for the calling thread and the threads it starts
+    // afterwards. A backend that needs no permission grants at once.
+    virtual TPortAccess RequestAccess() { return {true, 0, {}}; }
     virtual void Out(std::uint16_t port, std::uint16_t value) = 0;
     virtual std::uint16_t In(std::uint16_t port) = 0;
 };
@@ -29,27 +39,22 @@ TPortBackend* PortBackend();
 void PortOut(std::uint16_t port, std::uint16_t value);
 std::uint16_t PortIn(std::uint16_t port);
 
-// The answer of the system to a request for the parallel card's ports.
-struct TPortAccess {
-    bool Granted = false;
-    int ErrorNumber = 0; // errno of the refusal, 0 when granted or not applicable
-    std::string Reason;  // Dutch text for the user, empty when granted; see AccessReasonText
-};
-
 // The reason of a refusal in the user's language, the system's error text in place of "%s"
 // and the running program's file in place of "%f" (the file `setcap` must be given).
 std::string AccessReasonText(const TPortAccess& access);
 
-// The real ports (x86 Linux: ioperm for 0x314..0x315, then outw/inw). A port instruction
-// without permission kills the process, so every thread asks for permission before its
-// first access and a thread that was refused never executes one: its writes are dropped and
-// its reads give 0xFFFF.
+// The real ports (x86 Linux: ioperm for 0x314..0x315 alone, then outw/inw). The permission
+// belongs to the thread that asked and to the threads it starts afterwards, and asking takes
+// CAP_SYS_RAWIO, which the program gives up right after; so the process asks once, on the main
+// thread before any other thread exists, and every later request only repeats that answer.
+// A port instruction without permission kills the process: when the answer was no, writes
+// are dropped and reads give 0xFFFF.
 class TRealPortBackend : public TPortBackend {
 public:
-    // Asks for the ports for the calling thread; threads started afterwards inherit the
-    // permission. Call it on the main thread before the parallel worker starts, and show
-    // the reason when it is refused.
-    static TPortAccess RequestAccess();
+    // Call it on the main thread before the parallel worker starts, and show the reason when
+    // it is refused. Asked while other threads run, it refuses without asking, as those
+    // threads could not use the ports.
+    TPortAccess RequestAccess() override;
 
     void Out(std::uint16_t port, std::uint16_t value) override;
     std::uint16_t In(std::uint16_t port) override;

@@ -2,18 +2,41 @@
 #include "platform/Messages.h"
 #include "platform/PortIo.h"
 
+#include <atomic>
 #include <cerrno>
+#include <filesystem>
+#include <mutex>
+#include <optional>
 #include <sys/io.h>
 
 namespace platform {
 
 namespace {
 
-// ioperm grants per thread; -1 not asked yet, 0 refused, 1 granted.
-thread_local int tPermission = -1;
+std::mutex gRequestMutex;
+std::optional<TPortAccess> gAnswer; // the one answer of this process, once asked
+std::atomic<bool> gGranted{false};
+
+// The threads of the process, or 0 when /proc cannot tell.
+int ThreadCount() {
+    std::error_code error;
+    int count = 0;
+    for (std::filesystem::directory_iterator task("/proc/self/task", error), end;
+         !error && task != end; task.increment(error))
+        ++count;
+    return error ? 0 : count;
+}
 
 TPortAccess Ask() {
     TPortAccess access;
+    // A thread that exists already would not get the permission, and a port instruction
+    // there would kill the process; with one thread, every later thread descends from it.
+    if (ThreadCount() > 1) {
+        access.Reason = TrMark("De I/O-poorten 788 en 789 van de parallelle kaart zijn niet "
+                               "gevraagd: het programma had al meer dan een thread, en alleen "
+                               "threads die na de toestemming beginnen krijgen die mee.");
+        return access;
+    }
     if (ioperm(BusOutPort, 2, 1) == 0) {
         access.Granted = true;
         return access;
@@ -39,27 +62,24 @@ TPortAccess Ask() {
     return access;
 }
 
-bool Permitted() {
-    if (tPermission < 0)
-        tPermission = Ask().Granted ? 1 : 0;
-    return tPermission == 1;
-}
-
 } // namespace
 
 TPortAccess TRealPortBackend::RequestAccess() {
-    TPortAccess access = Ask();
-    tPermission = access.Granted ? 1 : 0;
-    return access;
+    std::lock_guard lock(gRequestMutex);
+    if (!gAnswer) {
+        gAnswer = Ask();
+        gGranted.store(gAnswer->Granted, std::memory_order_release);
+    }
+    return *gAnswer;
 }
 
 void TRealPortBackend::Out(std::uint16_t port, std::uint16_t value) {
-    if (Permitted())
+    if (gGranted.load(std::memory_order_acquire))
         outw(value, port);
 }
 
 std::uint16_t TRealPortBackend::In(std::uint16_t port) {
-    return Permitted() ? inw(port) : 0xFFFF;
+    return gGranted.load(std::memory_order_acquire) ? inw(port) : 0xFFFF;
 }
 
 } // namespace platform

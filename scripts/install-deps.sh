@@ -9,6 +9,8 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev libserialport-dev
     gettext
+    # lets the program give up its capabilities once the parallel card's ports are asked for
+    libcap-dev
     xvfb xauth x11-utils imagemagick
     dpkg-dev file desktop-file-utils appstream lintian
     # reads the bus monitor's capture files back in the tests, with the program's dissector

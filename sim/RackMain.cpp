@@ -1,4 +1,5 @@
 #include "platform/Messages.h"
+#include "platform/Privileges.h"
 #include "sim/SimSerialCard.h"
 #include "sim/SimTestCard.h"
 
@@ -87,11 +88,18 @@ void RemoveLink(const std::string& link, const std::string& target) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // The rack reaches no port at all. Started as root, or given capabilities by mistake, it
+    // gives them up as the program does, before it reads anything the user chose.
+    const int dropError = platform::DropPrivileges();
     // Texts in the user's language, from the catalogues the program uses too.
     std::setlocale(LC_ALL, "");
     platform::InitMessages({platform::DefaultDomain},
                            platform::CatalogueFolders(platform::ProgramFolder()),
                            platform::UserLanguage());
+    if (dropError != 0) {
+        Complain(Tr("kan zijn rechten niet opgeven (%s)"), std::strerror(dropError));
+        return 1;
+    }
 
     std::string link;
     for (int i = 1; i < argc; ++i) {

@@ -1,7 +1,9 @@
 // The real program, started offscreen in a folder of its own, with the test as the serial
 // card on the far end of a pseudo-terminal.
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +12,7 @@
 #include <string>
 #include <sys/wait.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -40,6 +43,7 @@ public:
         }
     }
     bool Running() const { return mPid > 0 && ::waitpid(mPid, nullptr, WNOHANG) == 0; }
+    pid_t Pid() const { return mPid; }
 
 private:
     pid_t mPid = -1;
@@ -85,6 +89,45 @@ public:
 private:
     int mSlave = -1;
 };
+
+// What a task's status file says of its privileges; the capability sets as bit masks.
+struct TPrivileges {
+    std::uint64_t Effective = 0;
+    std::uint64_t Permitted = 0;
+    std::uint64_t Inheritable = 0;
+    std::uint64_t Bounding = 0;
+    std::uint64_t Ambient = 0;
+    int NoNewPrivs = -1;
+    int Threads = 0;
+};
+
+TPrivileges ReadStatus(const std::filesystem::path& status) {
+    TPrivileges seen;
+    std::ifstream file(status);
+    std::string line;
+    while (std::getline(file, line)) {
+        const auto colon = line.find(':');
+        if (colon == std::string::npos)
+            continue;
+        const std::string key = line.substr(0, colon);
+        const std::string value = line.substr(colon + 1);
+        if (key == "CapEff")
+            seen.Effective = std::stoull(value, nullptr, 16);
+        else if (key == "CapPrm")
+            seen.Permitted = std::stoull(value, nullptr, 16);
+        else if (key == "CapInh")
+            seen.Inheritable = std::stoull(value, nullptr, 16);
+        else if (key == "CapBnd")
+            seen.Bounding = std::stoull(value, nullptr, 16);
+        else if (key == "CapAmb")
+            seen.Ambient = std::stoull(value, nullptr, 16);
+        else if (key == "NoNewPrivs")
+            seen.NoNewPrivs = std::stoi(value);
+        else if (key == "Threads")
+            seen.Threads = std::stoi(value);
+    }
+    return seen;
+}
 
 class ProgramTest : public ::testing::Test {
 protected:
@@ -141,4 +184,43 @@ TEST_F(ProgramTest, CardThatNeverEchoesGetsNoBusWordsAndTheProgramGoesOn) {
     ASSERT_EQ(Card.Read(15000), 0x07);
     EXPECT_EQ(Card.Read(3000), -1) << "no bus word without an echo";
     EXPECT_TRUE(program.Running());
+}
+
+TEST_F(ProgramTest, RunsWithoutRawIoAndCannotGainPrivilegesBack) {
+    TProgram program(Folder, {"/sim"});
+    const std::filesystem::path proc = "/proc/" + std::to_string(program.Pid());
+    // The worker and the simulated serial card's thread are made after the drop; once they
+    // run, every thread shows what the program kept.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (ReadStatus(proc / "status").Threads < 3 && program.Running() &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(program.Running());
+    ASSERT_GE(ReadStatus(proc / "status").Threads, 3);
+
+    constexpr std::uint64_t rawIo = std::uint64_t{1} << 17;  // CAP_SYS_RAWIO
+    constexpr std::uint64_t setPcap = std::uint64_t{1} << 8; // CAP_SETPCAP
+    const TPrivileges own = ReadStatus("/proc/self/status");
+    // Root's program starts with every capability its bounding set allows and keeps all but
+    // CAP_SYS_RAWIO, which it also takes out of that set; anyone else's program keeps what the
+    // ambient set hands on, less CAP_SYS_RAWIO.
+    const bool root = ::getuid() == 0;
+    const std::uint64_t kept = (root ? own.Bounding | own.Inheritable : own.Ambient) & ~rawIo;
+    const std::uint64_t inheritable = (root ? own.Inheritable : own.Ambient) & ~rawIo;
+    const std::uint64_t bounding =
+        root && (own.Bounding & setPcap) != 0 ? own.Bounding & ~rawIo : own.Bounding;
+
+    std::vector<std::filesystem::path> statuses{proc / "status"};
+    for (const auto& task : std::filesystem::directory_iterator(proc / "task"))
+        statuses.push_back(task.path() / "status");
+    ASSERT_GE(statuses.size(), 4u);
+    for (const auto& status : statuses) {
+        SCOPED_TRACE(status.string());
+        const TPrivileges seen = ReadStatus(status);
+        EXPECT_EQ(seen.Effective, kept);
+        EXPECT_EQ(seen.Permitted, kept);
+        EXPECT_EQ(seen.Inheritable, inheritable);
+        EXPECT_EQ(seen.Bounding, bounding);
+        EXPECT_EQ(seen.NoNewPrivs, 1);
+    }
 }

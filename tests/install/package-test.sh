@@ -27,8 +27,8 @@ grep -q "ZELM model-railway rack" <<<"$(dpkg-deb -f "$deb" Description)" || fail
 depends=$(dpkg-deb -f "$deb" Depends)
 # One package name a line, without its version.
 names=$(sed 's/([^)]*)//g; s/,/\n/g' <<<"$depends" | tr -d ' ')
-for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6 \
-    qt6-qpa-plugins; do
+for library in libc6 libstdc++6 libcap2 libqt6core6 libqt6gui6 libqt6widgets6 \
+    libqt6printsupport6 qt6-qpa-plugins; do
     grep -Fqx "$library" <<<"$names" || fail "Depends lacks $library: $depends"
 done
 

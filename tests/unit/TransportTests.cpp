@@ -212,6 +212,38 @@ TEST_F(TransportTest, StoppingEndsASuspendedWorkerAndABusyOne) {
     EXPECT_EQ(Ports.Writes(BusOutPort).size(), writes) << "no port access after the stop";
 }
 
+TEST_F(TransportTest, StartAsksOnceOnTheCallingThreadAndDropsBeforeTheWorkerThatNeverAsks) {
+    platform::SetPortBackend(nullptr);
+    const auto caller = std::this_thread::get_id();
+    std::vector<std::thread::id> requestsAtDrop;
+    bool workerAtDrop = true;
+    const auto access = Transport.Start(&Ports, [&] {
+        requestsAtDrop = Ports.Requests();
+        workerAtDrop = Transport.ParThread != nullptr;
+        return true;
+    });
+    ASSERT_TRUE(access.has_value());
+    EXPECT_TRUE(access->Granted);
+    EXPECT_EQ(requestsAtDrop, std::vector<std::thread::id>{caller});
+    EXPECT_FALSE(workerAtDrop);
+    EXPECT_EQ(platform::PortBackend(), &Ports);
+    ASSERT_NE(Transport.ParThread, nullptr);
+
+    Ports.InputValue = 31;
+    EXPECT_EQ(Run({96}), std::vector<int>{111});
+    EXPECT_EQ(Ports.Writes(BusOutPort), (std::vector<std::uint16_t>{32, 96, 32}));
+    for (const auto& portAccess : Ports.Accesses())
+        EXPECT_NE(portAccess.Thread, caller) << "only the worker touches the ports here";
+    EXPECT_EQ(Ports.Requests(), std::vector<std::thread::id>{caller});
+}
+
+TEST_F(TransportTest, StartThatCannotDropSelectsNothingAndMakesNoWorker) {
+    platform::SetPortBackend(nullptr);
+    EXPECT_FALSE(Transport.Start(&Ports, [] { return false; }).has_value());
+    EXPECT_EQ(platform::PortBackend(), nullptr);
+    EXPECT_EQ(Transport.ParThread, nullptr);
+}
+
 TEST(ParQueueTest, HoldsAtMost2047AndWrapsAround) {
     TParQueue queue;
     std::int32_t value = 0;
@@ -284,7 +316,8 @@ TEST(RealPortBackend, RefusalTextNamesTheProgramFileAndTheSystemsReason) {
 }
 
 TEST(RealPortBackend, RefusalIsReportedAndNoPortInstructionRuns) {
-    const platform::TPortAccess access = platform::TRealPortBackend::RequestAccess();
+    platform::TRealPortBackend ports;
+    const platform::TPortAccess access = ports.RequestAccess();
     if (access.Granted)
         GTEST_SKIP() << "this machine grants the I/O ports; the refusal cannot be shown here";
     EXPECT_FALSE(access.Reason.empty());
@@ -297,7 +330,6 @@ TEST(RealPortBackend, RefusalIsReportedAndNoPortInstructionRuns) {
 
     // A refused backend neither crashes the process nor pretends a card is there, on this
     // thread and on one that never asked.
-    platform::TRealPortBackend ports;
     ports.Out(BusOutPort, 0x55);
     EXPECT_EQ(ports.In(BusInPort), 0xFFFF);
     std::uint16_t otherThread = 0;
