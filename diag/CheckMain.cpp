@@ -8,6 +8,7 @@
 #include "diag/Run.h"
 #include "platform/Messages.h"
 #include "platform/PortIo.h"
+#include "platform/Privileges.h"
 #include "serial/ComError.h"
 #include "sim/SimRack.h"
 
@@ -301,8 +302,21 @@ int Check(const TArguments& args) {
                                      .count();
     const auto start = std::chrono::steady_clock::now();
 
-    std::unique_ptr<sim::TSimRack> rack;
+    // The parallel card's ports are asked for, and what the request needed given up, while
+    // this is the only thread; the transport's worker comes after both.
+    const bool parallel = args.Connection == TArguments::TConnection::Parallel;
     platform::TRealPortBackend realPorts;
+    int dropError = 0;
+    const auto access = bus::ParTransport().Start(parallel ? &realPorts : nullptr, [&] {
+        dropError = platform::DropPrivileges();
+        return dropError == 0;
+    });
+    if (!access) {
+        Complain(Tr("kan zijn rechten niet opgeven: %s"), std::strerror(dropError));
+        return ExitUnreachable;
+    }
+
+    std::unique_ptr<sim::TSimRack> rack;
     bus::TSetUpChoice choice;
     choice.Baud19200 = args.Baud19200;
     diag::TReportHeader header{"serial", args.Port, started, 0};
@@ -314,13 +328,7 @@ int Check(const TArguments& args) {
         }
         header.Port = rack->SerialCard->SlavePath();
     }
-    platform::TPortAccess access{true, 0, {}};
-    if (args.Connection == TArguments::TConnection::Parallel) {
-        // Asked for before the worker exists, which inherits the permission.
-        access = platform::TRealPortBackend::RequestAccess();
-        if (access.Granted)
-            platform::SetPortBackend(&realPorts);
-        bus::ParTransport().CreateWorker();
+    if (parallel) {
         choice.Parallel = true;
         header.Transport = "parallel";
         header.Port = "0x314";
@@ -328,7 +336,7 @@ int Check(const TArguments& args) {
     choice.Port = header.Port;
 
     bus::TBus bus(bus::ParTransport());
-    bus.ParallelAccess = access;
+    bus.ParallelAccess = *access;
     bus::TCapture capture;
     capture.Simulated = rack != nullptr;
     if (!args.Capture.empty())
