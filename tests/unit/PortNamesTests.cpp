@@ -1,5 +1,5 @@
-// The list of serial ports: the tty class scan on a fake /sys tree, and the sorted list from
-// an injected source. No test reads this machine's ports.
+// The list of serial ports: the tty class scan and the ports' identities on a fake /sys and
+// /dev tree, and the sorted list from an injected source. No test reads this machine's ports.
 #include "ComTestSupport.h"
 #include "serial/PortNames.h"
 #include "serial/PortNamesLinux.h"
@@ -16,6 +16,13 @@ using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAre;
 
 namespace fs = std::filesystem;
+
+namespace serial {
+void PrintTo(const TPortInfo& p, std::ostream* os) {
+    *os << "{" << p.Path << ", " << p.Driver << ", " << p.VendorId << ":" << p.ProductId << ", "
+        << p.Manufacturer << ", " << p.Product << ", " << p.SerialNumber << ", " << p.ById << "}";
+}
+} // namespace serial
 
 namespace {
 
@@ -43,6 +50,84 @@ protected:
             fs::create_directory_symlink(Devices / "serial8250", entry / "device");
         if (type)
             std::ofstream(entry / "type") << type << "\n";
+    }
+};
+
+// A sysfs and /dev tree as Linux lays them out for USB-serial adapters: /sys/class/tty/<tty>/device
+// leads to the port's device (ttyUSB: the usb-serial port below the USB interface; ttyACM:
+// the interface itself), whose "driver" link names the driver, with the USB device and its
+// attributes further up; /dev/serial/by-id holds udev's links to the devices.
+class FakeSysfs : public FakeTtyClass {
+protected:
+    fs::path Sys = Root / "sys";
+    fs::path Dev = Root / "dev";
+    TPortSource Previous;
+
+    void SetUp() override {
+        FakeTtyClass::SetUp();
+        fs::create_directories(Dev / "serial" / "by-id");
+        Previous = SetPortSource([this] { return ReadPorts(Sys.string(), Dev.string()); });
+    }
+    void TearDown() override {
+        SetPortSource(Previous);
+        FakeTtyClass::TearDown();
+    }
+
+    // A tty whose device (a folder `device` below /sys/devices) is driven by `driver`.
+    fs::path Port(const std::string& tty, const fs::path& device, const std::string& driver) {
+        const fs::path folder = Sys / "devices" / device;
+        fs::create_directories(folder);
+        fs::create_directories(Sys / "class" / "tty" / tty);
+        fs::create_directory_symlink(folder, Sys / "class" / "tty" / tty / "device");
+        fs::create_directories(Sys / "bus" / "drivers" / driver);
+        fs::create_directory_symlink(Sys / "bus" / "drivers" / driver, folder / "driver");
+        std::ofstream(Dev / tty).put('\n');
+        return folder;
+    }
+
+    // A USB device at `usbPath` with its attributes; an empty attribute is left out.
+    void Usb(const fs::path& usbPath, const std::string& vendor, const std::string& product,
+             const std::string& manufacturer, const std::string& productName,
+             const std::string& serial) {
+        const fs::path folder = Sys / "devices" / usbPath;
+        fs::create_directories(folder);
+        const auto attribute = [&](const char* name, const std::string& value) {
+            if (!value.empty())
+                std::ofstream(folder / name) << value << "\n";
+        };
+        attribute("idVendor", vendor);
+        attribute("idProduct", product);
+        attribute("manufacturer", manufacturer);
+        attribute("product", productName);
+        attribute("serial", serial);
+    }
+
+    void ById(const std::string& name, const std::string& tty) {
+        fs::create_symlink("../../" + tty, Dev / "serial" / "by-id" / name);
+    }
+
+    std::string D(const std::string& name) const { return (Dev / name).string(); }
+
+    // Two FTDI adapters of one model, two CH340 adapters without serial numbers (udev's by-id
+    // link goes to the one plugged in last), an Arduino on cdc_acm that names no product, and
+    // a built-in UART.
+    void BuildMachine() {
+        Usb("usb1/1-1", "0403", "6001", "FTDI", "FT232R USB UART", "A10K3XYZ");
+        Port("ttyUSB0", "usb1/1-1/1-1:1.0/ttyUSB0", "ftdi_sio");
+        Usb("usb1/1-2", "0403", "6001", "FTDI", "FT232R USB UART", "B20M4QRS");
+        Port("ttyUSB1", "usb1/1-2/1-2:1.0/ttyUSB1", "ftdi_sio");
+        Usb("usb1/1-3", "1a86", "7523", "", "USB Serial", "");
+        Port("ttyUSB2", "usb1/1-3/1-3:1.0/ttyUSB2", "ch341-uart");
+        Usb("usb1/1-4", "1a86", "7523", "", "USB Serial", "");
+        Port("ttyUSB3", "usb1/1-4/1-4:1.0/ttyUSB3", "ch341-uart");
+        Usb("usb2/2-1", "2341", "0043", "Arduino (www.arduino.cc)", "", "75633313133351");
+        Port("ttyACM0", "usb2/2-1/2-1:1.0", "cdc_acm");
+        Port("ttyS0", "platform/serial8250/tty/ttyS0", "serial8250");
+        std::ofstream(Sys / "class" / "tty" / "ttyS0" / "type") << "4\n";
+        ById("usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0", "ttyUSB0");
+        ById("usb-FTDI_FT232R_USB_UART_B20M4QRS-if00-port0", "ttyUSB1");
+        ById("usb-1a86_USB_Serial-if00-port0", "ttyUSB3");
+        ById("usb-Arduino__www.arduino.cc__0043_75633313133351-if00", "ttyACM0");
     }
 };
 
@@ -77,6 +162,55 @@ TEST_F(FakeTtyClass, AnUnreadableFolderRaisesReason23) {
     EXPECT_EQ(error.Reason, 23);
     EXPECT_EQ(error.SystemCode, ENOENT);
     EXPECT_STREQ(error.what(), "Registry error (win error code: 2)");
+}
+
+TEST_F(FakeSysfs, EachPortHasTheIdentityTheSystemGivesIt) {
+    BuildMachine();
+    const std::string byId = D("serial/by-id/");
+    EXPECT_THAT(
+        EnumPorts(),
+        ElementsAre(TPortInfo{D("ttyACM0"), "cdc_acm", "2341", "0043", "Arduino (www.arduino.cc)",
+                              "", "75633313133351",
+                              byId + "usb-Arduino__www.arduino.cc__0043_75633313133351-if00"},
+                    TPortInfo{D("ttyS0"), "serial8250", "", "", "", "", "", ""},
+                    TPortInfo{D("ttyUSB0"), "ftdi_sio", "0403", "6001", "FTDI", "FT232R USB UART",
+                              "A10K3XYZ", byId + "usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0"},
+                    TPortInfo{D("ttyUSB1"), "ftdi_sio", "0403", "6001", "FTDI", "FT232R USB UART",
+                              "B20M4QRS", byId + "usb-FTDI_FT232R_USB_UART_B20M4QRS-if00-port0"},
+                    TPortInfo{D("ttyUSB2"), "ch341-uart", "1a86", "7523", "", "USB Serial", "", ""},
+                    TPortInfo{D("ttyUSB3"), "ch341-uart", "1a86", "7523", "", "USB Serial", "",
+                              byId + "usb-1a86_USB_Serial-if00-port0"}));
+}
+
+TEST_F(FakeSysfs, ReadableLinesTellIdenticalAdaptersApartBySerialNumberOrPath) {
+    BuildMachine();
+    std::vector<std::string> lines;
+    for (const TPortInfo& port : EnumPorts())
+        lines.push_back(PortLine(port));
+    EXPECT_THAT(lines, ElementsAre(D("ttyACM0") + " — Arduino (www.arduino.cc) (75633313133351)",
+                                   D("ttyS0"), D("ttyUSB0") + " — FT232R USB UART (A10K3XYZ)",
+                                   D("ttyUSB1") + " — FT232R USB UART (B20M4QRS)",
+                                   D("ttyUSB2") + " — USB Serial", D("ttyUSB3") + " — USB Serial"));
+    TPortInfo bare;
+    bare.Path = "/dev/ttyUSB9";
+    bare.VendorId = "10c4";
+    bare.ProductId = "ea60";
+    EXPECT_EQ(PortLine(bare), "/dev/ttyUSB9 — USB 10c4:ea60") << "neither product nor maker known";
+}
+
+TEST_F(FakeSysfs, SettingsKeepTheByIdNameUnlessAnotherAdapterCouldShareIt) {
+    BuildMachine();
+    const std::vector<TPortInfo> ports = EnumPorts();
+    std::vector<std::string> names;
+    for (const TPortInfo& port : ports)
+        names.push_back(StablePortName(port, ports));
+    EXPECT_THAT(names,
+                ElementsAre(D("serial/by-id/usb-Arduino__www.arduino.cc__0043_75633313133351-if00"),
+                            D("ttyS0"),
+                            D("serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0"),
+                            D("serial/by-id/usb-FTDI_FT232R_USB_UART_B20M4QRS-if00-port0"),
+                            D("ttyUSB2"), D("ttyUSB3")))
+        << "the CH340s' one by-id name could lead to either of them";
 }
 
 TEST_F(PortNameSourceTest, NamesAreSortedWithoutRegardToCase) {
