@@ -171,17 +171,41 @@ void TStatusForm::CheckParallel(bool parallel) {
 }
 
 std::vector<std::string> TStatusForm::PortEntries() const {
+    const serial::TComSelect& select = ComComboBoxPoort->ComSelect();
+    const std::vector<serial::TPortInfo>& listed = select.Ports();
     std::vector<std::string> ports;
-    for (int i = 0; i < ComComboBoxPoort->count(); ++i)
-        ports.push_back(ComComboBoxPoort->itemText(i).toStdString());
+    for (int i = 0; i < ComComboBoxPoort->count(); ++i) {
+        const auto entry = static_cast<std::size_t>(i);
+        ports.push_back(entry < listed.size() ? serial::StablePortName(listed[entry], listed)
+                                              : select.Value(i));
+    }
     return ports;
 }
 
 void TStatusForm::SelectPort(const std::string& name) {
-    const QString text = QString::fromStdString(name);
-    if (ComComboBoxPoort->findText(text) < 0)
-        ComComboBoxPoort->addItem(text);
-    ComComboBoxPoort->SetItemIndex(ComComboBoxPoort->findText(text));
+    const serial::TComSelect& select = ComComboBoxPoort->ComSelect();
+    int index = select.FindValue(name);
+    for (std::size_t i = 0; index < 0 && i < select.Ports().size(); ++i)
+        if (select.Ports()[i].ById == name)
+            index = static_cast<int>(i);
+    if (index < 0) {
+        ComComboBoxPoort->AddPort(name);
+        index = ComComboBoxPoort->count() - 1;
+    }
+    ComComboBoxPoort->SetItemIndex(index);
+}
+
+void TStatusForm::RefreshPorts() {
+    const std::string chosen = ComComboBoxPoort->Text().toStdString();
+    try {
+        ComComboBoxPoort->SetComProperty(serial::cpPort);
+    } catch (const serial::EComPort&) {
+        // The system's list cannot be read now: the chosen port stays, alone.
+    }
+    if (chosen.empty())
+        ComComboBoxPoort->SetItemIndex(-1);
+    else
+        SelectPort(chosen);
 }
 
 TSettings TStatusForm::CurrentSettings() const {
@@ -200,7 +224,7 @@ TSettings TStatusForm::CurrentSettings() const {
 
 void TStatusForm::ApplySettings(const TSettings& s, const std::vector<std::string>& ports) {
     for (std::size_t i = static_cast<std::size_t>(ComComboBoxPoort->count()); i < ports.size(); ++i)
-        ComComboBoxPoort->addItem(QString::fromStdString(ports[i]));
+        ComComboBoxPoort->AddPort(ports[i]);
     CheckParallel(s.Parallel);
     ComComboBoxPoort->SetItemIndex(s.PortIndex);
     ComboBoxSpeed->setCurrentIndex(s.ClockIndex);
@@ -275,6 +299,8 @@ void TStatusForm::changeEvent(QEvent* event) {
 }
 
 void TStatusForm::showEvent(QShowEvent* event) {
+    // Adapters come and go while the program runs: the list is the system's of this moment.
+    RefreshPorts();
     QDialog::showEvent(event);
     FormActivate();
 }
@@ -330,10 +356,9 @@ void TStatusForm::ShowSetUpMessage(const TSetUpResult& result) {
                           QString());
         return;
     case TSetUpOutcome::PortUnusable:
-        Dialogs().Message(
-            this, TDialogs::TIcon::Error, ProgramTitle,
-            Tr("Kan \"%1\" niet gebruiken.").arg(QString::fromStdString(result.Port)),
-            QString::fromLocal8Bit(result.Reason.c_str()));
+        Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle,
+                          Tr("Kan \"%1\" niet gebruiken.").arg(QString::fromStdString(result.Port)),
+                          QString::fromLocal8Bit(result.Reason.c_str()));
         return;
     }
 }

@@ -94,9 +94,13 @@ public:
     // The controls as settings, and back.
     TSettings CurrentSettings() const;
     void ApplySettings(const TSettings& settings, const std::vector<std::string>& ports);
+    // The port list as a settings file names its entries: a port by its by-id name where it
+    // has one that tells it apart, else by its path.
     std::vector<std::string> PortEntries() const;
-    // Selects a port by its name, adding it to the list when it is not there.
+    // Selects a port by its path or by-id name, adding it to the list when it is not there.
     void SelectPort(const std::string& name);
+    // Fills the port list anew from the system's, keeping the chosen port.
+    void RefreshPorts();
 
 protected:
     void changeEvent(QEvent* event) override;

@@ -219,6 +219,40 @@ TEST_F(StatusFormTest, SaveWritesTheControlsAndAFailedSaveKeepsTheOldFile) {
     EXPECT_EQ(Dialogs.Messages[0].Informative, "No such file or directory");
 }
 
+TEST_F(StatusFormTest, AnAdapterIsShownByWhatItIsAndSavedByItsByIdName) {
+    // An adapter as the port list knows it: its device, and udev's by-id link to it.
+    serial::TPortInfo adapter;
+    adapter.Path = (Folder / "ttyUSB0").string();
+    adapter.VendorId = "0403";
+    adapter.ProductId = "6001";
+    adapter.Product = "FT232R USB UART";
+    adapter.SerialNumber = "A10K3XYZ";
+    adapter.ById = (Folder / "usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0").string();
+    std::ofstream(adapter.Path).put('\n');
+    std::filesystem::create_symlink("ttyUSB0", adapter.ById);
+    const auto previous = serial::SetPortSource([adapter] { return std::vector{adapter}; });
+    Form->ComComboBoxPoort->SetItemIndex(-1);
+    Form->RefreshPorts();
+
+    ASSERT_EQ(Form->ComComboBoxPoort->count(), 1);
+    EXPECT_EQ(Form->ComComboBoxPoort->itemText(0).toStdString(),
+              adapter.Path + " — FT232R USB UART (A10K3XYZ)");
+    Form->ComComboBoxPoort->SetItemIndex(0);
+    EXPECT_EQ(Form->SetUpChoice().Port, adapter.Path) << "the port's value is its device";
+    const auto path = Folder / "Morvelplint.ini";
+    ASSERT_TRUE(Form->SaveSettings(QString::fromStdString(path.string())));
+    EXPECT_NE(ReadAll(path).find("\r\nPoort= " + adapter.ById + "\r\n"), std::string::npos);
+
+    // A file from before, naming the device, selects the same entry.
+    Form->ComComboBoxPoort->SetItemIndex(-1);
+    std::ofstream(path, std::ios::binary) << "[ZELM]\r\nPoort= " << adapter.Path << "\r\n";
+    Form->LoadSettings(QString::fromStdString(path.string()));
+    Form->TimerStatus->stop();
+    EXPECT_EQ(Form->ComComboBoxPoort->count(), 1);
+    EXPECT_EQ(Form->ComComboBoxPoort->ItemIndex(), 0);
+    serial::SetPortSource(previous);
+}
+
 TEST_F(StatusFormTest, SerialBusWithoutSetUpAnswersNotConnectedAndStopsTheTestTimer) {
     EXPECT_EQ(Form->SendBusWord(5), 1029);
     EXPECT_EQ(Form->ReadBusFeedback(), 1024);
