@@ -6,6 +6,7 @@
 #include "app/UnitHelp.h"
 #include "app/UnitSplash.h"
 #include "bus/Dialogs.h"
+#include "bus/Reconnect.h"
 #include "bus/UnitStatus.h"
 #include "cards/CardPages.h"
 #include "cards/CardTestState.h"
@@ -100,10 +101,18 @@ TFormMorvelplint::TFormMorvelplint(bus::TBus& bus, QStringList arguments)
     const auto settings = [] {
         return bus::StatusForm ? bus::StatusForm->CurrentSettings() : bus::TSettings{};
     };
-    CardPages = new cards::TCardPages(bus, cards::CardTest, settings, PageControlTester,
-                                      TimerSpeed, this);
+    CardPages =
+        new cards::TCardPages(bus, cards::CardTest, settings, PageControlTester, TimerSpeed, this);
     connect(TimerSpeed, &QTimer::timeout, this,
             [this] { bus::Guarded([this] { CardPages->TimerSpeedTimer(); }); });
+
+    TimerAdapter = new QTimer(this);
+    TimerAdapter->setObjectName("TimerAdapter");
+    TimerAdapter->setInterval(static_cast<int>(bus::TReconnect::LookIntervalMs));
+    mReconnect = std::make_unique<bus::TReconnect>(bus);
+    mReconnect->OnChange = [this] { ReconnectChanged(); };
+    connect(TimerAdapter, &QTimer::timeout, this,
+            [this] { bus::Guarded([this] { TimerAdapterTimer(); }); });
 
     BuildMenu();
     FontDialogColor = palette().color(QPalette::WindowText);
@@ -115,6 +124,24 @@ TFormMorvelplint::TFormMorvelplint(bus::TBus& bus, QStringList arguments)
 
 TFormMorvelplint::~TFormMorvelplint() {
     FormMorvelplint = nullptr;
+}
+
+void TFormMorvelplint::TimerAdapterTimer() {
+    // A set-up the user asked for is about to run: it comes first.
+    if (bus::StatusForm && bus::StatusForm->TimerStatus->isActive())
+        return;
+    mReconnect->Look();
+}
+
+void TFormMorvelplint::ReconnectChanged() {
+    // The title, not a message box: the user may be anywhere, and nothing waits for them.
+    const QString note = QString::fromStdString(mReconnect->Note());
+    setWindowTitle(note.isEmpty() ? QStringLiteral("Morvelplint")
+                                  : QStringLiteral("Morvelplint \u2014 ") + note);
+    if (!mReconnect->Watching())
+        TimerAdapter->stop();
+    else if (!TimerAdapter->isActive())
+        TimerAdapter->start();
 }
 
 void TFormMorvelplint::BuildSpeedBar(QWidget* central) {

@@ -15,6 +15,9 @@ class QTimer;
 class QToolButton;
 class QWidget;
 
+namespace bus {
+class TReconnect;
+}
 namespace cards {
 class TCardPages;
 }
@@ -41,6 +44,8 @@ public:
     QTabWidget* PageControlTester = nullptr;
     QWidget* TabSheetINTRO = nullptr;
     QTimer* TimerSpeed = nullptr;
+    // Looks for a lost adapter while the reconnection watches for it.
+    QTimer* TimerAdapter = nullptr;
     cards::TCardPages* CardPages = nullptr;
 
     QAction* Open = nullptr;
@@ -75,6 +80,10 @@ public:
     // The help topic of the active page: -1 for "INTRO", 1 to 7 for "SCK/ MCK" to "IOK".
     int ActivePageHelpTopic() const;
 
+    // The serial connection's return after a lost line, which the title tells of.
+    bus::TReconnect& Reconnect() { return *mReconnect; }
+    void TimerAdapterTimer();
+
     // The printer that the print and printer set-up dialogs choose, made at first use; and
     // the print font, which the font dialog changes for the rest of the run.
     QPrinter& Printer();
@@ -100,11 +109,13 @@ private:
     void BuildMenu();
     void BuildSpeedBar(QWidget* central);
     void BuildIntroPage();
+    void ReconnectChanged();
 
     bus::TBus& mBus;
     QStringList mArguments;
     bool mShown = false;
     std::unique_ptr<QPrinter> mPrinter;
+    std::unique_ptr<bus::TReconnect> mReconnect;
 };
 
 // Global references, valid for the life of the program.

@@ -34,22 +34,25 @@ struct TSetUpChoice {
     bool TimeOut = true;
     bool KortsluitMelding = false;
     bool TestBedrijf = false;
+    // Run by the program itself (an adapter that came back), not asked for by the user.
+    bool Automatic = false;
 };
 
 enum class TSetUpOutcome {
-    Connected,      // the initialisation sequence went through (or debug mode stood in)
+    Connected,       // the initialisation sequence went through (or debug mode stood in)
     ParallelRefused, // the system gives no access to the parallel card's ports
-    CardSilent,     // the serial card did not echo its option byte, or fell silent
-    PortUnusable,   // the serial port could not be opened or failed during the set-up
-    Closing,        // the program closes: the set-up stopped where it was
+    CardSilent,      // the serial card did not echo its option byte, or fell silent
+    PortUnusable,    // the serial port could not be opened or failed during the set-up
+    Closing,         // the program closes: the set-up stopped where it was
 };
 
 struct TSetUpResult {
     TSetUpOutcome Outcome = TSetUpOutcome::Connected;
     TTransport Transport = TTransport::Serial;
-    bool Ready = false;  // BusReady as the set-up left it
-    std::string Port;    // the serial port as the link names it
-    std::string Reason;  // the system's words for a refusal or a port error
+    bool Ready = false;     // BusReady as the set-up left it
+    std::string Port;       // the serial port as the link names it
+    std::string Reason;     // the system's words for a refusal or a port error
+    bool Automatic = false; // as the choice had it
 };
 
 // What the bus tells the windows above it, on the thread that uses the bus.
@@ -59,7 +62,7 @@ public:
     // A bus operation met a serial connection that was never set up.
     virtual void BusNotConnected() {}
     // The serial line failed (an adapter pulled out, a hang-up); the bus counts as not
-    // connected until the next set-up.
+    // connected until the next set-up, and the port is closed.
     virtual void BusLineLost() {}
     virtual void SetUpStarted() {}
     virtual void SetUpFinished(const TSetUpResult& /*result*/) {}
@@ -126,6 +129,8 @@ public:
     // start and end.
     TSetUpResult SetUp(const TSetUpChoice& choice);
     bool SetUpRunning() const { return mSetUpRunning; }
+    // The choice of the last set-up that ran (the start values before the first).
+    const TSetUpChoice& LastChoice() const { return mLastChoice; }
 
     // One exchange with the rack at a time: a page action, a tick or a set-up holds one
     // while it waits for replies (they nest). Work asked for meanwhile waits for its end.
@@ -162,6 +167,7 @@ private:
     TParTransport& mParallel;
     std::unique_ptr<tavo::TTavoCom> mLink;
     TTransport mTransport = TTransport::Serial;
+    TSetUpChoice mLastChoice;
     bool mSetUpRunning = false;
     bool mClosing = false;
     int mDepth = 0;

@@ -45,6 +45,7 @@ TStatusForm::TStatusForm(TBus& bus, TMainWindowLink& mainWindow, QWidget* parent
       mMainWindow(mainWindow) {
     StatusForm = this;
     BuildControls();
+    mBus.AddListener(*this);
     FormDeactivate(); // the check boxes from the applied values
 
     // Armed from creation on: the set-up runs once the message loop runs.
@@ -52,6 +53,7 @@ TStatusForm::TStatusForm(TBus& bus, TMainWindowLink& mainWindow, QWidget* parent
 }
 
 TStatusForm::~TStatusForm() {
+    mBus.RemoveListener(*this);
     if (StatusForm == this)
         StatusForm = nullptr;
 }
@@ -339,6 +341,13 @@ void TStatusForm::TimerStatusTimer() {
     RestoreCursor();
     if (isVisible())
         done(QDialog::Accepted);
+}
+
+void TStatusForm::SetUpFinished(const TSetUpResult& result) {
+    if (!result.Automatic || !result.Ready)
+        return;
+    RefreshPorts();
+    SelectPort(result.Port);
 }
 
 void TStatusForm::ShowSetUpMessage(const TSetUpResult& result) {

@@ -31,7 +31,7 @@ namespace bus {
 // The settings window: the single store of the connection settings and the settings file.
 // It starts the connection set-up on the bus for its choices and says how it went; its bus
 // operations and flags are the bus's.
-class TStatusForm : public QDialog {
+class TStatusForm : public QDialog, private TBusListener {
     Q_OBJECT
 public:
     TStatusForm(TBus& bus, TMainWindowLink& mainWindow, QWidget* parent = nullptr);
@@ -108,6 +108,8 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // A set-up the program ran by itself may have found the port under another path.
+    void SetUpFinished(const TSetUpResult& result) override;
     void BuildControls();
     void ArmSetUp();
     void CheckParallel(bool parallel);

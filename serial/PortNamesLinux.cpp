@@ -1,10 +1,12 @@
 #include "serial/PortNamesLinux.h"
 
 #include "serial/ComError.h"
+#include "serial/PortWatch.h"
 
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sys/stat.h>
 
 namespace serial {
 
@@ -110,6 +112,13 @@ std::vector<TPortInfo> ReadPorts(const std::string& sysFolder, const std::string
         ports.push_back(std::move(port));
     }
     return ports;
+}
+
+std::optional<TDeviceNode> DeviceNodeOf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return TDeviceNode{info.st_dev, info.st_ino, info.st_rdev};
 }
 
 std::vector<TPortInfo> SystemPorts() {

@@ -3,6 +3,7 @@
 #include "ComTestSupport.h"
 #include "serial/PortNames.h"
 #include "serial/PortNamesLinux.h"
+#include "serial/PortWatch.h"
 
 #include <filesystem>
 #include <fstream>
@@ -211,6 +212,55 @@ TEST_F(FakeSysfs, SettingsKeepTheByIdNameUnlessAnotherAdapterCouldShareIt) {
                             D("serial/by-id/usb-FTDI_FT232R_USB_UART_B20M4QRS-if00-port0"),
                             D("ttyUSB2"), D("ttyUSB3")))
         << "the CH340s' one by-id name could lead to either of them";
+}
+
+// The watch for a lost port, one look at a time.
+TEST_F(FakeSysfs, ALostAdapterIsFoundAgainByItsIdentityNotByTheNameItHad) {
+    Usb("usb1/1-1", "0403", "6001", "FTDI", "FT232R USB UART", "A10K3XYZ");
+    Port("ttyUSB0", "usb1/1-1/1-1:1.0/ttyUSB0", "ftdi_sio");
+    ById("usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0", "ttyUSB0");
+    const TPortInfo lost = EnumPorts().at(0);
+    TPortWatch watch;
+    watch.Start(lost, DeviceNodeOf(lost.Path));
+    EXPECT_EQ(watch.Look(), "") << "still there: not back";
+
+    // Pulled out; another adapter of the same model is plugged in and gets its old name.
+    fs::remove_all(Sys / "class" / "tty" / "ttyUSB0");
+    fs::remove_all(Sys / "devices" / "usb1");
+    fs::remove(Dev / "ttyUSB0");
+    fs::remove(Dev / "serial" / "by-id" / "usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0");
+    EXPECT_EQ(watch.Look(), "");
+    Usb("usb1/1-2", "0403", "6001", "FTDI", "FT232R USB UART", "B20M4QRS");
+    Port("ttyUSB0", "usb1/1-2/1-2:1.0/ttyUSB0", "ftdi_sio");
+    EXPECT_EQ(watch.Look(), "") << "another adapter under the lost one's name";
+
+    // The lost one comes back in another socket, under another name.
+    Usb("usb1/1-3", "0403", "6001", "FTDI", "FT232R USB UART", "A10K3XYZ");
+    Port("ttyUSB1", "usb1/1-3/1-3:1.0/ttyUSB1", "ftdi_sio");
+    EXPECT_EQ(watch.Look(), D("ttyUSB1")) << "the same serial number";
+    EXPECT_FALSE(watch.Watching());
+    EXPECT_EQ(watch.Look(), "") << "one return, one answer";
+}
+
+TEST_F(FakeSysfs, APathWithoutIdentityIsBackOnceItWasGoneOrLeadsToAnotherNode) {
+    const std::string link = D("adapter");
+    std::ofstream(Dev / "one").put('\n');
+    std::ofstream(Dev / "two").put('\n');
+    fs::create_symlink("one", link);
+    TPortInfo lost;
+    lost.Path = link;
+    TPortWatch watch;
+    watch.Start(lost, DeviceNodeOf(link));
+    EXPECT_EQ(watch.Look(), "") << "the node that failed is not a return";
+    fs::remove(link);
+    fs::create_symlink("two", link);
+    EXPECT_EQ(watch.Look(), link) << "the link leads to another device";
+
+    watch.Start(lost, DeviceNodeOf(link));
+    fs::remove(link);
+    EXPECT_EQ(watch.Look(), "");
+    fs::create_symlink("two", link);
+    EXPECT_EQ(watch.Look(), link) << "gone and back, even as the same node";
 }
 
 TEST_F(PortNameSourceTest, NamesAreSortedWithoutRegardToCase) {

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "serial/PortNames.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace serial {
+
+// A device node as the system tells one from another: the file system and inode of the node,
+// and the device number it stands for.
+struct TDeviceNode {
+    std::uint64_t FileSystem = 0;
+    std::uint64_t Inode = 0;
+    std::uint64_t Device = 0;
+
+    bool operator==(const TDeviceNode&) const = default;
+};
+
+// The device node `path` leads to (through symbolic links); none when it leads nowhere.
+std::optional<TDeviceNode> DeviceNodeOf(const std::string& path);
+
+// Watches for a serial port that was lost (an adapter pulled out, a far end that hung up) to
+// come back: under the same by-id name, or as the same adapter (USB identity and serial
+// number) under any path, or under the same path when nothing there says it is another
+// adapter. It looks only when asked, so the caller chooses how often; a look reads the port
+// list and stats a path or two, and opens nothing.
+class TPortWatch {
+public:
+    // Watches for `port`, as the port list knew it while it was in use, whose device node was
+    // `node` then. Takes a first look at once, so that a port already gone counts as gone.
+    void Start(const TPortInfo& port, std::optional<TDeviceNode> node);
+    void Stop() { mWatching = false; }
+    bool Watching() const { return mWatching; }
+    const TPortInfo& Port() const { return mPort; }
+
+    // One look: the path under which the port is back, which ends the watch; empty while it
+    // is not back. A port that still shows the node it had when it was lost has not come back
+    // until it was seen gone: a line can fail while its device stays (a pseudo-terminal's
+    // number taken again, a hang-up without a pull).
+    std::string Look();
+
+private:
+    std::string Candidate() const;
+
+    TPortInfo mPort;
+    std::optional<TDeviceNode> mLostNode;
+    bool mSeenGone = false;
+    bool mWatching = false;
+};
+
+} // namespace serial
