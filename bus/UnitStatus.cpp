@@ -3,6 +3,7 @@
 #include "bus/Dialogs.h"
 #include "link/TavoComm.h"
 #include "serial/CPortCtl.h"
+#include "serial/PortNotes.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -13,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTimer>
 #include <stdexcept>
@@ -22,6 +24,9 @@ namespace bus {
 TStatusForm* StatusForm = nullptr;
 
 namespace {
+
+constexpr int BaseWidth = 339;
+constexpr int BaseHeight = 253;
 
 constexpr const char* InitFailedText = platform::TrMark(
     "De seriele kaart kon niet worden geinitialiseerd. \r\nStaat het rek wel aan en is de "
@@ -61,7 +66,7 @@ TStatusForm::~TStatusForm() {
 void TStatusForm::BuildControls() {
     setObjectName("StatusForm");
     setWindowTitle("Status");
-    setFixedSize(339, 253);
+    setFixedSize(BaseWidth, BaseHeight);
     setModal(true);
 
     GroupBoxMethode = new QGroupBox("Methode", this);
@@ -116,6 +121,16 @@ void TStatusForm::BuildControls() {
     ButtonCancel->setObjectName("ButtonCancel");
     ButtonCancel->setGeometry(199, 212, 100, 30);
 
+    LabelAanwijzingen = new QLabel(this);
+    LabelAanwijzingen->setObjectName("LabelAanwijzingen");
+    LabelAanwijzingen->setWordWrap(true);
+    LabelAanwijzingen->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // The commands in the notes are there to be copied.
+    LabelAanwijzingen->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LabelAanwijzingen->setFrameShape(QFrame::StyledPanel);
+    LabelAanwijzingen->setMargin(6);
+    LabelAanwijzingen->hide();
+
     TimerStatus = new QTimer(this);
     TimerStatus->setObjectName("TimerStatus");
     TimerStatus->setInterval(400);
@@ -138,6 +153,8 @@ void TStatusForm::BuildControls() {
             [this] { RadioButtonParallelClick(); });
     connect(TimerStatus, &QTimer::timeout, this,
             [this] { Guarded([this] { TimerStatusTimer(); }); });
+    connect(ComComboBoxPoort, &QComboBox::currentIndexChanged, this, [this] { UpdateNotes(); });
+    connect(RadioButtonSerieel, &QRadioButton::toggled, this, [this] { UpdateNotes(); });
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -199,15 +216,19 @@ void TStatusForm::SelectPort(const std::string& name) {
 
 void TStatusForm::RefreshPorts() {
     const std::string chosen = ComComboBoxPoort->Text().toStdString();
-    try {
-        ComComboBoxPoort->SetComProperty(serial::cpPort);
-    } catch (const serial::EComPort&) {
-        // The system's list cannot be read now: the chosen port stays, alone.
+    {
+        const QSignalBlocker quiet(ComComboBoxPoort);
+        try {
+            ComComboBoxPoort->SetComProperty(serial::cpPort);
+        } catch (const serial::EComPort&) {
+            // The system's list cannot be read now: the chosen port stays, alone.
+        }
+        if (chosen.empty())
+            ComComboBoxPoort->SetItemIndex(-1);
+        else
+            SelectPort(chosen);
     }
-    if (chosen.empty())
-        ComComboBoxPoort->SetItemIndex(-1);
-    else
-        SelectPort(chosen);
+    UpdateNotes();
 }
 
 TSettings TStatusForm::CurrentSettings() const {
@@ -344,10 +365,37 @@ void TStatusForm::TimerStatusTimer() {
 }
 
 void TStatusForm::SetUpFinished(const TSetUpResult& result) {
-    if (!result.Automatic || !result.Ready)
+    const bool refused = result.Transport == TTransport::Serial && TavoCom1->LowLatencyRefused();
+    mLatencyRefusedPort = refused ? serial::DeviceName(result.Port) : std::string();
+    if (result.Automatic && result.Ready) {
+        RefreshPorts();
+        SelectPort(result.Port);
+    }
+    UpdateNotes();
+}
+
+void TStatusForm::UpdateNotes() {
+    std::vector<std::string> notes;
+    const std::string port = ComComboBoxPoort->Text().toStdString();
+    if (RadioButtonSerieel->isChecked() && !port.empty()) {
+        const std::string device = serial::DeviceName(port);
+        notes = serial::PortNotes(
+            device, serial::GatherPortFacts(device, ComComboBoxPoort->ComSelect().Ports(),
+                                            device == mLatencyRefusedPort, Baud19200));
+    }
+    QString text;
+    for (const std::string& note : notes)
+        text += (text.isEmpty() ? "" : "\n\n") + QString::fromStdString(note);
+    LabelAanwijzingen->setText(text);
+    LabelAanwijzingen->setVisible(!text.isEmpty());
+    if (text.isEmpty()) {
+        setFixedSize(BaseWidth, BaseHeight);
         return;
-    RefreshPorts();
-    SelectPort(result.Port);
+    }
+    const int width = BaseWidth - 16;
+    const int height = LabelAanwijzingen->heightForWidth(width);
+    LabelAanwijzingen->setGeometry(8, BaseHeight, width, height);
+    setFixedSize(BaseWidth, BaseHeight + height + 8);
 }
 
 void TStatusForm::ShowSetUpMessage(const TSetUpResult& result) {

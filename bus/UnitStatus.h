@@ -52,6 +52,9 @@ public:
     QSpinBox* SpinEditTestTijd = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* ButtonCancel = nullptr;
+    // Notes on the chosen port (no access, a service that takes adapters, a slow latency
+    // timer) below the buttons; the window grows by their height and is its own size without.
+    QLabel* LabelAanwijzingen = nullptr;
     QTimer* TimerStatus = nullptr;
 
     // The bus's serial link and flags under the settings window's names.
@@ -101,6 +104,8 @@ public:
     void SelectPort(const std::string& name);
     // Fills the port list anew from the system's, keeping the chosen port.
     void RefreshPorts();
+    // The notes for the chosen port, as the system is now.
+    void UpdateNotes();
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -117,6 +122,8 @@ private:
 
     TBus& mBus;
     TMainWindowLink& mMainWindow;
+    // The device whose driver refused low latency when the last set-up opened it.
+    std::string mLatencyRefusedPort;
 };
 
 // The settings window, valid for the life of the program.

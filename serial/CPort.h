@@ -103,6 +103,8 @@ public:
     TCommTimeouts CommTimeouts() const;
     // The platform's handle of the open device, -1 while closed.
     std::intptr_t Handle() const { return mBackend->Handle(); }
+    // The driver refused to hand on received bytes at once when the port was last opened.
+    bool LowLatencyRefused() const { return mBackend->LowLatencyRefused(); }
 
     TNotifyEvent OnBeforeOpen;
     TNotifyEvent OnAfterOpen;

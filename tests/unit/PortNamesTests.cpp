@@ -3,6 +3,7 @@
 #include "ComTestSupport.h"
 #include "serial/PortNames.h"
 #include "serial/PortNamesLinux.h"
+#include "serial/PortNotes.h"
 #include "serial/PortWatch.h"
 
 #include <filesystem>
@@ -261,6 +262,31 @@ TEST_F(FakeSysfs, APathWithoutIdentityIsBackOnceItWasGoneOrLeadsToAnotherNode) {
     EXPECT_EQ(watch.Look(), "");
     fs::create_symlink("two", link);
     EXPECT_EQ(watch.Look(), link) << "gone and back, even as the same node";
+}
+
+TEST_F(FakeSysfs, NotesReadTheServicesFromProcAndTheLatencyTimerFromSysfs) {
+    BuildMachine();
+    for (const auto& [pid, comm] : {std::pair{"1", "systemd"},
+                                    {"812", "ModemManager"},
+                                    {"self", "ModemManager"},
+                                    {"907", "brltty-udev"}}) {
+        fs::create_directories(Root / "proc" / pid);
+        std::ofstream(Root / "proc" / pid / "comm") << comm << "\n";
+    }
+    std::ofstream(Sys / "devices/usb1/1-1/1-1:1.0/ttyUSB0/latency_timer") << "16\n";
+    const TSystemFolders previous = SetSystemFolders({Sys.string(), (Root / "proc").string()});
+    const std::string byId = D("serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0");
+
+    const TPortFacts facts = GatherPortFacts(byId, EnumPorts(), true, false);
+    EXPECT_THAT(facts.Services, ElementsAre("ModemManager"));
+    EXPECT_TRUE(facts.Usb);
+    EXPECT_EQ(facts.Driver, "ftdi_sio");
+    EXPECT_EQ(facts.LatencyTimerMs, 16);
+    EXPECT_EQ(facts.LatencyTimerFile, (Sys / "class/tty/ttyUSB0/device/latency_timer").string());
+    EXPECT_EQ(GatherPortFacts(byId, EnumPorts(), false, false).LatencyTimerMs, 0)
+        << "read only when the driver refused low latency";
+    EXPECT_EQ(GatherPortFacts(D("ttyS0"), EnumPorts(), true, false).LatencyTimerMs, 0);
+    SetSystemFolders(previous);
 }
 
 TEST_F(PortNameSourceTest, NamesAreSortedWithoutRegardToCase) {

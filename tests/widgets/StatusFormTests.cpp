@@ -8,6 +8,7 @@
 #include "platform/Tick.h"
 #include "serial/CPortCtl.h"
 #include "serial/PortNames.h"
+#include "serial/PortNotes.h"
 #include "sim/SimParallelCard.h"
 #include "sim/SimSerialCard.h"
 #include "sim/SimTestCard.h"
@@ -15,6 +16,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -40,6 +42,7 @@ protected:
     sim::TSimSerialCard SerialCard{Rack};
     platform::TPortBackend* PreviousBackend = nullptr;
     serial::TPortNameSource PreviousSource;
+    serial::TSystemFolders PreviousFolders;
     TDialogRecorder Dialogs;
     TFakeMainWindow MainWindow;
     bus::TBus Bus{bus::ParTransport()};
@@ -57,9 +60,12 @@ protected:
             return std::vector<std::string>{pty, "/tmp/morvelplint-no-port"};
         });
         Bus.AddListener(MainWindowEvents);
+        Folder = MakeTempFolder("morvelplint-status");
+        // The machine's processes say nothing here: the window's notes read a fake /proc.
+        PreviousFolders =
+            serial::SetSystemFolders({(Folder / "sys").string(), (Folder / "proc").string()});
         Form = std::make_unique<TStatusForm>(Bus, MainWindow);
         Form->TimerStatus->stop(); // tests run the set-up themselves
-        Folder = MakeTempFolder("morvelplint-status");
     }
 
     void TearDown() override {
@@ -69,6 +75,7 @@ protected:
         bus::ParTransport().ResetTransport(200);
         platform::SetPortBackend(PreviousBackend);
         serial::SetPortNameSource(PreviousSource);
+        serial::SetSystemFolders(PreviousFolders);
         std::filesystem::remove_all(Folder);
     }
 
@@ -250,6 +257,35 @@ TEST_F(StatusFormTest, AnAdapterIsShownByWhatItIsAndSavedByItsByIdName) {
     Form->TimerStatus->stop();
     EXPECT_EQ(Form->ComComboBoxPoort->count(), 1);
     EXPECT_EQ(Form->ComComboBoxPoort->ItemIndex(), 0);
+    serial::SetPortSource(previous);
+}
+
+TEST_F(StatusFormTest, ANoteOnTheChosenPortGrowsTheWindowAndOkStillConnects) {
+    // The simulated card's terminal as an adapter, with ModemManager running.
+    serial::TPortInfo adapter;
+    adapter.Path = SerialCard.SlavePath();
+    adapter.VendorId = "1a86";
+    adapter.ProductId = "7523";
+    const auto previous = serial::SetPortSource([adapter] { return std::vector{adapter}; });
+    std::filesystem::create_directories(Folder / "proc" / "812");
+    std::ofstream(Folder / "proc" / "812" / "comm") << "ModemManager\n";
+    Form->RefreshPorts();
+    Form->ComComboBoxPoort->SetItemIndex(0);
+
+    EXPECT_TRUE(Form->LabelAanwijzingen->text().startsWith("ModemManager draait:"))
+        << Form->LabelAanwijzingen->text().toStdString();
+    EXPECT_GT(Form->height(), 253);
+    EXPECT_EQ(Form->width(), 339);
+    EXPECT_EQ(Form->LabelAanwijzingen->geometry().bottom() + 1 + 8, Form->height())
+        << "the whole note shows";
+    EXPECT_TRUE(Form->OKBtn->isEnabled());
+    Form->TimerStatusTimer();
+    EXPECT_TRUE(Form->BusReady) << "a note never stops the set-up";
+    EXPECT_TRUE(Dialogs.Messages.empty());
+
+    Form->RadioButtonParallel->click();
+    EXPECT_FALSE(Form->LabelAanwijzingen->isVisibleTo(Form.get()));
+    EXPECT_EQ(Form->size(), QSize(339, 253)) << "no notes, no room for them";
     serial::SetPortSource(previous);
 }
 
