@@ -127,6 +127,10 @@ TFormMorvelplint::~TFormMorvelplint() {
 }
 
 void TFormMorvelplint::TimerAdapterTimer() {
+    if (!mReconnect->Active()) {
+        TimerAdapter->stop(); // "LED uit" closed the port
+        return;
+    }
     // A set-up the user asked for is about to run: it comes first.
     if (bus::StatusForm && bus::StatusForm->TimerStatus->isActive())
         return;
@@ -138,7 +142,7 @@ void TFormMorvelplint::ReconnectChanged() {
     const QString note = QString::fromStdString(mReconnect->Note());
     setWindowTitle(note.isEmpty() ? QStringLiteral("Morvelplint")
                                   : QStringLiteral("Morvelplint \u2014 ") + note);
-    if (!mReconnect->Watching())
+    if (!mReconnect->Active())
         TimerAdapter->stop();
     else if (!TimerAdapter->isActive())
         TimerAdapter->start();

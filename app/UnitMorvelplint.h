@@ -44,7 +44,7 @@ public:
     QTabWidget* PageControlTester = nullptr;
     QWidget* TabSheetINTRO = nullptr;
     QTimer* TimerSpeed = nullptr;
-    // Looks for a lost adapter while the reconnection watches for it.
+    // Looks at the serial line while connected, and for a lost adapter while it is out.
     QTimer* TimerAdapter = nullptr;
     cards::TCardPages* CardPages = nullptr;
 

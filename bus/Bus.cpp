@@ -111,6 +111,16 @@ void TBus::CloseSerialLink() {
     mLink->ClosePort();
 }
 
+void TBus::CheckLine() {
+    if (mTransport != TTransport::Serial || !BusReady || DebugMode || Busy())
+        return;
+    if (const std::int32_t code = mLink->LineFailure()) {
+        const serial::EComPort error(serial::ceRead, code);
+        LineLost(error);
+        throw error;
+    }
+}
+
 void TBus::WriteDataPort(int word) {
     platform::PortOut(platform::BusOutPort, static_cast<std::uint16_t>(word));
 }

@@ -108,6 +108,10 @@ public:
     int ReadBusFeedback();
     // Closes the serial port (its DTR pulse first); BusReady stays as it is.
     void CloseSerialLink();
+    // Asked while no exchange runs: a serial line that hung up since the last word (an
+    // adapter pulled out while nothing was sent) is lost as a transfer would have found it,
+    // and the same EComPort is raised. Nothing is read or sent.
+    void CheckLine();
     // The parallel card's data port (788) written directly and its status port (789) read,
     // past the transport: the PCK page's test mode, where the user gives the strobes by hand.
     void WriteDataPort(int word);

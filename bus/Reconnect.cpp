@@ -40,9 +40,18 @@ void TReconnect::Changed(std::string note) {
         OnChange();
 }
 
+bool TReconnect::Active() const {
+    return Watching() || (mBus.Transport() == TTransport::Serial && mBus.BusReady &&
+                          !mBus.DebugMode && mBus.Link().Connected());
+}
+
 void TReconnect::Look() {
-    if (!Watching() || mBus.Busy() || mBus.Closing())
+    if (mBus.Busy() || mBus.Closing())
         return;
+    if (!Watching()) {
+        mBus.CheckLine();
+        return;
+    }
     const std::string path = mWatch.Look();
     if (path.empty())
         return;

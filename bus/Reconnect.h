@@ -16,8 +16,10 @@ namespace bus {
 // under. It never runs inside an exchange, and it starts no test: the loss stopped the test
 // that ran, and it stays stopped. A set-up by hand (OK) may come first at any time.
 //
-// Whoever drives it calls Look every LookIntervalMs while Watching(): the program from a
-// timer of its main window, which shows the Note in its title.
+// While connected over the serial card it also looks for a line that hung up while nothing
+// was sent, so that an adapter pulled out while the user only looks is missed no longer than
+// one look. Whoever drives it calls Look every LookIntervalMs while Active(): the program
+// from a timer of its main window, which shows the Note in its title.
 class TReconnect : public TBusListener {
 public:
     explicit TReconnect(TBus& bus);
@@ -30,14 +32,17 @@ public:
     static constexpr std::uint32_t LookIntervalMs = 500;
 
     bool Watching() const { return mWatch.Watching(); }
-    // One look, unless an exchange runs or the program closes; a port that is back gets its
-    // set-up here and now.
+    // Connected over the serial card, or watching: there is something to look at.
+    bool Active() const;
+    // One look, unless an exchange runs or the program closes. A line that hung up is lost
+    // and its EComPort raised (TBus::CheckLine), for the caller to show as a failed transfer
+    // is shown; a port that is back gets its set-up here and now.
     void Look();
 
     // What the watch does or last did, in a few words for a title or status line; empty when
     // there is nothing to say.
     const std::string& Note() const { return mNote; }
-    // Called whenever Watching() or Note() may have changed.
+    // Called whenever Active(), Watching() or Note() may have changed.
     std::function<void()> OnChange;
 
     void BusLineLost() override;

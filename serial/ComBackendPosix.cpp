@@ -346,6 +346,16 @@ public:
     std::intptr_t Handle() const override { return mFd; }
     bool LowLatencyRefused() const override { return mLowLatencyRefused; }
 
+    int LineFailure() override {
+        if (mFd < 0)
+            return EBADF;
+        short revents = 0;
+        if (const int code = Await(mFd, POLLIN, 0, revents))
+            return code;
+        // A hung-up tty reports readiness as well; waiting bytes alone are no failure.
+        return (revents & (POLLHUP | POLLERR)) != 0 ? EIO : 0;
+    }
+
 private:
     // Ample for the last bus words to leave at 9600 baud (about 1 ms a byte).
     static constexpr std::int64_t DrainLimit = 200;

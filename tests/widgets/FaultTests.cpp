@@ -356,7 +356,15 @@ protected:
     std::unique_ptr<sim::TSimSerialCard> SerialCard = PlugIn();
     TProgramWindows Windows{ParallelCard, Link};
 
-    AdapterTest() { Rack.Plug(12, Card12); }
+    bus::TStatusForm& Status = *Windows.Status;
+    app::TFormMorvelplint& Window = *Windows.Window;
+
+    AdapterTest() {
+        Rack.Plug(12, Card12);
+        Status.OKBtnClick();
+        Status.TimerStatus->stop();
+        Status.TimerStatusTimer();
+    }
     ~AdapterTest() override { std::filesystem::remove_all(Folder); }
 
     // An adapter plugged in: a new card on a new pseudo-terminal, and the link leads to it
@@ -368,45 +376,59 @@ protected:
         std::filesystem::rename(next, Link);
         return card;
     }
+
+    // Plugged in again: within 5 s of it the new card has taken the option byte and the whole
+    // initialisation sequence, nothing else, and no window asked for anything.
+    void ExpectConnectedByItselfAfterPlugIn() {
+        SerialCard = PlugIn();
+        ASSERT_TRUE(RunEventsUntil(
+            [&] { return Status.BusReady && SerialCard->Received().size() >= 1 + 192; }, 5000))
+            << "no set-up within 5 s of the return";
+        Words expected{0x02};
+        for (const int word : InitialisationSequence())
+            expected.push_back(word);
+        EXPECT_EQ(BytesTaken(*SerialCard), expected);
+        EXPECT_EQ(Dialogs.Messages.size(), 1u) << "the loss's message alone";
+        EXPECT_EQ(Window.windowTitle().toStdString(),
+                  "Morvelplint — opnieuw verbonden via " + Link);
+        EXPECT_EQ(Status.ComComboBoxPoort->Text().toStdString(), Link);
+        EXPECT_TRUE(Window.StopInstellingen->isEnabled());
+    }
+
+    void ExpectLossReportedAndWatched() {
+        ASSERT_EQ(Dialogs.Messages.size(), 1u);
+        EXPECT_EQ(Dialogs.Messages[0].Text.toStdString(), LineGone) << "the message as before";
+        EXPECT_FALSE(Status.BusReady);
+        EXPECT_EQ(Window.windowTitle().toStdString(),
+                  "Morvelplint — verbinding verbroken, wacht tot " + Link + " terug is");
+        const std::uint32_t gone = platform::GetTickCount();
+        RunEventsUntil([&] { return platform::TicksPassed(gone, 1200); }, 2000);
+        EXPECT_TRUE(Window.TimerAdapter->isActive()) << "still watching while it is out";
+        EXPECT_EQ(Dialogs.Messages.size(), 1u);
+    }
 };
 
 } // namespace
 
-TEST_F(AdapterTest, PluggedInAgainItConnectsByItselfAndTheStoppedTestStaysStopped) {
-    bus::TStatusForm& status = *Windows.Status;
-    app::TFormMorvelplint& window = *Windows.Window;
-    status.OKBtnClick();
-    status.TimerStatus->stop();
-    status.TimerStatusTimer();
-    ASSERT_TRUE(status.BusReady);
-    StartShuttle(window);
-    ASSERT_TRUE(window.TimerSpeed->isActive());
+TEST_F(AdapterTest, PulledOutWhileIdleItIsMissedAndPluggedInAgainItConnectsByItself) {
+    ASSERT_TRUE(Status.BusReady);
+    EXPECT_TRUE(Window.TimerAdapter->isActive()) << "the line is looked at while connected";
+    SerialCard->HangUp();
+    ASSERT_TRUE(RunEventsUntil([&] { return !Dialogs.Messages.empty(); }, 2000))
+        << "a pull while nothing is sent is missed no longer than one look";
+    ExpectLossReportedAndWatched();
+    ExpectConnectedByItselfAfterPlugIn();
+}
 
-    // Pulled out in the middle of the running test.
+TEST_F(AdapterTest, PulledOutDuringATestTheTestStaysStoppedAndThePageStays) {
+    ASSERT_TRUE(Status.BusReady);
+    StartShuttle(Window);
+    ASSERT_TRUE(Window.TimerSpeed->isActive());
     SerialCard->SetFaults({.HangUpAfterWords = 1});
     ASSERT_TRUE(RunEventsUntil([&] { return !Dialogs.Messages.empty(); }, 5000));
-    EXPECT_EQ(Dialogs.Messages[0].Text.toStdString(), LineGone) << "the message as before";
-    EXPECT_FALSE(window.TimerSpeed->isActive());
-    EXPECT_TRUE(window.TimerAdapter->isActive());
-    EXPECT_EQ(window.windowTitle().toStdString(),
-              "Morvelplint — verbinding verbroken, wacht tot " + Link + " terug is");
-    const std::uint32_t gone = platform::GetTickCount();
-    ASSERT_TRUE(RunEventsUntil([&] { return platform::TicksPassed(gone, 1200); }, 2000));
-    EXPECT_TRUE(window.TimerAdapter->isActive()) << "still watching while it is out";
-
-    SerialCard = PlugIn();
-    ASSERT_TRUE(RunEventsUntil(
-        [&] { return status.BusReady && SerialCard->Received().size() >= 1 + 192; }, 5000))
-        << "no set-up within 5 s of the return";
-    Words expected{0x02};
-    for (const int word : InitialisationSequence())
-        expected.push_back(word);
-    EXPECT_EQ(BytesTaken(*SerialCard), expected);
-    EXPECT_EQ(Dialogs.Messages.size(), 1u) << "the return shows no message box";
-    EXPECT_EQ(window.windowTitle().toStdString(), "Morvelplint — opnieuw verbonden via " + Link);
-    EXPECT_FALSE(window.TimerAdapter->isActive());
-    EXPECT_FALSE(window.TimerSpeed->isActive()) << "the test is not started again";
-    EXPECT_EQ(window.PageControlTester->currentWidget(), window.CardPages->TabSheetXBK);
-    EXPECT_TRUE(window.StopInstellingen->isEnabled());
-    EXPECT_EQ(status.ComComboBoxPoort->Text().toStdString(), Link);
+    EXPECT_FALSE(Window.TimerSpeed->isActive());
+    ExpectLossReportedAndWatched();
+    ExpectConnectedByItselfAfterPlugIn();
+    EXPECT_FALSE(Window.TimerSpeed->isActive()) << "the test is not started again";
+    EXPECT_EQ(Window.PageControlTester->currentWidget(), Window.CardPages->TabSheetXBK);
 }
