@@ -11,6 +11,7 @@
 #include "cards/CardPages.h"
 #include "cards/CardTestState.h"
 #include "platform/Tick.h"
+#include "serial/ComError.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -134,7 +135,15 @@ void TFormMorvelplint::TimerAdapterTimer() {
     // A set-up the user asked for is about to run: it comes first.
     if (bus::StatusForm && bus::StatusForm->TimerStatus->isActive())
         return;
-    mReconnect->Look();
+    try {
+        mReconnect->Look();
+    } catch (const serial::EComPort& error) {
+        // The message box waits for the user in an event loop of its own. Shown from this
+        // handler it would keep this timer from firing again, and the adapter plugged in
+        // meanwhile would wait for the box's OK.
+        const QString message = QString::fromLocal8Bit(serial::ExplainedMessage(error).c_str());
+        QTimer::singleShot(0, this, [message] { bus::ShowGeneralError(message); });
+    }
 }
 
 void TFormMorvelplint::ReconnectChanged() {

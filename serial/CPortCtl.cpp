@@ -2,6 +2,7 @@
 
 #include "serial/PortNames.h"
 
+#include <QAbstractItemView>
 #include <QStringList>
 
 namespace serial {
@@ -136,6 +137,8 @@ int TComSelect::BoundEntry() const {
 TComComboBox::TComComboBox(QWidget* parent) : QComboBox(parent), mComSelect(*this) {
     setEditable(false);
     connect(this, &QComboBox::activated, this, &TComComboBox::Picked);
+    connect(this, &QComboBox::currentIndexChanged, this,
+            [this](int index) { setToolTip(index < 0 ? QString() : itemText(index)); });
 }
 
 void TComComboBox::SetComPort(TCustomComPort* port) {
@@ -147,6 +150,8 @@ void TComComboBox::SetComPort(TCustomComPort* port) {
 void TComComboBox::SetComProperty(TComProperty kind) {
     mComSelect.Kind = kind;
     mComSelect.FillList();
+    // A port's line is wider than the closed box: the open list shows it whole.
+    view()->setMinimumWidth(view()->sizeHintForColumn(0) + 2 * view()->frameWidth());
     if (mComSelect.ComPort)
         setCurrentIndex(mComSelect.BoundEntry());
     else if (count() > 0)
