@@ -102,8 +102,8 @@ TFormMorvelplint::TFormMorvelplint(bus::TBus& bus, QStringList arguments)
     const auto settings = [] {
         return bus::StatusForm ? bus::StatusForm->CurrentSettings() : bus::TSettings{};
     };
-    CardPages =
-        new cards::TCardPages(bus, cards::CardTest, settings, PageControlTester, TimerSpeed, this);
+    CardPages = new cards::TCardPages(bus, cards::CardTest, settings, PageControlTester,
+                                      TimerSpeed, this);
     connect(TimerSpeed, &QTimer::timeout, this,
             [this] { bus::Guarded([this] { CardPages->TimerSpeedTimer(); }); });
 

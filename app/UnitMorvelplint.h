@@ -80,8 +80,7 @@ public:
     // The help topic of the active page: -1 for "INTRO", 1 to 7 for "SCK/ MCK" to "IOK".
     int ActivePageHelpTopic() const;
 
-    // The serial connection's return after a lost line, which the title tells of.
-    bus::TReconnect& Reconnect() { return *mReconnect; }
+    // One look of the reconnection (bus::TReconnect), whose note the title shows.
     void TimerAdapterTimer();
 
     // The printer that the print and printer set-up dialogs choose, made at first use; and

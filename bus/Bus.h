@@ -39,19 +39,19 @@ struct TSetUpChoice {
 };
 
 enum class TSetUpOutcome {
-    Connected,       // the initialisation sequence went through (or debug mode stood in)
+    Connected,      // the initialisation sequence went through (or debug mode stood in)
     ParallelRefused, // the system gives no access to the parallel card's ports
-    CardSilent,      // the serial card did not echo its option byte, or fell silent
-    PortUnusable,    // the serial port could not be opened or failed during the set-up
-    Closing,         // the program closes: the set-up stopped where it was
+    CardSilent,     // the serial card did not echo its option byte, or fell silent
+    PortUnusable,   // the serial port could not be opened or failed during the set-up
+    Closing,        // the program closes: the set-up stopped where it was
 };
 
 struct TSetUpResult {
     TSetUpOutcome Outcome = TSetUpOutcome::Connected;
     TTransport Transport = TTransport::Serial;
-    bool Ready = false;     // BusReady as the set-up left it
-    std::string Port;       // the serial port as the link names it
-    std::string Reason;     // the system's words for a refusal or a port error
+    bool Ready = false;  // BusReady as the set-up left it
+    std::string Port;    // the serial port as the link names it
+    std::string Reason;  // the system's words for a refusal or a port error
     bool Automatic = false; // as the choice had it
 };
 

@@ -413,9 +413,10 @@ void TStatusForm::ShowSetUpMessage(const TSetUpResult& result) {
                           QString());
         return;
     case TSetUpOutcome::PortUnusable:
-        Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle,
-                          Tr("Kan \"%1\" niet gebruiken.").arg(QString::fromStdString(result.Port)),
-                          QString::fromLocal8Bit(result.Reason.c_str()));
+        Dialogs().Message(
+            this, TDialogs::TIcon::Error, ProgramTitle,
+            Tr("Kan \"%1\" niet gebruiken.").arg(QString::fromStdString(result.Port)),
+            QString::fromLocal8Bit(result.Reason.c_str()));
         return;
     }
 }
