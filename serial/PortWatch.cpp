@@ -9,9 +9,10 @@ namespace serial {
 void TPortWatch::Start(const TPortInfo& port, std::optional<TDeviceNode> node) {
     mPort = port;
     mLostNode = node;
-    mSeenGone = false;
     mWatching = true;
-    Look();
+    // Only whether it is gone: a port already back is found by the next look.
+    const std::string path = Candidate();
+    mSeenGone = path.empty() || !DeviceNodeOf(path);
 }
 
 std::string TPortWatch::Look() {

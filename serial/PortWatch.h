@@ -29,7 +29,8 @@ std::optional<TDeviceNode> DeviceNodeOf(const std::string& path);
 class TPortWatch {
 public:
     // Watches for `port`, as the port list knew it while it was in use, whose device node was
-    // `node` then. Takes a first look at once, so that a port already gone counts as gone.
+    // `node` then. Looks at once whether it is gone, so that a port already gone counts as
+    // gone; a port already back under another node is found by the first Look.
     void Start(const TPortInfo& port, std::optional<TDeviceNode> node);
     void Stop() { mWatching = false; }
     bool Watching() const { return mWatching; }

@@ -262,6 +262,9 @@ TEST_F(FakeSysfs, APathWithoutIdentityIsBackOnceItWasGoneOrLeadsToAnotherNode) {
     EXPECT_EQ(watch.Look(), "");
     fs::create_symlink("two", link);
     EXPECT_EQ(watch.Look(), link) << "gone and back, even as the same node";
+
+    watch.Start(lost, DeviceNodeOf(D("one")));
+    EXPECT_EQ(watch.Look(), link) << "back under another node before the watch began";
 }
 
 TEST_F(FakeSysfs, NotesReadTheServicesFromProcAndTheLatencyTimerFromSysfs) {
