@@ -261,7 +261,7 @@ void BM_ReconnectLookWatching(benchmark::State& state) {
     serial::TPortInfo lost;
     lost.Path = "/dev/ttyUSB-morvelplint-bench"; // never there: every look is a full one
     serial::TPortWatch watch;
-    watch.Start(lost, std::nullopt);
+    watch.Start(lost, std::nullopt, std::nullopt);
     LookEveryInterval(state, [&] { benchmark::DoNotOptimize(watch.Look()); });
     state.SetLabel(std::to_string(serial::EnumPorts().size()) + " ports listed");
 }

@@ -68,8 +68,9 @@ void TReconnect::BusLineLost() {
     if (mPort.Path != device && mPort.ById != device) {
         mPort = KnownPort(device);
         mNode.reset();
+        mEntry.reset();
     }
-    mWatch.Start(mPort, mNode);
+    mWatch.Start(mPort, mNode, mEntry);
     Changed(
         platform::Format(Tr("verbinding verbroken, wacht tot %s terug is"), mPort.Path.c_str()));
 }
@@ -79,6 +80,7 @@ void TReconnect::SetUpFinished(const TSetUpResult& result) {
     if (result.Transport == TTransport::Serial && result.Ready) {
         mPort = KnownPort(device);
         mNode = serial::DeviceNodeOf(device);
+        mEntry = serial::EntryOf(device);
         mWatch.Stop();
         Changed(result.Automatic ? platform::Format(Tr("opnieuw verbonden via %s"), device.c_str())
                                  : std::string());
@@ -87,7 +89,7 @@ void TReconnect::SetUpFinished(const TSetUpResult& result) {
     if (result.Automatic) {
         // Once per return: the next try waits until the port has gone and come back, or
         // until the user presses OK.
-        mWatch.Start(mPort, serial::DeviceNodeOf(device));
+        mWatch.Start(mPort, serial::DeviceNodeOf(device), serial::EntryOf(device));
         Changed(platform::Format(
             Tr("%s is terug, maar verbinden lukte niet: druk op OK in Instellingen > Status..."),
             device.c_str()));

@@ -56,6 +56,7 @@ private:
     // The serial port of the last connection, as the port list knew it then.
     serial::TPortInfo mPort;
     std::optional<serial::TDeviceNode> mNode;
+    std::optional<serial::TDeviceNode> mEntry;
     std::string mNote;
 };
 

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <map>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace serial {
 
@@ -114,11 +115,30 @@ std::vector<TPortInfo> ReadPorts(const std::string& sysFolder, const std::string
     return ports;
 }
 
+namespace {
+
+// UNIX 98 pseudo-terminal slaves have the majors 136 to 143.
+TDeviceNode NodeOf(const struct stat& info) {
+    const unsigned majorNumber = S_ISCHR(info.st_mode) ? major(info.st_rdev) : 0;
+    return TDeviceNode{info.st_dev, info.st_ino, info.st_rdev,
+                       std::int64_t{info.st_ctim.tv_sec} * 1000000000 + info.st_ctim.tv_nsec,
+                       majorNumber >= 136 && majorNumber <= 143};
+}
+
+} // namespace
+
 std::optional<TDeviceNode> DeviceNodeOf(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0)
         return std::nullopt;
-    return TDeviceNode{info.st_dev, info.st_ino, info.st_rdev};
+    return NodeOf(info);
+}
+
+std::optional<TDeviceNode> EntryOf(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return NodeOf(info);
 }
 
 std::vector<TPortInfo> SystemPorts() {

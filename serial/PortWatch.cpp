@@ -6,9 +6,11 @@
 
 namespace serial {
 
-void TPortWatch::Start(const TPortInfo& port, std::optional<TDeviceNode> node) {
+void TPortWatch::Start(const TPortInfo& port, std::optional<TDeviceNode> node,
+                       std::optional<TDeviceNode> entry) {
     mPort = port;
     mLostNode = node;
+    mLostEntry = entry;
     mWatching = true;
     // Only whether it is gone: a port already back is found by the next look.
     const std::string path = Candidate();
@@ -26,6 +28,11 @@ std::string TPortWatch::Look() {
     }
     if (!mSeenGone && mLostNode && *node == *mLostNode)
         return {};
+    if (node->PseudoTerminal) {
+        const std::optional<TDeviceNode> entry = EntryOf(path);
+        if (!entry || entry->PseudoTerminal || entry == mLostEntry)
+            return {};
+    }
     mWatching = false;
     return path;
 }

@@ -1,6 +1,7 @@
 // The list of serial ports: the tty class scan and the ports' identities on a fake /sys and
 // /dev tree, and the sorted list from an injected source. No test reads this machine's ports.
 #include "ComTestSupport.h"
+#include "Pty.h"
 #include "serial/PortNames.h"
 #include "serial/PortNamesLinux.h"
 #include "serial/PortNotes.h"
@@ -222,7 +223,7 @@ TEST_F(FakeSysfs, ALostAdapterIsFoundAgainByItsIdentityNotByTheNameItHad) {
     ById("usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0", "ttyUSB0");
     const TPortInfo lost = EnumPorts().at(0);
     TPortWatch watch;
-    watch.Start(lost, DeviceNodeOf(lost.Path));
+    watch.Start(lost, DeviceNodeOf(lost.Path), EntryOf(lost.Path));
     EXPECT_EQ(watch.Look(), "") << "still there: not back";
 
     // Pulled out; another adapter of the same model is plugged in and gets its old name.
@@ -251,20 +252,40 @@ TEST_F(FakeSysfs, APathWithoutIdentityIsBackOnceItWasGoneOrLeadsToAnotherNode) {
     TPortInfo lost;
     lost.Path = link;
     TPortWatch watch;
-    watch.Start(lost, DeviceNodeOf(link));
+    watch.Start(lost, DeviceNodeOf(link), EntryOf(link));
     EXPECT_EQ(watch.Look(), "") << "the node that failed is not a return";
     fs::remove(link);
     fs::create_symlink("two", link);
     EXPECT_EQ(watch.Look(), link) << "the link leads to another device";
 
-    watch.Start(lost, DeviceNodeOf(link));
+    watch.Start(lost, DeviceNodeOf(link), EntryOf(link));
     fs::remove(link);
     EXPECT_EQ(watch.Look(), "");
     fs::create_symlink("two", link);
     EXPECT_EQ(watch.Look(), link) << "gone and back, even as the same node";
 
-    watch.Start(lost, DeviceNodeOf(D("one")));
+    watch.Start(lost, DeviceNodeOf(D("one")), EntryOf(link));
     EXPECT_EQ(watch.Look(), link) << "back under another node before the watch began";
+}
+
+TEST_F(FakeSysfs, APseudoTerminalIsBackOnlyUnderAPathMadeAnew) {
+    TPty terminal;
+    const std::string link = D("adapter");
+    fs::create_symlink(terminal.Path(), link);
+    std::ofstream(Dev / "lost").put('\n');
+    TPortInfo lost;
+    lost.Path = link;
+    TPortWatch watch;
+    // The lost terminal's number given to another program, under the unchanged link.
+    watch.Start(lost, DeviceNodeOf(D("lost")), EntryOf(link));
+    EXPECT_EQ(watch.Look(), "") << "another program's terminal is no return";
+    fs::create_symlink(terminal.Path(), link + ".new");
+    fs::rename(link + ".new", link);
+    EXPECT_EQ(watch.Look(), link) << "a link laid anew leads to the new terminal";
+
+    lost.Path = terminal.Path();
+    watch.Start(lost, DeviceNodeOf(D("lost")), EntryOf(D("lost")));
+    EXPECT_EQ(watch.Look(), "") << "never under its own name";
 }
 
 TEST_F(FakeSysfs, NotesReadTheServicesFromProcAndTheLatencyTimerFromSysfs) {
