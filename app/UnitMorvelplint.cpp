@@ -8,10 +8,12 @@
 #include "app/UnitHelp.h"
 #include "app/UnitSplash.h"
 #include "bus/Dialogs.h"
+#include "bus/Reconnect.h"
 #include "bus/UnitStatus.h"
 #include "cards/CardPages.h"
 #include "cards/CardTestState.h"
 #include "platform/Tick.h"
+#include "serial/ComError.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -107,6 +109,14 @@ TFormMorvelplint::TFormMorvelplint(bus::TBus& bus, QStringList arguments)
     connect(TimerSpeed, &QTimer::timeout, this,
             [this] { bus::Guarded([this] { CardPages->TimerSpeedTimer(); }); });
 
+    TimerAdapter = new QTimer(this);
+    TimerAdapter->setObjectName("TimerAdapter");
+    TimerAdapter->setInterval(static_cast<int>(bus::TReconnect::LookIntervalMs));
+    mReconnect = std::make_unique<bus::TReconnect>(bus);
+    mReconnect->OnChange = [this] { ReconnectChanged(); };
+    connect(TimerAdapter, &QTimer::timeout, this,
+            [this] { bus::Guarded([this] { TimerAdapterTimer(); }); });
+
     BuildMenu();
     FontDialogColor = palette().color(QPalette::WindowText);
     adjustSize();
@@ -117,6 +127,36 @@ TFormMorvelplint::TFormMorvelplint(bus::TBus& bus, QStringList arguments)
 
 TFormMorvelplint::~TFormMorvelplint() {
     FormMorvelplint = nullptr;
+}
+
+void TFormMorvelplint::TimerAdapterTimer() {
+    if (!mReconnect->Active()) {
+        TimerAdapter->stop(); // "LED uit" closed the port
+        return;
+    }
+    // A set-up the user asked for is about to run: it comes first.
+    if (bus::StatusForm && bus::StatusForm->TimerStatus->isActive())
+        return;
+    try {
+        mReconnect->Look();
+    } catch (const serial::EComPort& error) {
+        // The message box waits for the user in an event loop of its own. Shown from this
+        // handler it would keep this timer from firing again, and the adapter plugged in
+        // meanwhile would wait for the box's OK.
+        const QString message = QString::fromLocal8Bit(serial::ExplainedMessage(error).c_str());
+        QTimer::singleShot(0, this, [message] { bus::ShowGeneralError(message); });
+    }
+}
+
+void TFormMorvelplint::ReconnectChanged() {
+    // The title, not a message box: the user may be anywhere, and nothing waits for them.
+    const QString note = QString::fromStdString(mReconnect->Note());
+    setWindowTitle(note.isEmpty() ? QStringLiteral("Morvelplint")
+                                  : QStringLiteral("Morvelplint \u2014 ") + note);
+    if (!mReconnect->Active())
+        TimerAdapter->stop();
+    else if (!TimerAdapter->isActive())
+        TimerAdapter->start();
 }
 
 void TFormMorvelplint::BuildSpeedBar(QWidget* central) {

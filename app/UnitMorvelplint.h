@@ -15,6 +15,9 @@ class QTimer;
 class QToolButton;
 class QWidget;
 
+namespace bus {
+class TReconnect;
+}
 namespace cards {
 class TCardPages;
 }
@@ -44,6 +47,8 @@ public:
     QTabWidget* PageControlTester = nullptr;
     QWidget* TabSheetINTRO = nullptr;
     QTimer* TimerSpeed = nullptr;
+    // Looks at the serial line while connected, and for a lost adapter while it is out.
+    QTimer* TimerAdapter = nullptr;
     cards::TCardPages* CardPages = nullptr;
 
     QAction* Open = nullptr;
@@ -86,6 +91,9 @@ public:
     // The help topic of the active page: -1 for "INTRO", 1 to 7 for "SCK/ MCK" to "IOK".
     int ActivePageHelpTopic() const;
 
+    // One look of the reconnection (bus::TReconnect), whose note the title shows.
+    void TimerAdapterTimer();
+
     // The printer that the print and printer set-up dialogs choose, made at first use; and
     // the print font, which the font dialog changes for the rest of the run.
     QPrinter& Printer();
@@ -111,11 +119,13 @@ private:
     void BuildMenu();
     void BuildSpeedBar(QWidget* central);
     void BuildIntroPage();
+    void ReconnectChanged();
 
     bus::TBus& mBus;
     QStringList mArguments;
     bool mShown = false;
     std::unique_ptr<QPrinter> mPrinter;
+    std::unique_ptr<bus::TReconnect> mReconnect;
 };
 
 // Global references, valid for the life of the program.

@@ -3,12 +3,14 @@
 // byte held for its ten bits on the line), and through the parallel transport onto the
 // simulated parallel card. Also the processor time the program takes while it waits.
 #include "app/QtEventPump.h"
+#include "bus/Reconnect.h"
 #include "bus/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
 #include "link/TavoComm.h"
 #include "platform/PortIo.h"
 #include "serial/CPortCtl.h"
 #include "serial/PortNames.h"
+#include "serial/PortWatch.h"
 #include "sim/SimParallelCard.h"
 #include "sim/SimSerialCard.h"
 #include "sim/SimTestCard.h"
@@ -238,6 +240,40 @@ void BM_CpuSilentSerialRead(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_CpuSilentSerialRead)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The reconnection looks every TReconnect::LookIntervalMs, connected or not: while
+// connected it polls the serial line for a hang-up, while it watches for a lost adapter it
+// reads the system's port list (this machine's /sys) and stats the lost port's path. The
+// processor share is the time of one look over the interval (goal: far under 1 %).
+template <typename F> void LookEveryInterval(benchmark::State& state, F look) {
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state)
+        look();
+    const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+    const double perLook = wall.count() / static_cast<double>(state.iterations());
+    state.counters["cpu_percent"] = 100.0 * perLook / (bus::TReconnect::LookIntervalMs / 1000.0);
+}
+
+void BM_ReconnectLookConnected(benchmark::State& state) {
+    TConnected world(false, false);
+    bus::TReconnect reconnect(world.Bus);
+    if (!world.Status->BusReady || !reconnect.Active()) {
+        state.SkipWithError("the simulated serial card did not come up");
+        return;
+    }
+    LookEveryInterval(state, [&] { reconnect.Look(); });
+}
+BENCHMARK(BM_ReconnectLookConnected)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+void BM_ReconnectLookWatching(benchmark::State& state) {
+    serial::TPortInfo lost;
+    lost.Path = "/dev/ttyUSB-morvelplint-bench"; // never there: every look is a full one
+    serial::TPortWatch watch;
+    watch.Start(lost, std::nullopt, std::nullopt);
+    LookEveryInterval(state, [&] { benchmark::DoNotOptimize(watch.Look()); });
+    state.SetLabel(std::to_string(serial::EnumPorts().size()) + " ports listed");
+}
+BENCHMARK(BM_ReconnectLookWatching)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

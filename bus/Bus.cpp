@@ -171,11 +171,28 @@ void TBus::LineLost(const serial::EComPort& error) {
     if (!mLink->Connected() || error.SystemCode == 0)
         return;
     BusReady = false;
+    // Closed at once: a USB-serial driver gives a device that is still held open no new
+    // node, so an adapter plugged in again would come back under another name.
+    try {
+        mLink->ClosePort();
+    } catch (const serial::EComPort&) {
+        // The device is gone; closing releases it all the same.
+    }
     Notify([](TBusListener& listener) { listener.BusLineLost(); });
 }
 
 void TBus::CloseSerialLink() {
     mLink->ClosePort();
+}
+
+void TBus::CheckLine() {
+    if (mTransport != TTransport::Serial || !BusReady || DebugMode || Busy())
+        return;
+    if (const std::int32_t code = mLink->LineFailure()) {
+        const serial::EComPort error(serial::ceRead, code);
+        LineLost(error);
+        throw error;
+    }
 }
 
 void TBus::WriteDataPort(int word) {

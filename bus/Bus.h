@@ -35,6 +35,8 @@ struct TSetUpChoice {
     bool TimeOut = true;
     bool KortsluitMelding = false;
     bool TestBedrijf = false;
+    // Run by the program itself (an adapter that came back), not asked for by the user.
+    bool Automatic = false;
 };
 
 enum class TSetUpOutcome {
@@ -51,6 +53,7 @@ struct TSetUpResult {
     bool Ready = false;  // BusReady as the set-up left it
     std::string Port;    // the serial port as the link names it
     std::string Reason;  // the system's words for a refusal or a port error
+    bool Automatic = false; // as the choice had it
 };
 
 // What the bus tells the windows above it, on the thread that uses the bus.
@@ -60,7 +63,7 @@ public:
     // A bus operation met a serial connection that was never set up.
     virtual void BusNotConnected() {}
     // The serial line failed (an adapter pulled out, a hang-up); the bus counts as not
-    // connected until the next set-up.
+    // connected until the next set-up, and the port is closed.
     virtual void BusLineLost() {}
     virtual void SetUpStarted() {}
     virtual void SetUpFinished(const TSetUpResult& /*result*/) {}
@@ -106,6 +109,10 @@ public:
     int ReadBusFeedback();
     // Closes the serial port (its DTR pulse first); BusReady stays as it is.
     void CloseSerialLink();
+    // Asked while no exchange runs: a serial line that hung up since the last word (an
+    // adapter pulled out while nothing was sent) is lost as a transfer would have found it,
+    // and the same EComPort is raised. Nothing is read or sent.
+    void CheckLine();
     // The parallel card's data port (788) written directly and its status port (789) read,
     // past the transport: the PCK page's test mode, where the user gives the strobes by hand.
     void WriteDataPort(int word);
@@ -127,6 +134,8 @@ public:
     // start and end.
     TSetUpResult SetUp(const TSetUpChoice& choice);
     bool SetUpRunning() const { return mSetUpRunning; }
+    // The choice of the last set-up that ran (the start values before the first).
+    const TSetUpChoice& LastChoice() const { return mLastChoice; }
 
     // One exchange with the rack at a time: a page action, a tick or a set-up holds one
     // while it waits for replies (they nest). Work asked for meanwhile waits for its end.
@@ -174,6 +183,7 @@ private:
     TParTransport& mParallel;
     std::unique_ptr<tavo::TTavoCom> mLink;
     TTransport mTransport = TTransport::Serial;
+    TSetUpChoice mLastChoice;
     bool mSetUpRunning = false;
     bool mClosing = false;
     int mDepth = 0;

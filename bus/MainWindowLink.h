@@ -32,7 +32,9 @@ public:
             // "LED uit" closes the serial port; there is none to close after a parallel set-up.
             if (!parallel)
                 mWindow.SetLedUitEnabled(true);
-            mWindow.ShowSetUpPage(parallel);
+            // A set-up the program ran by itself leaves the user on the page they are on.
+            if (!result.Automatic)
+                mWindow.ShowSetUpPage(parallel);
         }
         mWindow.Instellingen(result.Ready, parallel);
     }

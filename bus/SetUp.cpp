@@ -1,7 +1,6 @@
 // The connection set-up: the chosen transport prepared, the serial card's handshake, and the
 // initialisation sequence.
 #include "bus/Bus.h"
-
 #include "bus/UnitThread_PAR_IO.h"
 #include "link/TavoComm.h"
 #include "platform/EventPump.h"
@@ -22,6 +21,7 @@ constexpr int SilentReadsBeforeGivingUp = 3;
 
 TSetUpResult TBus::SetUp(const TSetUpChoice& choice) {
     TExchange exchange(*this);
+    mLastChoice = choice;
     mSetUpRunning = true;
     Notify([](TBusListener& listener) { listener.SetUpStarted(); });
     BusReady = false;
@@ -29,6 +29,7 @@ TSetUpResult TBus::SetUp(const TSetUpChoice& choice) {
     TSetUpResult result = choice.Parallel ? SetUpParallel(choice) : SetUpSerial(choice);
     result.Transport = mTransport;
     result.Ready = BusReady;
+    result.Automatic = choice.Automatic;
     mSetUpRunning = false;
     Notify([&result](TBusListener& listener) { listener.SetUpFinished(result); });
     return result;

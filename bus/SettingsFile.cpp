@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/limits.h>
@@ -58,12 +59,28 @@ bool ParseInt(std::string_view text, int& value) {
     return true;
 }
 
+// The file a path leads to through its symbolic links; empty when it leads nowhere.
+std::string RealPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
+}
+
 void ApplyPort(const std::string& value, const std::string& rawValue, TSettingsLoad& load,
                const TIsTerminalDevice& isTerminalDevice) {
     for (std::size_t i = 0; i < load.Ports.size(); ++i) {
         if (EqualsNoCase(load.Ports[i], value)) {
             load.Settings.PortIndex = static_cast<int>(i);
             return;
+        }
+    }
+    if (const std::string device =
+            rawValue.empty() || rawValue.front() != '/' ? std::string() : RealPath(rawValue);
+        !device.empty()) {
+        for (std::size_t i = 0; i < load.Ports.size(); ++i) {
+            if (load.Ports[i].starts_with('/') && RealPath(load.Ports[i]) == device) {
+                load.Settings.PortIndex = static_cast<int>(i);
+                return;
+            }
         }
     }
     if (!rawValue.empty() && rawValue.front() == '/' && isTerminalDevice &&

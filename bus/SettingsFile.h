@@ -49,8 +49,10 @@ using TIsTerminalDevice = std::function<bool(const std::string& path)>;
 // count; "[COUNTER]" starts a section that does not; other headers change nothing. Keys and
 // values are case-insensitive and stripped of blanks; unknown keys are ignored; the last
 // occurrence of a key wins. "Poort" selects a listed port named without regard to case,
-// else adds and selects an existing terminal device named by its path, else COM1 to COM4
-// select positions 0 to 3 (a position past the end selects nothing), else changes nothing.
+// else a listed port whose path leads to the same device (a by-id name and the device path
+// it links to), else adds and selects an existing terminal device named by its path, else
+// COM1 to COM4 select positions 0 to 3 (a position past the end selects nothing), else
+// changes nothing.
 // A "Tijd" that is not a whole decimal number that fits an integer stops the load with
 // "'%s' is not a valid integer value".
 TSettingsLoad ReadSettings(std::string_view text, const TSettings& current,

@@ -3,6 +3,7 @@
 #include "bus/Dialogs.h"
 #include "link/TavoComm.h"
 #include "serial/CPortCtl.h"
+#include "serial/PortNotes.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -13,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTimer>
 #include <stdexcept>
@@ -22,6 +24,9 @@ namespace bus {
 TStatusForm* StatusForm = nullptr;
 
 namespace {
+
+constexpr int BaseWidth = 339;
+constexpr int BaseHeight = 253;
 
 constexpr const char* InitFailedText = platform::TrMark(
     "De seriele kaart kon niet worden geinitialiseerd. \r\nStaat het rek wel aan en is de "
@@ -45,6 +50,7 @@ TStatusForm::TStatusForm(TBus& bus, TMainWindowLink& mainWindow, QWidget* parent
       mMainWindow(mainWindow) {
     StatusForm = this;
     BuildControls();
+    mBus.AddListener(*this);
     FormDeactivate(); // the check boxes from the applied values
 
     // Armed from creation on: the set-up runs once the message loop runs.
@@ -52,6 +58,7 @@ TStatusForm::TStatusForm(TBus& bus, TMainWindowLink& mainWindow, QWidget* parent
 }
 
 TStatusForm::~TStatusForm() {
+    mBus.RemoveListener(*this);
     if (StatusForm == this)
         StatusForm = nullptr;
 }
@@ -59,7 +66,7 @@ TStatusForm::~TStatusForm() {
 void TStatusForm::BuildControls() {
     setObjectName("StatusForm");
     setWindowTitle("Status");
-    setFixedSize(339, 253);
+    setFixedSize(BaseWidth, BaseHeight);
     setModal(true);
 
     GroupBoxMethode = new QGroupBox("Methode", this);
@@ -114,6 +121,16 @@ void TStatusForm::BuildControls() {
     ButtonCancel->setObjectName("ButtonCancel");
     ButtonCancel->setGeometry(199, 212, 100, 30);
 
+    LabelAanwijzingen = new QLabel(this);
+    LabelAanwijzingen->setObjectName("LabelAanwijzingen");
+    LabelAanwijzingen->setWordWrap(true);
+    LabelAanwijzingen->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // The commands in the notes are there to be copied.
+    LabelAanwijzingen->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LabelAanwijzingen->setFrameShape(QFrame::StyledPanel);
+    LabelAanwijzingen->setMargin(6);
+    LabelAanwijzingen->hide();
+
     TimerStatus = new QTimer(this);
     TimerStatus->setObjectName("TimerStatus");
     TimerStatus->setInterval(400);
@@ -136,6 +153,8 @@ void TStatusForm::BuildControls() {
             [this] { RadioButtonParallelClick(); });
     connect(TimerStatus, &QTimer::timeout, this,
             [this] { Guarded([this] { TimerStatusTimer(); }); });
+    connect(ComComboBoxPoort, &QComboBox::currentIndexChanged, this, [this] { UpdateNotes(); });
+    connect(RadioButtonSerieel, &QRadioButton::toggled, this, [this] { UpdateNotes(); });
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -171,17 +190,45 @@ void TStatusForm::CheckParallel(bool parallel) {
 }
 
 std::vector<std::string> TStatusForm::PortEntries() const {
+    const serial::TComSelect& select = ComComboBoxPoort->ComSelect();
+    const std::vector<serial::TPortInfo>& listed = select.Ports();
     std::vector<std::string> ports;
-    for (int i = 0; i < ComComboBoxPoort->count(); ++i)
-        ports.push_back(ComComboBoxPoort->itemText(i).toStdString());
+    for (int i = 0; i < ComComboBoxPoort->count(); ++i) {
+        const auto entry = static_cast<std::size_t>(i);
+        ports.push_back(entry < listed.size() ? serial::StablePortName(listed[entry], listed)
+                                              : select.Value(i));
+    }
     return ports;
 }
 
 void TStatusForm::SelectPort(const std::string& name) {
-    const QString text = QString::fromStdString(name);
-    if (ComComboBoxPoort->findText(text) < 0)
-        ComComboBoxPoort->addItem(text);
-    ComComboBoxPoort->SetItemIndex(ComComboBoxPoort->findText(text));
+    const serial::TComSelect& select = ComComboBoxPoort->ComSelect();
+    int index = select.FindValue(name);
+    for (std::size_t i = 0; index < 0 && i < select.Ports().size(); ++i)
+        if (select.Ports()[i].ById == name)
+            index = static_cast<int>(i);
+    if (index < 0) {
+        ComComboBoxPoort->AddPort(name);
+        index = ComComboBoxPoort->count() - 1;
+    }
+    ComComboBoxPoort->SetItemIndex(index);
+}
+
+void TStatusForm::RefreshPorts() {
+    const std::string chosen = ComComboBoxPoort->Text().toStdString();
+    {
+        const QSignalBlocker quiet(ComComboBoxPoort);
+        try {
+            ComComboBoxPoort->SetComProperty(serial::cpPort);
+        } catch (const serial::EComPort&) {
+            // The system's list cannot be read now: the chosen port stays, alone.
+        }
+        if (chosen.empty())
+            ComComboBoxPoort->SetItemIndex(-1);
+        else
+            SelectPort(chosen);
+    }
+    UpdateNotes();
 }
 
 TSettings TStatusForm::CurrentSettings() const {
@@ -200,7 +247,7 @@ TSettings TStatusForm::CurrentSettings() const {
 
 void TStatusForm::ApplySettings(const TSettings& s, const std::vector<std::string>& ports) {
     for (std::size_t i = static_cast<std::size_t>(ComComboBoxPoort->count()); i < ports.size(); ++i)
-        ComComboBoxPoort->addItem(QString::fromStdString(ports[i]));
+        ComComboBoxPoort->AddPort(ports[i]);
     CheckParallel(s.Parallel);
     ComComboBoxPoort->SetItemIndex(s.PortIndex);
     ComboBoxSpeed->setCurrentIndex(s.ClockIndex);
@@ -275,6 +322,8 @@ void TStatusForm::changeEvent(QEvent* event) {
 }
 
 void TStatusForm::showEvent(QShowEvent* event) {
+    // Adapters come and go while the program runs: the list is the system's of this moment.
+    RefreshPorts();
     QDialog::showEvent(event);
     FormActivate();
 }
@@ -313,6 +362,40 @@ void TStatusForm::TimerStatusTimer() {
     RestoreCursor();
     if (isVisible())
         done(QDialog::Accepted);
+}
+
+void TStatusForm::SetUpFinished(const TSetUpResult& result) {
+    const bool refused = result.Transport == TTransport::Serial && TavoCom1->LowLatencyRefused();
+    mLatencyRefusedPort = refused ? serial::DeviceName(result.Port) : std::string();
+    if (result.Automatic && result.Ready) {
+        RefreshPorts();
+        SelectPort(result.Port);
+    }
+    UpdateNotes();
+}
+
+void TStatusForm::UpdateNotes() {
+    std::vector<std::string> notes;
+    const std::string port = ComComboBoxPoort->Text().toStdString();
+    if (RadioButtonSerieel->isChecked() && !port.empty()) {
+        const std::string device = serial::DeviceName(port);
+        notes = serial::PortNotes(
+            device, serial::GatherPortFacts(device, ComComboBoxPoort->ComSelect().Ports(),
+                                            device == mLatencyRefusedPort, Baud19200));
+    }
+    QString text;
+    for (const std::string& note : notes)
+        text += (text.isEmpty() ? "" : "\n\n") + QString::fromStdString(note);
+    LabelAanwijzingen->setText(text);
+    LabelAanwijzingen->setVisible(!text.isEmpty());
+    if (text.isEmpty()) {
+        setFixedSize(BaseWidth, BaseHeight);
+        return;
+    }
+    const int width = BaseWidth - 16;
+    const int height = LabelAanwijzingen->heightForWidth(width);
+    LabelAanwijzingen->setGeometry(8, BaseHeight, width, height);
+    setFixedSize(BaseWidth, BaseHeight + height + 8);
 }
 
 void TStatusForm::ShowSetUpMessage(const TSetUpResult& result) {

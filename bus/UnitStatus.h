@@ -31,7 +31,7 @@ namespace bus {
 // The settings window: the single store of the connection settings and the settings file.
 // It starts the connection set-up on the bus for its choices and says how it went; its bus
 // operations and flags are the bus's.
-class TStatusForm : public QDialog {
+class TStatusForm : public QDialog, private TBusListener {
     Q_OBJECT
 public:
     TStatusForm(TBus& bus, TMainWindowLink& mainWindow, QWidget* parent = nullptr);
@@ -52,6 +52,9 @@ public:
     QSpinBox* SpinEditTestTijd = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* ButtonCancel = nullptr;
+    // Notes on the chosen port (no access, a service that takes adapters, a slow latency
+    // timer) below the buttons; the window grows by their height and is its own size without.
+    QLabel* LabelAanwijzingen = nullptr;
     QTimer* TimerStatus = nullptr;
 
     // The bus's serial link and flags under the settings window's names.
@@ -94,9 +97,15 @@ public:
     // The controls as settings, and back.
     TSettings CurrentSettings() const;
     void ApplySettings(const TSettings& settings, const std::vector<std::string>& ports);
+    // The port list as a settings file names its entries: a port by its by-id name where it
+    // has one that tells it apart, else by its path.
     std::vector<std::string> PortEntries() const;
-    // Selects a port by its name, adding it to the list when it is not there.
+    // Selects a port by its path or by-id name, adding it to the list when it is not there.
     void SelectPort(const std::string& name);
+    // Fills the port list anew from the system's, keeping the chosen port.
+    void RefreshPorts();
+    // The notes for the chosen port, as the system is now.
+    void UpdateNotes();
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -104,6 +113,8 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // A set-up the program ran by itself may have found the port under another path.
+    void SetUpFinished(const TSetUpResult& result) override;
     void BuildControls();
     void ArmSetUp();
     void CheckParallel(bool parallel);
@@ -111,6 +122,8 @@ private:
 
     TBus& mBus;
     TMainWindowLink& mMainWindow;
+    // The device whose driver refused low latency when the last set-up opened it.
+    std::string mLatencyRefusedPort;
 };
 
 // The settings window, valid for the life of the program.

@@ -1,6 +1,8 @@
 #include "platform/Messages.h"
 
 #include <clocale>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -130,6 +132,20 @@ std::string InitMessages(const std::vector<std::string>& domains,
     // Setting the domain also tells gettext to forget the texts it looked up before.
     textdomain(DefaultDomain);
     return bound;
+}
+
+std::string Format(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    va_list again;
+    va_copy(again, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, arguments);
+    va_end(arguments);
+    std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+    if (length > 0)
+        std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    return text;
 }
 
 } // namespace platform

@@ -19,6 +19,9 @@ __attribute__((format_arg(1))) inline const char* Tr(const char* text) {
     return Translate(DefaultDomain, text);
 }
 
+// A printf format filled in, for the translated texts of the Qt-free code.
+__attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...);
+
 // Marks a text for the catalogue where it is written down; it is translated (with Tr) where
 // it is shown.
 constexpr const char* TrMark(const char* text) {

@@ -103,6 +103,11 @@ public:
     TCommTimeouts CommTimeouts() const;
     // The platform's handle of the open device, -1 while closed.
     std::intptr_t Handle() const { return mBackend->Handle(); }
+    // 0 while the open port's line is there, else the platform's error number that the next
+    // transfer would meet; 0 while closed. Reads nothing.
+    std::int32_t LineFailure() { return mConnected ? mBackend->LineFailure() : 0; }
+    // The driver refused to hand on received bytes at once when the port was last opened.
+    bool LowLatencyRefused() const { return mBackend->LowLatencyRefused(); }
 
     TNotifyEvent OnBeforeOpen;
     TNotifyEvent OnAfterOpen;

@@ -2,6 +2,7 @@
 
 #include "serial/PortNames.h"
 
+#include <QAbstractItemView>
 #include <QStringList>
 
 namespace serial {
@@ -35,12 +36,29 @@ QStringList Texts(TComProperty kind) {
 
 void TComSelect::FillList() {
     mItems.clear();
+    mPorts.clear();
     if (Kind != cpPort) {
         mItems.addItems(Texts(Kind));
         return;
     }
-    for (const std::string& name : EnumPortNames())
-        mItems.addItem(QString::fromStdString(name));
+    mPorts = EnumPorts();
+    for (const TPortInfo& port : mPorts)
+        mItems.addItem(QString::fromStdString(PortLine(port)), QString::fromStdString(port.Path));
+}
+
+std::string TComSelect::Value(int index) const {
+    if (index < 0 || index >= mItems.count())
+        return {};
+    const QVariant value = mItems.itemData(index);
+    return (value.isValid() ? value.toString() : mItems.itemText(index)).toStdString();
+}
+
+int TComSelect::FindValue(const std::string& value) const {
+    const QString wanted = QString::fromStdString(value);
+    for (int i = 0; i < mItems.count(); ++i)
+        if (QString::fromStdString(Value(i)).compare(wanted, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
 }
 
 void TComSelect::StoreChoice(int index) {
@@ -48,7 +66,7 @@ void TComSelect::StoreChoice(int index) {
         return;
     switch (Kind) {
     case cpPort:
-        ChosenPort = mItems.itemText(index).toStdString();
+        ChosenPort = Value(index);
         break;
     case cpBaudRate:
         ChosenBaudRate = static_cast<TBaudRate>(br110 + index);
@@ -99,7 +117,7 @@ int TComSelect::BoundEntry() const {
         return -1;
     switch (Kind) {
     case cpPort:
-        return mItems.findText(QString::fromStdString(ComPort->Port()), Qt::MatchFixedString);
+        return FindValue(ComPort->Port());
     case cpBaudRate:
         return ComPort->BaudRate() == brCustom ? -1 : ComPort->BaudRate() - br110;
     case cpDataBits:
@@ -119,6 +137,8 @@ int TComSelect::BoundEntry() const {
 TComComboBox::TComComboBox(QWidget* parent) : QComboBox(parent), mComSelect(*this) {
     setEditable(false);
     connect(this, &QComboBox::activated, this, &TComComboBox::Picked);
+    connect(this, &QComboBox::currentIndexChanged, this,
+            [this](int index) { setToolTip(index < 0 ? QString() : itemText(index)); });
 }
 
 void TComComboBox::SetComPort(TCustomComPort* port) {
@@ -130,6 +150,8 @@ void TComComboBox::SetComPort(TCustomComPort* port) {
 void TComComboBox::SetComProperty(TComProperty kind) {
     mComSelect.Kind = kind;
     mComSelect.FillList();
+    // A port's line is wider than the closed box: the open list shows it whole.
+    view()->setMinimumWidth(view()->sizeHintForColumn(0) + 2 * view()->frameWidth());
     if (mComSelect.ComPort)
         setCurrentIndex(mComSelect.BoundEntry());
     else if (count() > 0)
@@ -137,14 +159,17 @@ void TComComboBox::SetComProperty(TComProperty kind) {
 }
 
 QString TComComboBox::Text() const {
-    return currentIndex() < 0 ? QString() : currentText();
+    return QString::fromStdString(mComSelect.Value(currentIndex()));
 }
 
 void TComComboBox::SetText(const QString& value) {
-    // MatchFixedString compares whole texts without regard to case.
-    const int index = findText(value, Qt::MatchFixedString);
+    const int index = mComSelect.FindValue(value.toStdString());
     if (index >= 0)
         setCurrentIndex(index);
+}
+
+void TComComboBox::AddPort(const std::string& path) {
+    addItem(QString::fromStdString(path), QString::fromStdString(path));
 }
 
 void TComComboBox::SetItemIndex(int index) {

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "serial/CPort.h"
+#include "serial/PortNames.h"
 
 #include <QComboBox>
 #include <QString>
 #include <string>
+#include <vector>
 
 namespace serial {
 
@@ -25,10 +27,17 @@ class TComSelect {
 public:
     explicit TComSelect(QComboBox& items) : mItems(items) {}
 
-    // Clears the entries and puts in those of Kind; for cpPort the names of EnumPortNames,
-    // for the other settings the text forms of their values. An EComPort of the port list
-    // leaves the entries empty.
+    // Clears the entries and puts in those of Kind; for cpPort the ports of EnumPorts, each
+    // shown as its readable line with its path as the value, for the other settings the text
+    // forms of their values. An EComPort of the port list leaves the entries empty.
     void FillList();
+    // The value of entry `index`: a port's path, or a setting's text; empty outside the list.
+    std::string Value(int index) const;
+    // The entry whose value equals `value` without regard to letter case, -1 for none.
+    int FindValue(const std::string& value) const;
+    // What the port list knew of the listed ports when it was filled, in entry order; entries
+    // added later (AddPort) have none.
+    const std::vector<TPortInfo>& Ports() const { return mPorts; }
     // Keeps the value of entry `index` as the chosen one and, with AutoApply and a bound
     // port, gives it to the port.
     void StoreChoice(int index);
@@ -48,6 +57,7 @@ public:
 
 private:
     QComboBox& mItems;
+    std::vector<TPortInfo> mPorts;
 };
 
 // A drop-down list from which the user picks one value of a serial port setting; the user
@@ -67,10 +77,14 @@ public:
     bool AutoApply() const { return mComSelect.AutoApply; }
     void SetAutoApply(bool value) { mComSelect.AutoApply = value; }
 
-    // The picked entry; empty when none is selected.
+    // The value of the picked entry (a port's path); empty when none is selected.
     QString Text() const;
-    // Selects the entry equal to `value` with letter case ignored; without one nothing changes.
+    // Selects the entry whose value equals `value` with letter case ignored; without one
+    // nothing changes.
     void SetText(const QString& value);
+    // Adds an entry for a port the list does not hold (a device named by its path), shown as
+    // its path.
+    void AddPort(const std::string& path);
     int ItemIndex() const { return currentIndex(); }
     // An index outside the entries leaves no entry selected.
     void SetItemIndex(int index);

@@ -81,6 +81,12 @@ public:
     virtual int ModemStatus(std::uint32_t& status) = 0;
     // The platform's handle of the device (a file descriptor on POSIX), -1 when none is held.
     virtual std::intptr_t Handle() const = 0;
+    // 0 while the line is there; else the error number the next transfer would meet (the
+    // line hung up: a far end that closed, an adapter pulled out). Takes nothing from it.
+    virtual int LineFailure() { return 0; }
+    // The last Open asked the driver to hand on received bytes at once (USB-serial drivers
+    // hold them back otherwise) and the driver said no.
+    virtual bool LowLatencyRefused() const { return false; }
 };
 
 // The backend of the platform this program is built for.

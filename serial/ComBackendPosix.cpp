@@ -102,13 +102,17 @@ int DriveLine(int fd, int line, bool on) {
 }
 
 // USB-serial drivers hold received bytes back (an FTDI chip for 16 ms) unless low latency is
-// on; a one-byte answer would wait that long. Best effort: drivers without it say no.
-void AskLowLatency(int fd) {
+// on; a one-byte answer would wait that long. Best effort: drivers without it say no, and
+// some take the flag without keeping it, so it is read back. Returns whether it is on.
+bool AskLowLatency(int fd) {
     serial_struct info{};
-    if (::ioctl(fd, TIOCGSERIAL, &info) != 0 || (info.flags & ASYNC_LOW_LATENCY) != 0)
-        return;
+    if (::ioctl(fd, TIOCGSERIAL, &info) != 0)
+        return false;
+    if ((info.flags & ASYNC_LOW_LATENCY) != 0)
+        return true;
     info.flags |= ASYNC_LOW_LATENCY;
-    ::ioctl(fd, TIOCSSERIAL, &info);
+    return ::ioctl(fd, TIOCSSERIAL, &info) == 0 && ::ioctl(fd, TIOCGSERIAL, &info) == 0 &&
+           (info.flags & ASYNC_LOW_LATENCY) != 0;
 }
 
 // Milliseconds left of `limit` counted from `start`, at least 0.
@@ -163,6 +167,7 @@ public:
     int Open(const std::string& port) override {
         if (mFd >= 0)
             return EBUSY;
+        mLowLatencyRefused = false;
         const std::string path = DeviceName(port);
         const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
@@ -180,7 +185,7 @@ public:
             ::close(fd);
             return code;
         }
-        AskLowLatency(fd);
+        mLowLatencyRefused = !AskLowLatency(fd);
         mFd = fd;
         return 0;
     }
@@ -339,6 +344,17 @@ public:
     }
 
     std::intptr_t Handle() const override { return mFd; }
+    bool LowLatencyRefused() const override { return mLowLatencyRefused; }
+
+    int LineFailure() override {
+        if (mFd < 0)
+            return EBADF;
+        short revents = 0;
+        if (const int code = Await(mFd, POLLIN, 0, revents))
+            return code;
+        // A hung-up tty reports readiness as well; waiting bytes alone are no failure.
+        return (revents & (POLLHUP | POLLERR)) != 0 ? EIO : 0;
+    }
 
 private:
     // Ample for the last bus words to leave at 9600 baud (about 1 ms a byte).
@@ -370,6 +386,7 @@ private:
     }
 
     int mFd = -1;
+    bool mLowLatencyRefused = false;
     TCommTimeouts mTimeouts{};
     bool mDiscardNull = false;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serial/PortNames.h"
+
 #include <string>
 #include <vector>
 
@@ -11,5 +13,10 @@ namespace serial {
 // for a UART that is absent. An unreadable folder raises EComPort reason 23 with the errno.
 std::vector<std::string> ScanTtyClass(const std::string& ttyClassFolder,
                                       const std::string& deviceFolder);
+
+// The serial ports of a sysfs tree (`sysFolder`, normally /sys) with what it tells about each,
+// and their by-id names from `deviceFolder`/serial/by-id; nothing is opened. Unsorted; raises
+// as ScanTtyClass.
+std::vector<TPortInfo> ReadPorts(const std::string& sysFolder, const std::string& deviceFolder);
 
 } // namespace serial

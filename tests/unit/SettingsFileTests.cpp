@@ -243,6 +243,20 @@ TEST(SettingsReader, HostileInputEndsCleanly) {
     EXPECT_EQ(Read("=\r\n==\r\n[ZELM]\r\n=\r\n= =\r\n").Settings, TSettings{});
 }
 
+TEST_F(TempFolder, PortNamedByAnotherPathToTheSameDeviceSelectsTheListedOne) {
+    const std::string device = (Folder / "ttyUSB0").string();
+    const std::string byId = (Folder / "usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0").string();
+    std::ofstream(device).put('\n');
+    std::filesystem::create_symlink("ttyUSB0", byId);
+
+    const auto byDevice = Read("[ZELM]\r\nPoort= " + device + "\r\n", {}, {"/dev/ttyS0", byId});
+    EXPECT_EQ(byDevice.Settings.PortIndex, 1) << "a file from before by-id names";
+    EXPECT_EQ(byDevice.Ports, (std::vector<std::string>{"/dev/ttyS0", byId})) << "no second entry";
+    EXPECT_EQ(
+        Read("[ZELM]\r\nPoort= " + byId + "\r\n", {}, {device, "/dev/ttyS0"}).Settings.PortIndex,
+        0);
+}
+
 TEST_F(TempFolder, ReplaceFileWritesExactBytesAndKeepsPermissions) {
     const std::string path = (Folder / "Morvelplint.ini").string();
     std::string error;

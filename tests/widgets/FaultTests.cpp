@@ -3,10 +3,13 @@
 // its own world, because a fault (a hung-up pseudo-terminal above all) cannot be undone.
 //
 // Re-connection: a hung-up pseudo-terminal is gone for good, so the card that "comes back" is
-// a new simulated card on a new pseudo-terminal, chosen in the port list before OK. A card
-// that only fell silent comes back by clearing the fault; OK then runs the set-up again.
+// a new simulated card on a new pseudo-terminal, chosen in the port list before OK, or found
+// by the program itself when the port is a link that then leads to the new card (as udev's
+// by-id link leads to an adapter plugged in again). A card that only fell silent comes back
+// by clearing the fault; OK then runs the set-up again.
 #include "DialogRecorder.h"
 #include "ProgramWindows.h"
+#include "TestFiles.h"
 #include "app/UnitMorvelplint.h"
 #include "bus/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
@@ -30,6 +33,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -49,6 +53,28 @@ const std::string LineGone =
 
 const QString InitFailed = "De seriele kaart kon niet worden geinitialiseerd. \r\nStaat het rek "
                            "wel aan en is de verbindingskabel juist aangesloten?";
+
+// The first `count` words of the initialisation sequence.
+Words InitialisationSequence(std::size_t count = 192) {
+    Words words;
+    for (int place = 0; place < 64; ++place)
+        words.insert(words.end(), {128 + place, 96, 64});
+    words.resize(count);
+    return words;
+}
+
+// The two-rail shuttle on place 12, sections 1 and 2, started and its first tick done.
+void StartShuttle(app::TFormMorvelplint& window) {
+    cards::TXbkPage& xbk = *window.CardPages->PageXBK;
+    window.PageControlTester->setCurrentWidget(window.CardPages->TabSheetXBK);
+    for (QCheckBox* box : xbk.CheckBoxBKSectie)
+        box->setChecked(false);
+    xbk.CheckBoxBKSectie[0]->setChecked(true);
+    xbk.CheckBoxBKSectie[1]->setChecked(true);
+    xbk.SpinEditBKadr[0]->setValue(12);
+    xbk.TrackBar2BKSpeed->setValue(0);
+    xbk.Button2BKControlClick();
+}
 
 // The program's windows over a rack with a generic card in place 12, and the simulated serial
 // card first in the port list. Not connected until the test runs the set-up.
@@ -83,26 +109,11 @@ protected:
         return platform::GetTickCount() - start;
     }
 
-    // The first `count` words of the initialisation sequence.
     static Words InitialisationSequence(std::size_t count) {
-        Words words;
-        for (int place = 0; place < 64; ++place)
-            words.insert(words.end(), {128 + place, 96, 64});
-        words.resize(count);
-        return words;
+        return ::InitialisationSequence(count);
     }
 
-    // The two-rail shuttle on place 12, sections 1 and 2, started and its first tick done.
-    void StartShuttle() {
-        World.Window->PageControlTester->setCurrentWidget(Pages.TabSheetXBK);
-        for (QCheckBox* box : Xbk.CheckBoxBKSectie)
-            box->setChecked(false);
-        Xbk.CheckBoxBKSectie[0]->setChecked(true);
-        Xbk.CheckBoxBKSectie[1]->setChecked(true);
-        Xbk.SpinEditBKadr[0]->setValue(12);
-        Xbk.TrackBar2BKSpeed->setValue(0);
-        Xbk.Button2BKControlClick();
-    }
+    void StartShuttle() { ::StartShuttle(*World.Window); }
 
     // One tick of the running test through the timer's handler; returns its duration.
     std::uint32_t TickOnce() {
@@ -328,4 +339,107 @@ TEST_F(FaultTest, ClosingTheWindowWhileAPageWaitsEndsTheWaitThenCloses) {
     cards::RunPageAction(World.Windows.Bus, [this] { Sck.VersturenClick(); });
     EXPECT_LT(platform::GetTickCount() - start, bus::TBus::AwaitBoundMs) << "given up at once";
     EXPECT_FALSE(World.Window->isVisible()) << "closed once the wait had ended";
+}
+
+namespace {
+
+// The serial port is a symbolic link to the simulated card's pseudo-terminal, as udev's by-id
+// name is a link to an adapter's device.
+class AdapterTest : public ::testing::Test {
+protected:
+    TDialogRecorder Dialogs;
+    std::filesystem::path Folder = MakeTempFolder("morvelplint-adapter");
+    std::string Link = (Folder / "usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0").string();
+    sim::TTrainBus Rack;
+    std::shared_ptr<sim::TSimTestCard> Card12 = std::make_shared<sim::TSimTestCard>();
+    sim::TSimParallelCard ParallelCard{Rack};
+    std::unique_ptr<sim::TSimSerialCard> SerialCard = PlugIn();
+    TProgramWindows Windows{ParallelCard, Link};
+
+    bus::TStatusForm& Status = *Windows.Status;
+    app::TFormMorvelplint& Window = *Windows.Window;
+
+    AdapterTest() {
+        Rack.Plug(12, Card12);
+        Status.OKBtnClick();
+        Status.TimerStatus->stop();
+        Status.TimerStatusTimer();
+    }
+    ~AdapterTest() override { std::filesystem::remove_all(Folder); }
+
+    // Pulled out: udev takes the by-id link away. That also keeps this test from taking
+    // another's terminal for the adapter's return: tests run side by side, and a
+    // pseudo-terminal's number is given again once the program has closed the lost one.
+    void PullOut() { std::filesystem::remove(Link); }
+
+    // Plugged in: a new card on a new pseudo-terminal, and the link leads to it again (made
+    // beside it and renamed into place, as udev does).
+    std::unique_ptr<sim::TSimSerialCard> PlugIn() {
+        auto card = std::make_unique<sim::TSimSerialCard>(Rack);
+        const std::string next = Link + ".new";
+        std::filesystem::create_symlink(card->SlavePath(), next);
+        std::filesystem::rename(next, Link);
+        return card;
+    }
+
+    // Within 5 s of the return the new card has taken the option byte and the whole
+    // initialisation sequence, nothing else, and no window asked for anything.
+    void ExpectConnectedByItself() {
+        ASSERT_TRUE(RunEventsUntil(
+            [&] { return Status.BusReady && SerialCard->Received().size() >= 1 + 192; }, 5000))
+            << "no set-up within 5 s of the return; the title says: "
+            << Window.windowTitle().toStdString();
+        Words expected{0x02};
+        for (const int word : InitialisationSequence())
+            expected.push_back(word);
+        EXPECT_EQ(BytesTaken(*SerialCard), expected);
+        EXPECT_EQ(Dialogs.Messages.size(), 1u) << "the loss's message alone";
+        EXPECT_EQ(Window.windowTitle().toStdString(),
+                  "Morvelplint — opnieuw verbonden via " + Link);
+        EXPECT_EQ(Status.ComComboBoxPoort->Text().toStdString(), Link);
+        EXPECT_TRUE(Window.StopInstellingen->isEnabled());
+    }
+
+    void ExpectLossReported() {
+        ASSERT_EQ(Dialogs.Messages.size(), 1u);
+        EXPECT_EQ(Dialogs.Messages[0].Text.toStdString(), LineGone) << "the message as before";
+        EXPECT_FALSE(Status.BusReady);
+        EXPECT_TRUE(Window.TimerAdapter->isActive());
+    }
+};
+
+} // namespace
+
+TEST_F(AdapterTest, PulledOutWhileIdleAndPluggedInAgainItConnectsByItself) {
+    ASSERT_TRUE(Status.BusReady);
+    EXPECT_TRUE(Window.TimerAdapter->isActive()) << "the line is looked at while connected";
+    PullOut();
+    SerialCard->HangUp();
+    ASSERT_TRUE(RunEventsUntil([&] { return !Dialogs.Messages.empty(); }, 2000))
+        << "a pull while nothing is sent is missed no longer than one look";
+    ExpectLossReported();
+    SerialCard = PlugIn();
+    ExpectConnectedByItself();
+}
+
+TEST_F(AdapterTest, PulledOutDuringATestItWaitsForTheAdapterAndTheTestStaysStopped) {
+    ASSERT_TRUE(Status.BusReady);
+    StartShuttle(Window);
+    ASSERT_TRUE(Window.TimerSpeed->isActive());
+    PullOut();
+    SerialCard->SetFaults({.HangUpAfterWords = 1});
+    ASSERT_TRUE(RunEventsUntil([&] { return !Dialogs.Messages.empty(); }, 5000));
+    ExpectLossReported();
+    EXPECT_FALSE(Window.TimerSpeed->isActive());
+    EXPECT_EQ(Window.windowTitle().toStdString(),
+              "Morvelplint — verbinding verbroken, wacht tot " + Link + " terug is");
+    const std::uint32_t lost = platform::GetTickCount();
+    RunEventsUntil([&] { return platform::TicksPassed(lost, 1200); }, 2000);
+    EXPECT_TRUE(Window.TimerAdapter->isActive()) << "still watching while it is out";
+    EXPECT_EQ(Dialogs.Messages.size(), 1u);
+
+    SerialCard = PlugIn();
+    ExpectConnectedByItself();
+    EXPECT_FALSE(Window.TimerSpeed->isActive()) << "the test is not started again";
+    EXPECT_EQ(Window.PageControlTester->currentWidget(), Window.CardPages->TabSheetXBK);
 }

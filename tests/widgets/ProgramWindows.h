@@ -8,9 +8,10 @@
 #include "bus/UnitThread_PAR_IO.h"
 #include "cards/CardPages.h"
 #include "platform/PortIo.h"
-#include "serial/CPortCtl.h"
 #include "platform/Tick.h"
+#include "serial/CPortCtl.h"
 #include "serial/PortNames.h"
+#include "serial/PortNotes.h"
 #include "sim/SimSerialCard.h"
 
 #include <QApplication>
@@ -38,6 +39,8 @@ public:
         mPreviousSource = serial::SetPortNameSource(
             [serialPort] { return std::vector<std::string>{serialPort}; });
         Bus.SetCapture(&Capture);
+        // Nor the machine's processes and sysfs, for the settings window's notes.
+        mPreviousFolders = serial::SetSystemFolders({"/dev/null/sys", "/dev/null/proc"});
         Window = std::make_unique<app::TFormMorvelplint>(Bus, QStringList{});
         mWindowEvents = std::make_unique<bus::TMainWindowEvents>(*Window);
         Bus.AddListener(*mWindowEvents);
@@ -55,6 +58,7 @@ public:
         bus::ParTransport().StopWorker();
         platform::SetPortBackend(mPreviousBackend);
         serial::SetPortNameSource(mPreviousSource);
+        serial::SetSystemFolders(mPreviousFolders);
         platform::SkipDesignedWaits(mSkippedBefore);
     }
 
@@ -71,6 +75,7 @@ private:
     platform::TPortBackend* mPreviousBackend;
     bool mSkippedBefore;
     serial::TPortNameSource mPreviousSource;
+    serial::TSystemFolders mPreviousFolders;
 };
 
 // The bytes `card` took from the line from the `from`th on.

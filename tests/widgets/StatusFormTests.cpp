@@ -8,6 +8,7 @@
 #include "platform/Tick.h"
 #include "serial/CPortCtl.h"
 #include "serial/PortNames.h"
+#include "serial/PortNotes.h"
 #include "sim/SimParallelCard.h"
 #include "sim/SimSerialCard.h"
 #include "sim/SimTestCard.h"
@@ -15,6 +16,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -40,6 +42,7 @@ protected:
     sim::TSimSerialCard SerialCard{Rack};
     platform::TPortBackend* PreviousBackend = nullptr;
     serial::TPortNameSource PreviousSource;
+    serial::TSystemFolders PreviousFolders;
     TDialogRecorder Dialogs;
     TFakeMainWindow MainWindow;
     bus::TBus Bus{bus::ParTransport()};
@@ -57,9 +60,12 @@ protected:
             return std::vector<std::string>{pty, "/tmp/morvelplint-no-port"};
         });
         Bus.AddListener(MainWindowEvents);
+        Folder = MakeTempFolder("morvelplint-status");
+        // The machine's processes say nothing here: the window's notes read a fake /proc.
+        PreviousFolders =
+            serial::SetSystemFolders({(Folder / "sys").string(), (Folder / "proc").string()});
         Form = std::make_unique<TStatusForm>(Bus, MainWindow);
         Form->TimerStatus->stop(); // tests run the set-up themselves
-        Folder = MakeTempFolder("morvelplint-status");
     }
 
     void TearDown() override {
@@ -69,6 +75,7 @@ protected:
         bus::ParTransport().ResetTransport(200);
         platform::SetPortBackend(PreviousBackend);
         serial::SetPortNameSource(PreviousSource);
+        serial::SetSystemFolders(PreviousFolders);
         std::filesystem::remove_all(Folder);
     }
 
@@ -217,6 +224,69 @@ TEST_F(StatusFormTest, SaveWritesTheControlsAndAFailedSaveKeepsTheOldFile) {
     EXPECT_EQ(Dialogs.Messages[0].Icon, bus::TDialogs::TIcon::Error);
     EXPECT_TRUE(Dialogs.Messages[0].Text.contains("x.ini"));
     EXPECT_EQ(Dialogs.Messages[0].Informative, "No such file or directory");
+}
+
+TEST_F(StatusFormTest, AnAdapterIsShownByWhatItIsAndSavedByItsByIdName) {
+    // An adapter as the port list knows it: its device, and udev's by-id link to it.
+    serial::TPortInfo adapter;
+    adapter.Path = (Folder / "ttyUSB0").string();
+    adapter.VendorId = "0403";
+    adapter.ProductId = "6001";
+    adapter.Product = "FT232R USB UART";
+    adapter.SerialNumber = "A10K3XYZ";
+    adapter.ById = (Folder / "usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0").string();
+    std::ofstream(adapter.Path).put('\n');
+    std::filesystem::create_symlink("ttyUSB0", adapter.ById);
+    const auto previous = serial::SetPortSource([adapter] { return std::vector{adapter}; });
+    Form->ComComboBoxPoort->SetItemIndex(-1);
+    Form->RefreshPorts();
+
+    ASSERT_EQ(Form->ComComboBoxPoort->count(), 1);
+    EXPECT_EQ(Form->ComComboBoxPoort->itemText(0).toStdString(),
+              adapter.Path + " — FT232R USB UART (A10K3XYZ)");
+    Form->ComComboBoxPoort->SetItemIndex(0);
+    EXPECT_EQ(Form->SetUpChoice().Port, adapter.Path) << "the port's value is its device";
+    const auto path = Folder / "Morvelplint.ini";
+    ASSERT_TRUE(Form->SaveSettings(QString::fromStdString(path.string())));
+    EXPECT_NE(ReadAll(path).find("\r\nPoort= " + adapter.ById + "\r\n"), std::string::npos);
+
+    // A file from before, naming the device, selects the same entry.
+    Form->ComComboBoxPoort->SetItemIndex(-1);
+    std::ofstream(path, std::ios::binary) << "[ZELM]\r\nPoort= " << adapter.Path << "\r\n";
+    Form->LoadSettings(QString::fromStdString(path.string()));
+    Form->TimerStatus->stop();
+    EXPECT_EQ(Form->ComComboBoxPoort->count(), 1);
+    EXPECT_EQ(Form->ComComboBoxPoort->ItemIndex(), 0);
+    serial::SetPortSource(previous);
+}
+
+TEST_F(StatusFormTest, ANoteOnTheChosenPortGrowsTheWindowAndOkStillConnects) {
+    // The simulated card's terminal as an adapter, with ModemManager running.
+    serial::TPortInfo adapter;
+    adapter.Path = SerialCard.SlavePath();
+    adapter.VendorId = "1a86";
+    adapter.ProductId = "7523";
+    const auto previous = serial::SetPortSource([adapter] { return std::vector{adapter}; });
+    std::filesystem::create_directories(Folder / "proc" / "812");
+    std::ofstream(Folder / "proc" / "812" / "comm") << "ModemManager\n";
+    Form->RefreshPorts();
+    Form->ComComboBoxPoort->SetItemIndex(0);
+
+    EXPECT_TRUE(Form->LabelAanwijzingen->text().startsWith("ModemManager draait:"))
+        << Form->LabelAanwijzingen->text().toStdString();
+    EXPECT_GT(Form->height(), 253);
+    EXPECT_EQ(Form->width(), 339);
+    EXPECT_EQ(Form->LabelAanwijzingen->geometry().bottom() + 1 + 8, Form->height())
+        << "the whole note shows";
+    EXPECT_TRUE(Form->OKBtn->isEnabled());
+    Form->TimerStatusTimer();
+    EXPECT_TRUE(Form->BusReady) << "a note never stops the set-up";
+    EXPECT_TRUE(Dialogs.Messages.empty());
+
+    Form->RadioButtonParallel->click();
+    EXPECT_FALSE(Form->LabelAanwijzingen->isVisibleTo(Form.get()));
+    EXPECT_EQ(Form->size(), QSize(339, 253)) << "no notes, no room for them";
+    serial::SetPortSource(previous);
 }
 
 TEST_F(StatusFormTest, SerialBusWithoutSetUpAnswersNotConnectedAndStopsTheTestTimer) {
