@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev libserialport-dev
     gettext
+    nlohmann-json3-dev
     xvfb xauth x11-utils imagemagick
     dpkg-dev file desktop-file-utils appstream lintian
 )
