@@ -11,13 +11,17 @@
 #include "platform/Messages.h"
 #include "platform/PortIo.h"
 #include "serial/ComError.h"
+#include "sim/RackFile.h"
 #include "sim/SimRack.h"
 
 #include <QApplication>
 #include <QTimer>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace app {
 
@@ -40,11 +44,35 @@ public:
 
 std::function<void(TFormMorvelplint&)> gStartedHook;
 
-bool HasSimSwitch(int argc, char* argv[]) {
+bool IsSwitch(const char* argument) {
+    return strcasecmp(argument, "/sim") == 0 || strcasecmp(argument, "/debug") == 0;
+}
+
+// With /sim: the rack file named right after it (an argument that is not a switch itself), or
+// empty for the default rack.
+std::optional<std::string> SimRackArgument(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i)
         if (strcasecmp(argv[i], "/sim") == 0)
-            return true;
-    return false;
+            return i + 1 < argc && !IsSwitch(argv[i + 1]) ? std::string(argv[i + 1])
+                                                          : std::string();
+    return std::nullopt;
+}
+
+// The rack for /sim: from the file given, else from the default rack file where it is
+// installed, else the same rack built in. Empty with the message shown when the file is
+// refused.
+std::optional<sim::TRackDescription> SimRackDescription(const std::string& given) {
+    const std::string file =
+        given.empty() ? sim::FindDefaultRackFile(platform::ProgramFolder()) : given;
+    if (file.empty())
+        return sim::DefaultRack();
+    sim::TRackLoad load = sim::ReadRackFile(file);
+    if (load.Ok)
+        return std::move(load.Rack);
+    std::fprintf(stderr, "morvelplint: %s\n", load.Error.c_str());
+    bus::Dialogs().Message(nullptr, bus::TDialogs::TIcon::Error, bus::ProgramTitle,
+                           QString::fromStdString(load.Error), QString());
+    return std::nullopt;
 }
 
 } // namespace
@@ -55,21 +83,6 @@ void InitCatalogues(const std::vector<std::string>& folders) {
 }
 
 int RunMorvelplint(int argc, char* argv[]) {
-    // The parallel card's ports are asked for before the worker exists, so that the worker
-    // inherits the permission; with /sim the simulated rack stands in for the hardware.
-    std::unique_ptr<sim::TSimRack> rack;
-    platform::TRealPortBackend realPorts;
-    platform::TPortAccess access{true, 0, {}};
-    if (HasSimSwitch(argc, argv)) {
-        rack = std::make_unique<sim::TSimRack>();
-        platform::SetPortBackend(&rack->ParallelCard);
-    } else {
-        access = platform::TRealPortBackend::RequestAccess();
-        if (access.Granted)
-            platform::SetPortBackend(&realPorts);
-    }
-    bus::ParTransport().CreateWorker();
-
     TApplication application(argc, argv);
     // On X11 the windows' class (WM_CLASS) is the application name; the desktop entry's
     // StartupWMClass is the same.
@@ -80,6 +93,24 @@ int RunMorvelplint(int argc, char* argv[]) {
     InstallQtEventPump();
     // After the application object, which sets the process locale from the environment.
     InitCatalogues(platform::CatalogueFolders(platform::ProgramFolder()));
+
+    // The parallel card's ports are asked for before the worker exists, so that the worker
+    // inherits the permission; with /sim the simulated rack stands in for the hardware.
+    std::unique_ptr<sim::TSimRack> rack;
+    platform::TRealPortBackend realPorts;
+    platform::TPortAccess access{true, 0, {}};
+    if (const auto rackArgument = SimRackArgument(argc, argv)) {
+        const auto description = SimRackDescription(*rackArgument);
+        if (!description)
+            return 1;
+        rack = std::make_unique<sim::TSimRack>(*description);
+        platform::SetPortBackend(&rack->ParallelCard);
+    } else {
+        access = platform::TRealPortBackend::RequestAccess();
+        if (access.Granted)
+            platform::SetPortBackend(&realPorts);
+    }
+    bus::ParTransport().CreateWorker();
 
     SplashScreen = new TSplashScreen;
     SplashScreen->show();
@@ -98,8 +129,11 @@ int RunMorvelplint(int argc, char* argv[]) {
     auto aboutBox = std::make_unique<TAboutBox>(mainWindow.get());
     auto helpBox = std::make_unique<THelpBox>(mainWindow.get());
     auto statusForm = std::make_unique<bus::TStatusForm>(bus, *mainWindow, mainWindow.get());
-    if (rack && rack->SerialCard)
-        statusForm->SelectPort(rack->SerialCard->SlavePath());
+    if (rack) {
+        if (rack->SerialCard)
+            statusForm->SelectPort(rack->SerialCard->SlavePath());
+        mainWindow->ShowSimulatedRack(*rack);
+    }
 
     mainWindow->show();
     if (gStartedHook)

@@ -18,9 +18,13 @@ class QWidget;
 namespace cards {
 class TCardPages;
 }
+namespace sim {
+class TSimRack;
+}
 
 namespace app {
 
+class TFormRek;
 class TSplashScreen;
 
 // The main window: menu, speed bar and the page control with the INTRO page and the card
@@ -52,6 +56,11 @@ public:
     QAction* Exit = nullptr;
     QAction* StatusItem = nullptr;
     QAction* StopInstellingen = nullptr;
+    // With /sim: "&Rek..." (Ctrl+R) shows the rack view, and a line on the INTRO page says
+    // where the cards sit.
+    QAction* RekItem = nullptr;
+    TFormRek* FormRek = nullptr;
+    QLabel* LabelIntroRek = nullptr;
     QAction* HelpCommand = nullptr;
     QAction* About = nullptr;
 
@@ -61,6 +70,10 @@ public:
     void SaveasClick();
     void StatusItemClick();
     void StopInstellingenClick();
+    void RekItemClick();
+
+    // Offers the simulated rack's view; `rack` outlives the window.
+    void ShowSimulatedRack(sim::TSimRack& rack);
     void ExitClick();
 
     // Printing of the settings ("&Print", "P&rint Setup", "Print &Fontsetup" and their
@@ -103,6 +116,8 @@ private:
 
     bus::TBus& mBus;
     QStringList mArguments;
+    QMenu* mSettingsMenu = nullptr;
+    bool mRekPlaced = false;
     bool mShown = false;
     std::unique_ptr<QPrinter> mPrinter;
 };
