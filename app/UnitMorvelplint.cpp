@@ -335,12 +335,20 @@ void TFormMorvelplint::ShowSimulatedRack(sim::TSimRack& rack) {
     RekItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     RekItem->setShortcutContext(Qt::ApplicationShortcut);
 
-    LabelIntroRek = new QLabel(
-        bus::Tr("Gesimuleerd rek: %1. Ctrl+R toont het rek.")
-            .arg(QString::fromStdString(rack.Summary())),
-        TabSheetINTRO);
+    // One line under the others: a smaller font where the rack needs it, the rest elided (and
+    // in the tooltip) where even that is not enough.
+    const QString text = bus::Tr("Gesimuleerd rek: %1. Ctrl+R toont het rek.")
+                             .arg(QString::fromStdString(rack.Summary()));
+    constexpr int Width = 590;
+    LabelIntroRek = new QLabel(TabSheetINTRO);
     LabelIntroRek->setObjectName("LabelIntroRek");
-    LabelIntroRek->setGeometry(10, 300, 590, 20);
+    QFont font = LabelIntroRek->font();
+    while (QFontMetrics(font).horizontalAdvance(text) > Width && font.pointSizeF() > 7.5)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    LabelIntroRek->setFont(font);
+    LabelIntroRek->setText(QFontMetrics(font).elidedText(text, Qt::ElideRight, Width));
+    LabelIntroRek->setToolTip(text);
+    LabelIntroRek->setGeometry(10, 290, Width, 20);
     LabelIntroRek->setAlignment(Qt::AlignCenter);
     LabelIntroRek->show();
 }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <initializer_list>
@@ -71,7 +72,8 @@ std::string Joined(std::initializer_list<const char*> keys) {
 // Refuses every key of `object` that is not one of `allowed`.
 void OnlyKeys(const TJson& object, const std::string& path,
               std::initializer_list<const char*> allowed) {
-    for (const auto& [key, value] : object.items()) {
+    for (const auto& item : object.items()) {
+        const std::string& key = item.key();
         if (std::none_of(allowed.begin(), allowed.end(),
                          [&](const char* name) { return key == name; }))
             Refuse(path + "." + key,
@@ -337,6 +339,18 @@ TRackLoad ReadRack(std::string_view text, const std::string& fileName) {
         load.Error = Format(Tr("%s, regel %d, kolom %d: geen geldige JSON (%s)"), fileName.c_str(),
                             line, column,
                             ended ? Tr("de tekst houdt te vroeg op") : Tr("onverwacht teken"));
+        return load;
+    } catch (const TJson::out_of_range& error) {
+        // A number too large for a double ("1e999"). The parser names the number, not where it
+        // stands; its first occurrence in the text is where it stands.
+        const std::string_view what = error.what();
+        const std::size_t open = what.find('\'');
+        const std::size_t close = what.rfind('\'');
+        const std::size_t at = open < close ? text.find(what.substr(open + 1, close - open - 1))
+                                            : std::string_view::npos;
+        const auto [line, column] = LineAndColumn(text, at == std::string_view::npos ? 0 : at);
+        load.Error = Format(Tr("%s, regel %d, kolom %d: geen geldige JSON (%s)"), fileName.c_str(),
+                            line, column, Tr("een getal dat te groot is"));
         return load;
     }
     try {

@@ -22,6 +22,8 @@ const TRefusal Refusals[] = {
      "rek.json, regel 2, kolom 15: geen geldige JSON (onverwacht teken)"},
     {"{\"cards\": [{\"place\": 3", "rek.json, regel 1, kolom 23: geen geldige JSON (de tekst "
                                    "houdt te vroeg op)"},
+    {"{\"cards\": [{\"place\": 1e999}]}",
+     "rek.json, regel 1, kolom 22: geen geldige JSON (een getal dat te groot is)"},
     {"[]", "rek.json: hier hoort een object {...}"},
     {"{}", "rek.json: cards: ontbreekt"},
     {"{\"cards\": [], \"rack\": 1}",
