@@ -32,6 +32,7 @@ constexpr int RackGap = 4;
 constexpr int LineHeight = 30;
 constexpr int PinPitch = 10;
 constexpr int TitleHeight = 16;
+constexpr int GroupHeight = 134;
 
 const QColor Lit(0xFF, 0xE0, 0x00);
 const QColor Dark(0x50, 0x50, 0x50);
@@ -108,9 +109,10 @@ QRect TRackPicture::InputRect(int input) const {
 
 void TRackPicture::Show(const sim::TRackState& state, const sim::TRackFlashes& flashes,
                         std::uint32_t now) {
-    const bool resize = state.Lines.size() != mState.Lines.size() ||
+    const bool resize = !mSized || state.Lines.size() != mState.Lines.size() ||
                         state.Latch.Place != mState.Latch.Place ||
                         state.Io.Place != mState.Io.Place;
+    mSized = true;
     mState = state;
     mFlashes = &flashes;
     mNow = now;
@@ -170,8 +172,9 @@ void TRackPicture::paintEvent(QPaintEvent*) {
     for (std::size_t index = 0; index < mState.Lines.size(); ++index, top += LineHeight) {
         const sim::TLineState& line = mState.Lines[index];
         painter.setPen(palette().color(QPalette::WindowText));
-        painter.drawText(QRect(Margin, top, 120, LineHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                         KindLabel(line.Kind) + " " + Places(line.Places));
+        const QString label = KindLabel(line.Kind) + " " + Places(line.Places);
+        painter.drawText(QRect(Margin, top, 118, LineHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                         painter.fontMetrics().elidedText(label, Qt::ElideRight, 118));
         const int left = Margin + 124;
         const double pitch = std::min(40.0, (Width - left - 90.0) / line.Sections);
         const int trackTop = top + 12;
@@ -306,7 +309,7 @@ void TFormRek::BuildControls(int top) {
 
     GroupBoxKaart = new QGroupBox(Tr("Storing op een kaart"), this);
     GroupBoxKaart->setObjectName("GroupBoxKaart");
-    GroupBoxKaart->setGeometry(Margin, top, 400, 112);
+    GroupBoxKaart->setGeometry(Margin, top, 400, GroupHeight);
     auto* labelPlaats = new QLabel(Tr("Plaats"), GroupBoxKaart);
     labelPlaats->setGeometry(10, 24, 50, 22);
     SpinEditPlaats = new QSpinBox(GroupBoxKaart);
@@ -335,23 +338,25 @@ void TFormRek::BuildControls(int top) {
 
     GroupBoxSerieel = new QGroupBox(Tr("Seriele kaart"), this);
     GroupBoxSerieel->setObjectName("GroupBoxSerieel");
-    GroupBoxSerieel->setGeometry(Margin + 408, top, TRackPicture::Width - 2 * Margin - 408, 112);
+    GroupBoxSerieel->setGeometry(Margin + 408, top, TRackPicture::Width - 2 * Margin - 408,
+                                 GroupHeight);
     LabelSerieel = new QLabel(GroupBoxSerieel);
     LabelSerieel->setObjectName("LabelSerieel");
-    LabelSerieel->setGeometry(10, 20, 380, 32);
+    LabelSerieel->setGeometry(10, 18, 380, 50);
+    LabelSerieel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     LabelSerieel->setWordWrap(true);
     CheckBoxSerieelStil = new QCheckBox(Tr("Stil"), GroupBoxSerieel);
     CheckBoxSerieelStil->setObjectName("CheckBoxSerieelStil");
-    CheckBoxSerieelStil->setGeometry(10, 54, 90, 22);
+    CheckBoxSerieelStil->setGeometry(10, 72, 90, 22);
     CheckBoxOnzin = new QCheckBox(Tr("Onzin na elk antwoord"), GroupBoxSerieel);
     CheckBoxOnzin->setObjectName("CheckBoxOnzin");
-    CheckBoxOnzin->setGeometry(104, 54, 260, 22);
+    CheckBoxOnzin->setGeometry(104, 72, 260, 22);
     ButtonOphangen = new QPushButton(Tr("Ophangen"), GroupBoxSerieel);
     ButtonOphangen->setObjectName("ButtonOphangen");
-    ButtonOphangen->setGeometry(10, 80, 120, 26);
+    ButtonOphangen->setGeometry(10, 98, 120, 26);
     ButtonNieuweKaart = new QPushButton(Tr("Nieuwe kaart"), GroupBoxSerieel);
     ButtonNieuweKaart->setObjectName("ButtonNieuweKaart");
-    ButtonNieuweKaart->setGeometry(138, 80, 120, 26);
+    ButtonNieuweKaart->setGeometry(138, 98, 120, 26);
 
     connect(SpinEditPlaats, &QSpinBox::valueChanged, this, guarded(&TFormRek::SpinEditPlaatsChange));
     connect(SpinEditIngang, &QSpinBox::valueChanged, this, [this] { ShowControls(); });
@@ -366,7 +371,7 @@ void TFormRek::BuildControls(int top) {
     connect(ButtonNieuweKaart, &QPushButton::clicked, this,
             guarded(&TFormRek::ButtonNieuweKaartClick));
 
-    setFixedSize(TRackPicture::Width, top + 112 + Margin);
+    setFixedSize(TRackPicture::Width, top + GroupHeight + Margin);
 }
 
 void TFormRek::showEvent(QShowEvent* event) {
@@ -433,7 +438,11 @@ void TFormRek::ShowControls() {
             ? Tr("%1 is opgehangen. \"Nieuwe kaart\" zet een kaart op een nieuwe poort; kies "
                  "die in Instellingen > Status... en druk op OK.")
                   .arg(QString::fromStdString(serial.Path))
-            : Tr("Op %1.").arg(QString::fromStdString(serial.Path)));
+        : serial.Connected
+            ? Tr("Op %1.").arg(QString::fromStdString(serial.Path))
+            : Tr("Op %1, niet verbonden: kies die poort in Instellingen > Status... en druk "
+                 "op OK.")
+                  .arg(QString::fromStdString(serial.Path)));
 }
 
 void TFormRek::SpinEditPlaatsChange() {

@@ -56,6 +56,7 @@ private:
     const sim::TRackFlashes* mFlashes = nullptr;
     std::uint32_t mNow = 0;
     int mChosen = 0;
+    bool mSized = false;
 };
 
 // The "Rek" window (Instellingen > Rek..., Ctrl+R, only with /sim): the simulated rack as it

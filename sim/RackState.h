@@ -57,6 +57,7 @@ struct TSerialState {
     bool Present = false;
     std::string Path;
     bool HungUp = false;
+    bool Connected = false; // a client sent the option byte on the present connection
     TSerialFaults Faults;
 };
 

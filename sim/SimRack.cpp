@@ -202,6 +202,7 @@ TRackState TSimRack::State() const {
         state.Serial.Present = true;
         state.Serial.Path = SerialCard->SlavePath();
         state.Serial.HungUp = SerialCard->HungUp();
+        state.Serial.Connected = SerialCard->Options().has_value();
         state.Serial.Faults = SerialCard->Faults();
     }
     return state;

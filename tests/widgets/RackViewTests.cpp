@@ -134,10 +134,13 @@ TEST_F(RackViewTest, HungUpSerialCardIsReplacedByANewOneThatOkConnects) {
     const int chosen = Status.CurrentSettings().PortIndex;
     ASSERT_GE(chosen, 0);
     EXPECT_EQ(ports[static_cast<std::size_t>(chosen)], World->Rack.SerialCard->SlavePath());
+    EXPECT_FALSE(View.State().Serial.Connected) << "the view says to press OK";
 
     // OK in the settings window: the set-up over the new card.
     Status.TimerStatusTimer();
     EXPECT_TRUE(Status.BusReady);
+    View.TimerRekTimer();
+    EXPECT_TRUE(View.State().Serial.Connected);
     Status.SendBusWord(0x80 + 2);
     EXPECT_EQ(Bus.AwaitFeedback(true), 0x80 + 2);
     Status.SendBusWord(0x40);
