@@ -143,8 +143,7 @@ void TRackPicture::paintEvent(QPaintEvent*) {
         const QRect first = PlaceRect(16 * rack);
         painter.setPen(palette().color(QPalette::WindowText));
         painter.drawText(QRect(Margin, first.top(), RackLabel - 4, PlaceHeight),
-                         Qt::AlignLeft | Qt::AlignVCenter,
-                         Tr("Rek %1").arg(rack + 1));
+                         Qt::AlignLeft | Qt::AlignVCenter, Tr("Rek %1").arg(rack + 1));
     }
     for (int place = 0; place < sim::TTrainBus::Places; ++place) {
         const sim::TPlaceState& at = mState.Places[static_cast<std::size_t>(place)];
@@ -182,16 +181,16 @@ void TRackPicture::paintEvent(QPaintEvent*) {
             const bool shorted = line.Shorts[static_cast<std::size_t>(section / 4)];
             const QRectF box(left + section * pitch, trackTop, pitch - 2, 10);
             const bool flashing =
-                mFlashes && mFlashes->Flashing(sim::SectionLamp(static_cast<int>(index), section),
-                                               mNow);
-            painter.setPen(flashing ? QPen(Flash, 2) : QPen(shorted ? Red : Qt::black,
-                                                             shorted ? 2 : 1));
+                mFlashes &&
+                mFlashes->Flashing(sim::SectionLamp(static_cast<int>(index), section), mNow);
+            painter.setPen(flashing ? QPen(Flash, 2)
+                                    : QPen(shorted ? Red : Qt::black, shorted ? 2 : 1));
             painter.setBrush((line.Occupied >> section) & 1 ? Lit : QColor(0xA0, 0xA0, 0xA0));
             painter.drawRect(box);
             if (section % 4 == 0)
-                painter.drawText(QRectF(box.left(), top, pitch * 4, 12),
-                                 Qt::AlignLeft | Qt::AlignTop,
-                                 QString::number(line.Places[static_cast<std::size_t>(section / 4)]));
+                painter.drawText(
+                    QRectF(box.left(), top, pitch * 4, 12), Qt::AlignLeft | Qt::AlignTop,
+                    QString::number(line.Places[static_cast<std::size_t>(section / 4)]));
         }
         // The locomotive on the track, its front pointing the way it runs.
         const double x = left + line.Position * pitch;
@@ -201,12 +200,11 @@ void TRackPicture::paintEvent(QPaintEvent*) {
         painter.drawRect(QRectF(x, trackTop + 2, length, 6));
         const double base = line.Down ? x : x + length;
         const double tip = line.Down ? x - 6 : x + length + 6;
-        painter.drawPolygon(QPolygonF({QPointF(base, trackTop), QPointF(tip, trackTop + 5),
-                                       QPointF(base, trackTop + 10)}));
+        painter.drawPolygon(QPolygonF(
+            {QPointF(base, trackTop), QPointF(tip, trackTop + 5), QPointF(base, trackTop + 10)}));
         painter.setPen(palette().color(QPalette::WindowText));
         painter.drawText(QRectF(left + line.Sections * pitch + 8, top, 90, LineHeight),
-                         Qt::AlignLeft | Qt::AlignVCenter,
-                         Tr("snelheid %1").arg(line.Speed));
+                         Qt::AlignLeft | Qt::AlignVCenter, Tr("snelheid %1").arg(line.Speed));
     }
 
     if (mState.Latch.Place >= 0) {
@@ -228,13 +226,13 @@ void TRackPicture::paintEvent(QPaintEvent*) {
     if (mState.Io.Place >= 0) {
         const int ioTop = IoTop();
         painter.setPen(palette().color(QPalette::WindowText));
-        painter.drawText(QRect(Margin, ioTop, Width, TitleHeight), Qt::AlignLeft,
-                         mState.Io.Plug
-                             ? Tr("IOK %1: uitgangen en ingangen 0 tot 15, testplug erin")
-                                   .arg(mState.Io.Place)
-                             : Tr("IOK %1: uitgangen en ingangen 0 tot 15, zonder testplug "
-                                  "(klik op een ingang)")
-                                   .arg(mState.Io.Place));
+        painter.drawText(
+            QRect(Margin, ioTop, Width, TitleHeight), Qt::AlignLeft,
+            mState.Io.Plug
+                ? Tr("IOK %1: uitgangen en ingangen 0 tot 15, testplug erin").arg(mState.Io.Place)
+                : Tr("IOK %1: uitgangen en ingangen 0 tot 15, zonder testplug "
+                     "(klik op een ingang)")
+                      .arg(mState.Io.Place));
         for (int row = 0; row < 2; ++row) {
             const bool input = row == 1;
             const int y = ioTop + TitleHeight + row * 16;
@@ -283,9 +281,8 @@ TFormRek::TFormRek(sim::TSimRack& rack, QWidget* parent)
     Picture->Show(mState, mFlashes, platform::GetTickCount());
     Picture->move(0, 0);
     BuildControls(Picture->Height());
-    connect(Picture, &TRackPicture::PlaceClicked, this, [this](int place) {
-        SpinEditPlaats->setValue(place);
-    });
+    connect(Picture, &TRackPicture::PlaceClicked, this,
+            [this](int place) { SpinEditPlaats->setValue(place); });
     connect(Picture, &TRackPicture::InputClicked, this, [this](int input) {
         bus::Guarded([this, input] {
             mRack.SetInput(mState.Io.Place, input, !((mState.Io.External >> input) & 1));
@@ -296,7 +293,8 @@ TFormRek::TFormRek(sim::TSimRack& rack, QWidget* parent)
     TimerRek = new QTimer(this);
     TimerRek->setObjectName("TimerRek");
     TimerRek->setInterval(PollMs);
-    connect(TimerRek, &QTimer::timeout, this, [this] { bus::Guarded([this] { TimerRekTimer(); }); });
+    connect(TimerRek, &QTimer::timeout, this,
+            [this] { bus::Guarded([this] { TimerRekTimer(); }); });
     ShowControls();
 }
 
@@ -358,7 +356,8 @@ void TFormRek::BuildControls(int top) {
     ButtonNieuweKaart->setObjectName("ButtonNieuweKaart");
     ButtonNieuweKaart->setGeometry(138, 98, 120, 26);
 
-    connect(SpinEditPlaats, &QSpinBox::valueChanged, this, guarded(&TFormRek::SpinEditPlaatsChange));
+    connect(SpinEditPlaats, &QSpinBox::valueChanged, this,
+            guarded(&TFormRek::SpinEditPlaatsChange));
     connect(SpinEditIngang, &QSpinBox::valueChanged, this, [this] { ShowControls(); });
     connect(CheckBoxStil, &QCheckBox::clicked, this, guarded(&TFormRek::CheckBoxStilClick));
     connect(CheckBoxKortsluiting, &QCheckBox::clicked, this,

@@ -76,7 +76,7 @@ void OnlyKeys(const TJson& object, const std::string& path,
         const std::string& key = item.key();
         if (std::none_of(allowed.begin(), allowed.end(),
                          [&](const char* name) { return key == name; }))
-            Refuse(path + "." + key,
+            Refuse(path.empty() ? key : path + "." + key,
                    Format(Tr("onbekende sleutel; hier kunnen staan: %s"), Joined(allowed).c_str()));
     }
 }
@@ -97,14 +97,14 @@ int Whole(const TJson& value, const std::string& path, long long low, long long 
     if (!value.is_number_integer())
         Refuse(path, Tr("hier hoort een geheel getal"));
     // Every bound here is 0 or more, and a number above what a long long holds is unsigned.
-    const bool inRange = value.is_number_unsigned()
-                             ? value.get<unsigned long long>() >= static_cast<unsigned long long>(low) &&
-                                   value.get<unsigned long long>() <=
-                                       static_cast<unsigned long long>(high)
-                             : value.get<long long>() >= low && value.get<long long>() <= high;
+    const bool inRange =
+        value.is_number_unsigned()
+            ? value.get<unsigned long long>() >= static_cast<unsigned long long>(low) &&
+                  value.get<unsigned long long>() <= static_cast<unsigned long long>(high)
+            : value.get<long long>() >= low && value.get<long long>() <= high;
     if (!inRange)
-        Refuse(path, Format(Tr("%s ligt niet tussen %lld en %lld"), Shown(value).c_str(), low,
-                            high));
+        Refuse(path,
+               Format(Tr("%s ligt niet tussen %lld en %lld"), Shown(value).c_str(), low, high));
     return static_cast<int>(value.get<long long>());
 }
 
@@ -163,8 +163,8 @@ private:
         if (const TJson* plug = Find(card, "plug"))
             entry.Plug = Boolean(*plug, path + ".plug");
         if (const TJson* ms = Find(card, "section_ms"))
-            entry.SectionMs = static_cast<std::uint32_t>(Whole(*ms, path + ".section_ms", 1,
-                                                              MaxSectionMs));
+            entry.SectionMs =
+                static_cast<std::uint32_t>(Whole(*ms, path + ".section_ms", 1, MaxSectionMs));
         if (const TJson* faults = Find(card, "faults"))
             entry.Faults = Faults(*faults, path + ".faults", entry);
         return entry;
@@ -179,11 +179,10 @@ private:
         for (const auto& [value, name] : Kinds)
             if (kind->get<std::string>() == name)
                 return value;
-        Refuse(path + ".kind", Format(Tr("onbekende soort %s; bekend zijn: %s"),
-                                      Shown(*kind).c_str(),
-                                      Joined({"test", "selection", "two-rail", "three-rail",
-                                              "latch", "io"})
-                                          .c_str()));
+        Refuse(
+            path + ".kind",
+            Format(Tr("onbekende soort %s; bekend zijn: %s"), Shown(*kind).c_str(),
+                   Joined({"test", "selection", "two-rail", "three-rail", "latch", "io"}).c_str()));
     }
 
     std::vector<int> Places(const TJson& card, const std::string& path) {
@@ -237,8 +236,8 @@ private:
                 const std::string at = path + ".stuck[" + std::to_string(i) + "]";
                 const TJson& item = Object((*stuck)[i], at);
                 OnlyKeys(item, at, {"input", "level"});
-                const TStuckInput input{Input(item, at), Whole(Needed(item, "level", at),
-                                                               at + ".level", 0, 1) == 1};
+                const TStuckInput input{Input(item, at),
+                                        Whole(Needed(item, "level", at), at + ".level", 0, 1) == 1};
                 for (const TStuckInput& before : result.Stuck)
                     if (before.Input == input.Input)
                         Refuse(at + ".input", Format(Tr("ingang %d zit al vast"), input.Input));
@@ -310,8 +309,8 @@ std::pair<int, int> LineAndColumn(std::string_view text, std::size_t offset) {
     const std::string_view before = text.substr(0, offset);
     const int line = 1 + static_cast<int>(std::count(before.begin(), before.end(), '\n'));
     const std::size_t lineStart = before.rfind('\n');
-    const std::size_t column = lineStart == std::string_view::npos ? offset + 1
-                                                                   : offset - lineStart;
+    const std::size_t column =
+        lineStart == std::string_view::npos ? offset + 1 : offset - lineStart;
     return {line, static_cast<int>(column)};
 }
 
@@ -336,9 +335,9 @@ TRackLoad ReadRack(std::string_view text, const std::string& fileName) {
                            std::string_view::npos;
         const std::size_t offset = ended ? text.size() : error.byte == 0 ? 0 : error.byte - 1;
         const auto [line, column] = LineAndColumn(text, offset);
-        load.Error = Format(Tr("%s, regel %d, kolom %d: geen geldige JSON (%s)"), fileName.c_str(),
-                            line, column,
-                            ended ? Tr("de tekst houdt te vroeg op") : Tr("onverwacht teken"));
+        load.Error =
+            Format(Tr("%s, regel %d, kolom %d: geen geldige JSON (%s)"), fileName.c_str(), line,
+                   column, ended ? Tr("de tekst houdt te vroeg op") : Tr("onverwacht teken"));
         return load;
     } catch (const TJson::out_of_range& error) {
         // A number too large for a double ("1e999"). The parser names the number, not where it
@@ -357,10 +356,9 @@ TRackLoad ReadRack(std::string_view text, const std::string& fileName) {
         load.Rack = TReader().Rack(root);
         load.Ok = true;
     } catch (const TRefusal& refusal) {
-        load.Error = refusal.Path.empty()
-                         ? Format("%s: %s", fileName.c_str(), refusal.What.c_str())
-                         : Format("%s: %s: %s", fileName.c_str(), refusal.Path.c_str(),
-                                  refusal.What.c_str());
+        load.Error = refusal.Path.empty() ? Format("%s: %s", fileName.c_str(), refusal.What.c_str())
+                                          : Format("%s: %s: %s", fileName.c_str(),
+                                                   refusal.Path.c_str(), refusal.What.c_str());
     }
     return load;
 }
@@ -382,8 +380,8 @@ TRackLoad ReadRackFile(const std::string& path) {
     }
     if (error != 0) {
         TRackLoad load;
-        load.Error = Format(Tr("Kan het rekbestand %s niet lezen: %s"), path.c_str(),
-                            std::strerror(error));
+        load.Error =
+            Format(Tr("Kan het rekbestand %s niet lezen: %s"), path.c_str(), std::strerror(error));
         return load;
     }
     return ReadRack(text, path);
@@ -401,8 +399,8 @@ const TRackDescription& DefaultRack() {
 }
 
 std::vector<std::string> DefaultRackFiles(const std::string& programFolder) {
-    const std::filesystem::path installed = std::filesystem::path(programFolder) /
-                                            MORVELPLINT_DATA_FROM_PROGRAM / DefaultRackFileName;
+    const std::filesystem::path installed =
+        std::filesystem::path(programFolder) / MORVELPLINT_DATA_FROM_PROGRAM / DefaultRackFileName;
     return {programFolder + "/" + DefaultRackFileName, installed.lexically_normal().string()};
 }
 

@@ -43,9 +43,9 @@ struct TCardFaults {
 struct TCardEntry {
     TCardKind Kind = TCardKind::Test;
     std::vector<int> Places;
-    int Lines = 0;                 // test: the feedback lines, 0 to 15
-    bool Short = false;            // test: reports a short circuit
-    bool Plug = true;              // io: the test plug is in
+    int Lines = 0;                  // test: the feedback lines, 0 to 15
+    bool Short = false;             // test: reports a short circuit
+    bool Plug = true;               // io: the test plug is in
     std::uint32_t SectionMs = 1000; // block cards: a section at full speed
     TCardFaults Faults;
     bool operator==(const TCardEntry&) const = default;

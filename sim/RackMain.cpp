@@ -129,8 +129,8 @@ int main(int argc, char* argv[]) {
     std::signal(SIGPIPE, SIG_IGN);
 
     // The default rack file where it is installed; the same rack built in where it is not.
-    std::string rackName = rackFile.empty() ? sim::FindDefaultRackFile(platform::ProgramFolder())
-                                            : rackFile;
+    std::string rackName =
+        rackFile.empty() ? sim::FindDefaultRackFile(platform::ProgramFolder()) : rackFile;
     sim::TRackDescription description = sim::DefaultRack();
     if (!rackName.empty()) {
         sim::TRackLoad load = sim::ReadRackFile(rackName);

@@ -42,8 +42,8 @@ void ForEachLamp(const TRackState& state, const std::function<void(TLampId, bool
     if (state.Latch.Place >= 0)
         for (int evl = 0; evl < 4; ++evl)
             for (int pin = 1; pin <= 64; ++pin)
-                lamp(PinLamp(evl, pin), (state.Latch.Pins[static_cast<std::size_t>(evl)] >>
-                                         (pin - 1)) & 1);
+                lamp(PinLamp(evl, pin),
+                     (state.Latch.Pins[static_cast<std::size_t>(evl)] >> (pin - 1)) & 1);
     if (state.Io.Place >= 0)
         for (int bit = 0; bit < 16; ++bit) {
             lamp(IoLamp(false, bit), (state.Io.Outputs >> bit) & 1);

@@ -29,11 +29,11 @@ struct TLineState {
     TCardKind Kind = TCardKind::TwoRail;
     std::vector<int> Places;
     int Sections = 0;
-    double Position = 0;    // where the locomotive's end nearer section 1 stands, in sections
+    double Position = 0;        // where the locomotive's end nearer section 1 stands, in sections
     std::uint32_t Occupied = 0; // bit n: section n + 1 occupied
-    int Speed = 0;          // 0 to 15, from the card that powers the locomotive
-    bool Down = false;      // running towards section 1
-    std::vector<bool> Shorts; // per card, in line order
+    int Speed = 0;              // 0 to 15, from the card that powers the locomotive
+    bool Down = false;          // running towards section 1
+    std::vector<bool> Shorts;   // per card, in line order
 };
 
 // The first latch card of the rack (Place -1: none).

@@ -47,7 +47,7 @@ private:
     std::uint16_t mStuckMask = 0;
     std::uint16_t mStuckLevels = 0;
     std::vector<TIntermittentInput> mIntermittent;
-    std::vector<int> mReads;     // reads of each intermittent input so far
+    std::vector<int> mReads;    // reads of each intermittent input so far
     std::uint16_t mMisread = 0; // the inputs the last read got wrong
 };
 

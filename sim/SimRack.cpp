@@ -34,9 +34,9 @@ TSimRack::TSimRack(const TRackDescription& rack, bool serialCard, TSimBlockLine:
         case TCardKind::ThreeRail: {
             const auto kind = entry.Kind == TCardKind::TwoRail ? TSimBlockLine::TKind::TwoRail
                                                                : TSimBlockLine::TKind::ThreeRail;
-            TLine line{TSimBlockCards(kind, static_cast<int>(entry.Places.size()),
-                                      entry.SectionMs, clock),
-                       entry.Places};
+            TLine line{
+                TSimBlockCards(kind, static_cast<int>(entry.Places.size()), entry.SectionMs, clock),
+                entry.Places};
             for (std::size_t i = 0; i < entry.Places.size(); ++i) {
                 const auto& card = line.Cards.Cards[i];
                 card->SetShortCircuit(Contains(entry.Faults.Short, entry.Places[i]));
@@ -217,9 +217,9 @@ std::string TSimRack::Summary() const {
         TCardKind Kind;
         const char* Name;
     };
-    const TGroup groups[] = {{TCardKind::TwoRail, "(?)BK"},   {TCardKind::ThreeRail, "3BK"},
-                             {TCardKind::Latch, "LKK"},       {TCardKind::Io, "IOK"},
-                             {TCardKind::Selection, "SLK"},   {TCardKind::Test, nullptr}};
+    const TGroup groups[] = {{TCardKind::TwoRail, "(?)BK"}, {TCardKind::ThreeRail, "3BK"},
+                             {TCardKind::Latch, "LKK"},     {TCardKind::Io, "IOK"},
+                             {TCardKind::Selection, "SLK"}, {TCardKind::Test, nullptr}};
     std::string text;
     for (const TGroup& group : groups) {
         std::vector<int> places;

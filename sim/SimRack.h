@@ -70,7 +70,7 @@ public:
     // of another kind.
     void SetSilent(int place, bool silent);
     void SetStuck(int place, int input, std::optional<bool> level); // IO card
-    void SetShortCircuit(int place, bool shortCircuit);              // block card
+    void SetShortCircuit(int place, bool shortCircuit);             // block card
     // What the user sets at an IO card's input while its test plug is out.
     void SetInput(int place, int input, bool level);
 
@@ -88,9 +88,8 @@ private:
     std::shared_ptr<TSimCard> MakeCard(const TCardEntry& entry) const;
     // The card in `place` as a card of type T, or none.
     template <class T> T* CardAs(int place) const {
-        return place >= 0 && place < TTrainBus::Places
-                   ? dynamic_cast<T*>(Bus.CardAt(place).get())
-                   : nullptr;
+        return place >= 0 && place < TTrainBus::Places ? dynamic_cast<T*>(Bus.CardAt(place).get())
+                                                       : nullptr;
     }
 
     std::array<std::optional<TCardKind>, TTrainBus::Places> mKinds{};

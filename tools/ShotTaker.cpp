@@ -78,7 +78,7 @@ bool SaveRackView(app::TFormMorvelplint& window, const QString& folder) {
     const QPixmap view = window.FormRek->grab();
     constexpr int Gap = 8;
     QImage both(main.width() + Gap + view.width(), std::max(main.height(), view.height()),
-                 QImage::Format_RGB32);
+                QImage::Format_RGB32);
     both.fill(QColor(0x30, 0x30, 0x30));
     QPainter painter(&both);
     painter.drawPixmap(0, 0, main);

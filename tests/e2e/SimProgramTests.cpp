@@ -134,7 +134,8 @@ TEST(SimProgram, RackFileGivenAfterSimIsTheRackAndTheIntroPageSaysWhereItsCardsS
     std::filesystem::remove_all(folder);
     EXPECT_EQ(result, 0);
     ASSERT_TRUE(seen.Connected);
-    EXPECT_EQ(intro, QString::fromUtf8("Gesimuleerd rek: 3BK 2, 3 \u00b7 IOK 1. Ctrl+R toont het rek."));
+    EXPECT_EQ(intro,
+              QString::fromUtf8("Gesimuleerd rek: 3BK 2, 3 \u00b7 IOK 1. Ctrl+R toont het rek."));
     ASSERT_EQ(seen.Lamps.size(), 4u);
     EXPECT_EQ(seen.Lamps[0], QColor(255, 255, 0)) << "section 1 occupied";
     EXPECT_EQ(seen.Lamps[1], QColor(255, 255, 255));

@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Check(place >= 0 && place < 64 && !taken[static_cast<std::size_t>(place)]);
             taken[static_cast<std::size_t>(place)] = true;
         }
-        Check(Within(entry.Faults.Silent, entry.Places) && Within(entry.Faults.Short, entry.Places));
+        Check(Within(entry.Faults.Silent, entry.Places) &&
+              Within(entry.Faults.Short, entry.Places));
         for (const auto& stuck : entry.Faults.Stuck)
             Check(stuck.Input >= 0 && stuck.Input < 16);
         for (const auto& [a, b] : entry.Faults.Shorted)

@@ -215,8 +215,8 @@ TEST(RackCommand, AnswersAsTheRackFileSays) {
     TRackProcess rack({"--rack", file});
     const std::string path = rack.Read();
     ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
-    EXPECT_EQ(rack.ReadError(), "Gesimuleerd rek uit " + file + " op " + path +
-                                    ". Stoppen met Ctrl+C.");
+    EXPECT_EQ(rack.ReadError(),
+              "Gesimuleerd rek uit " + file + " op " + path + ". Stoppen met Ctrl+C.");
 
     // As a terminal program would: raw 8N1 at 9600 baud, the option byte, then words.
     TPtyClient client(path);
@@ -236,7 +236,8 @@ TEST(RackCommand, AnswersAsTheRackFileSays) {
 TEST(RackCommand, RefusesABadRackFileOnStandardErrorAndStartsNothing) {
     const std::string folder = TempFolder();
     const std::string file = folder + "/rek.json";
-    std::ofstream(file) << R"({"cards": [{"place": 9, "kind": "io"}, {"place": 9, "kind": "test"}]})";
+    std::ofstream(file)
+        << R"({"cards": [{"place": 9, "kind": "io"}, {"place": 9, "kind": "test"}]})";
     TRackProcess rack({"--rack", file});
     EXPECT_EQ(rack.Read(true), "") << "no terminal";
     EXPECT_EQ(rack.ReadError(true), "morvelplint-rack: " + file +

@@ -37,11 +37,10 @@ TEST(RackFaults, SilentCardAnswersAsAnEmptyPlaceUntilCleared) {
 
 TEST(RackFaults, StuckShortedAndIntermittentInputsOfAnIoCard) {
     // Through the test plug every input reads its output: 0x0 or 0xF per nibble.
-    sim::TSimRack rack(
-        Rack(R"({"cards": [{"place": 9, "kind": "io", "faults": {
+    sim::TSimRack rack(Rack(R"({"cards": [{"place": 9, "kind": "io", "faults": {
                     "stuck": [{"input": 1, "level": 0}, {"input": 6, "level": 1}],
                     "shorted": [[8, 13]], "intermittent": [{"input": 14, "every": 3}]}}]})"),
-        false);
+                       false);
     EXPECT_EQ(Read(rack, 9, 0x0F), 0x40 + 0b1101) << "input 1 stuck at 0";
     EXPECT_EQ(Read(rack, 9, 0x10), 0x40 + 0b0100) << "input 6 stuck at 1";
     EXPECT_EQ(Read(rack, 9, 0x2F), 0x40 + 32 + 0b1110) << "13 is low and pulls 8 low";
@@ -140,8 +139,8 @@ TEST(RackState, AChangedLampFlashesForAWhileAndTheFirstLookSetsNone) {
     rack.Bus.ApplyWord(0x80 + 9);
     rack.Bus.ApplyWord(0x40 + 0x21);
     flashes.Take(rack.State(), 2000);
-    for (const sim::TLampId lamp : {sim::PlaceLamp(9, 5), sim::IoLamp(false, 8),
-                                    sim::IoLamp(true, 8), sim::PlaceLamp(9, 0)})
+    for (const sim::TLampId lamp :
+         {sim::PlaceLamp(9, 5), sim::IoLamp(false, 8), sim::IoLamp(true, 8), sim::PlaceLamp(9, 0)})
         EXPECT_TRUE(flashes.Flashing(lamp, 2000)) << std::hex << lamp;
     EXPECT_FALSE(flashes.Flashing(sim::IoLamp(false, 9), 2000));
     EXPECT_FALSE(flashes.Flashing(sim::PlaceLamp(5, 5), 2000));

@@ -27,7 +27,7 @@ const TRefusal Refusals[] = {
     {"[]", "rek.json: hier hoort een object {...}"},
     {"{}", "rek.json: cards: ontbreekt"},
     {"{\"cards\": [], \"rack\": 1}",
-     "rek.json: .rack: onbekende sleutel; hier kunnen staan: cards"},
+     "rek.json: rack: onbekende sleutel; hier kunnen staan: cards"},
     {"{\"cards\": {}}", "rek.json: cards: hier hoort een lijst [...]"},
     {"{\"cards\": [{\"place\": 1, \"kind\": \"relay\"}]}",
      "rek.json: cards[0].kind: onbekende soort \"relay\"; bekend zijn: test, selection, "
@@ -107,9 +107,9 @@ TEST(RackFile, ReadsEveryKindWithItsSettingsAndFaults) {
         return card;
     };
     TRackDescription expected;
-    expected.Cards = {entry(TCardKind::Test, {12}), entry(TCardKind::Io, {9}),
+    expected.Cards = {entry(TCardKind::Test, {12}),         entry(TCardKind::Io, {9}),
                       entry(TCardKind::TwoRail, {0, 4, 7}), entry(TCardKind::ThreeRail, {6}),
-                      entry(TCardKind::Latch, {5}), entry(TCardKind::Selection, {63})};
+                      entry(TCardKind::Latch, {5}),         entry(TCardKind::Selection, {63})};
     expected.Cards[0].Lines = 10;
     expected.Cards[0].Short = true;
     expected.Cards[1].Plug = false;
@@ -140,8 +140,8 @@ TEST(RackFile, DefaultRackIsTheShippedFileWithTheCardsInTheirPlaces) {
     EXPECT_EQ(rack.KindAt(Rack::SelectionPlace), TCardKind::Selection);
     ASSERT_EQ(rack.Lines.size(), 2u);
     EXPECT_EQ(rack.Lines[0].Cards.Line->Sections(), 12);
-    EXPECT_EQ(rack.Lines[0].Places, std::vector<int>(Rack::TwoRailPlaces.begin(),
-                                                     Rack::TwoRailPlaces.end()));
+    EXPECT_EQ(rack.Lines[0].Places,
+              std::vector<int>(Rack::TwoRailPlaces.begin(), Rack::TwoRailPlaces.end()));
     ASSERT_TRUE(rack.IoCard);
     EXPECT_TRUE(rack.IoCard->TestPlug);
     for (int place : {1, 2, 3}) {
