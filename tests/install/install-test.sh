@@ -119,7 +119,10 @@ probe_in() {
     help=$(LANG=en "$tree/bin/morvelplint-rack" --help)
     [ "$(head -n 1 <<<"$help")" = "Usage: morvelplint-rack [--rack FILE] [--link PATH]" ] ||
         fail "morvelplint-rack --help in $tree: $help"
-    # The rack served is the installed default rack, found from the program's own folder.
+    # The rack served is the installed default rack, found from the program's own folder. The
+    # files go first: a line left from the tree before would send the stop before this run
+    # has even started.
+    rm -f "$work/rack.out" "$work/rack.err"
     LANG=en "$tree/bin/morvelplint-rack" >"$work/rack.out" 2>"$work/rack.err" &
     local rack=$!
     for _ in $(seq 100); do [ -s "$work/rack.err" ] && break; sleep 0.05; done
