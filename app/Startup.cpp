@@ -12,6 +12,7 @@
 #include "platform/PortIo.h"
 #include "platform/Privileges.h"
 #include "serial/ComError.h"
+#include "sim/RackFile.h"
 #include "sim/SimRack.h"
 
 #include <QApplication>
@@ -20,6 +21,8 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace app {
 
@@ -42,11 +45,35 @@ public:
 
 std::function<void(TFormMorvelplint&)> gStartedHook;
 
-bool HasSimSwitch(int argc, char* argv[]) {
+bool IsSwitch(const char* argument) {
+    return strcasecmp(argument, "/sim") == 0 || strcasecmp(argument, "/debug") == 0;
+}
+
+// With /sim: the rack file named right after it (an argument that is not a switch itself), or
+// empty for the default rack.
+std::optional<std::string> SimRackArgument(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i)
         if (strcasecmp(argv[i], "/sim") == 0)
-            return true;
-    return false;
+            return i + 1 < argc && !IsSwitch(argv[i + 1]) ? std::string(argv[i + 1])
+                                                          : std::string();
+    return std::nullopt;
+}
+
+// The rack for /sim: from the file given, else from the default rack file where it is
+// installed, else the same rack built in. Empty with the message shown when the file is
+// refused.
+std::optional<sim::TRackDescription> SimRackDescription(const std::string& given) {
+    const std::string file =
+        given.empty() ? sim::FindDefaultRackFile(platform::ProgramFolder()) : given;
+    if (file.empty())
+        return sim::DefaultRack();
+    sim::TRackLoad load = sim::ReadRackFile(file);
+    if (load.Ok)
+        return std::move(load.Rack);
+    std::fprintf(stderr, "morvelplint: %s\n", load.Error.c_str());
+    bus::Dialogs().Message(nullptr, bus::TDialogs::TIcon::Error, bus::ProgramTitle,
+                           QString::fromStdString(load.Error), QString());
+    return std::nullopt;
 }
 
 } // namespace
@@ -59,12 +86,11 @@ void InitCatalogues(const std::vector<std::string>& folders) {
 int RunMorvelplint(int argc, char* argv[]) {
     // The parallel card's ports are asked for, and the privileges the request needed given up,
     // while the main thread is still the only one and before the toolkit loads anything; the
-    // worker comes after both and inherits the permission. With /sim nothing is asked, and the
-    // simulated rack, whose serial card has a thread of its own, comes only after the drop.
-    const bool simulated = HasSimSwitch(argc, argv);
+    // worker comes after both and inherits the permission. With /sim nothing is asked.
+    const auto rackArgument = SimRackArgument(argc, argv);
     platform::TRealPortBackend realPorts;
     int dropError = 0;
-    const auto started = bus::ParTransport().Start(simulated ? nullptr : &realPorts, [&] {
+    const auto started = bus::ParTransport().Start(rackArgument ? nullptr : &realPorts, [&] {
         dropError = platform::DropPrivileges();
         return dropError == 0;
     });
@@ -77,11 +103,6 @@ int RunMorvelplint(int argc, char* argv[]) {
         return 1;
     }
     const platform::TPortAccess access = *started;
-    std::unique_ptr<sim::TSimRack> rack;
-    if (simulated) {
-        rack = std::make_unique<sim::TSimRack>();
-        platform::SetPortBackend(&rack->ParallelCard);
-    }
 
     TApplication application(argc, argv);
     // On X11 the windows' class (WM_CLASS) is the application name; the desktop entry's
@@ -93,6 +114,18 @@ int RunMorvelplint(int argc, char* argv[]) {
     InstallQtEventPump();
     // After the application object, which sets the process locale from the environment.
     InitCatalogues(platform::CatalogueFolders(platform::ProgramFolder()));
+
+    // With /sim the simulated rack stands in for the hardware. It comes after the privileges
+    // are given up (its serial card has a thread of its own) and after the catalogues, so that
+    // a refused rack file is told in the user's language.
+    std::unique_ptr<sim::TSimRack> rack;
+    if (rackArgument) {
+        const auto description = SimRackDescription(*rackArgument);
+        if (!description)
+            return 1;
+        rack = std::make_unique<sim::TSimRack>(*description);
+        platform::SetPortBackend(&rack->ParallelCard);
+    }
 
     SplashScreen = new TSplashScreen;
     SplashScreen->show();
@@ -115,8 +148,11 @@ int RunMorvelplint(int argc, char* argv[]) {
     auto aboutBox = std::make_unique<TAboutBox>(mainWindow.get());
     auto helpBox = std::make_unique<THelpBox>(mainWindow.get());
     auto statusForm = std::make_unique<bus::TStatusForm>(bus, *mainWindow, mainWindow.get());
-    if (rack && rack->SerialCard)
-        statusForm->SelectPort(rack->SerialCard->SlavePath());
+    if (rack) {
+        if (rack->SerialCard)
+            statusForm->SelectPort(rack->SerialCard->SlavePath());
+        mainWindow->ShowSimulatedRack(*rack);
+    }
 
     mainWindow->show();
     if (gStartedHook)

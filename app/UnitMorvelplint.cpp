@@ -6,6 +6,7 @@
 #include "app/Printing.h"
 #include "app/UnitAbout.h"
 #include "app/UnitHelp.h"
+#include "app/UnitRek.h"
 #include "app/UnitSplash.h"
 #include "bus/Dialogs.h"
 #include "bus/Reconnect.h"
@@ -14,6 +15,7 @@
 #include "cards/CardTestState.h"
 #include "platform/Tick.h"
 #include "serial/ComError.h"
+#include "sim/SimRack.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -221,6 +223,7 @@ void TFormMorvelplint::BuildMenu() {
     Exit = AddItem(file, "E&xit    (Alt+F4)", "Einde programma", [this] { ExitClick(); });
 
     QMenu* settings = menuBar()->addMenu("&Instellingen");
+    mSettingsMenu = settings;
     settings->setToolTipsVisible(true);
     settings->menuAction()->setStatusTip("Instellingen");
     settings->menuAction()->setToolTip("Instellingen");
@@ -394,6 +397,55 @@ void TFormMorvelplint::KaartdiagnoseClick() {
         CardDiagnostics = new TCardDiagnostics(mBus, this);
     CardDiagnostics->show();
     CardDiagnostics->raise();
+}
+
+void TFormMorvelplint::ShowSimulatedRack(sim::TSimRack& rack) {
+    FormRek = new TFormRek(rack, this);
+    mSettingsMenu->addSeparator();
+    RekItem = AddItem(mSettingsMenu, bus::Tr("&Rek..."), bus::Tr("Het gesimuleerde rek"),
+                      [this] { RekItemClick(); });
+    RekItem->setObjectName("RekItem");
+    RekItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    RekItem->setShortcutContext(Qt::ApplicationShortcut);
+
+    // One line under the others: a smaller font where the rack needs it, the rest elided (and
+    // in the tooltip) where even that is not enough.
+    const QString text = bus::Tr("Gesimuleerd rek: %1. Ctrl+R toont het rek.")
+                             .arg(QString::fromStdString(rack.Summary()));
+    constexpr int Width = 590;
+    LabelIntroRek = new QLabel(TabSheetINTRO);
+    LabelIntroRek->setObjectName("LabelIntroRek");
+    QFont font = LabelIntroRek->font();
+    while (QFontMetrics(font).horizontalAdvance(text) > Width && font.pointSizeF() > 7.5)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    LabelIntroRek->setFont(font);
+    LabelIntroRek->setText(QFontMetrics(font).elidedText(text, Qt::ElideRight, Width));
+    LabelIntroRek->setToolTip(text);
+    LabelIntroRek->setGeometry(10, 290, Width, 20);
+    LabelIntroRek->setAlignment(Qt::AlignCenter);
+    LabelIntroRek->show();
+}
+
+void TFormMorvelplint::RekItemClick() {
+    if (!FormRek)
+        return;
+    // The window keeps its place beside the pages; asked for again it only comes forward.
+    if (FormRek->isVisible()) {
+        FormRek->raise();
+        return;
+    }
+    if (!mRekPlaced) {
+        // Beside the main window, on the side with more room, as far as the screen allows.
+        mRekPlaced = true;
+        const QRect main = frameGeometry();
+        const QRect screen = this->screen()->availableGeometry();
+        const int width = FormRek->frameGeometry().width();
+        const bool right = screen.right() - main.right() >= main.left() - screen.left();
+        const int x = right ? std::min(main.right() + 8, screen.right() - width)
+                            : std::max(main.left() - 8 - width, screen.left());
+        FormRek->move(x, std::max(main.top(), screen.top()));
+    }
+    FormRek->show();
 }
 
 void TFormMorvelplint::ExitClick() {

@@ -21,11 +21,15 @@ class TReconnect;
 namespace cards {
 class TCardPages;
 }
+namespace sim {
+class TSimRack;
+}
 
 namespace app {
 
 class TBusMonitor;
 class TCardDiagnostics;
+class TFormRek;
 class TSplashScreen;
 
 // The main window: menu, speed bar and the page control with the INTRO page and the card
@@ -62,6 +66,11 @@ public:
     QAction* StopInstellingen = nullptr;
     QAction* Busmonitor = nullptr;
     QAction* Kaartdiagnose = nullptr;
+    // With /sim: "&Rek..." (Ctrl+R) shows the rack view, and a line on the INTRO page says
+    // where the cards sit.
+    QAction* RekItem = nullptr;
+    TFormRek* FormRek = nullptr;
+    QLabel* LabelIntroRek = nullptr;
     QAction* HelpCommand = nullptr;
     QAction* About = nullptr;
 
@@ -77,6 +86,10 @@ public:
     // The card diagnostics, made at first use.
     void KaartdiagnoseClick();
     TCardDiagnostics* CardDiagnostics = nullptr;
+    void RekItemClick();
+
+    // Offers the simulated rack's view; `rack` outlives the window.
+    void ShowSimulatedRack(sim::TSimRack& rack);
     void ExitClick();
 
     // Printing of the settings ("&Print", "P&rint Setup", "Print &Fontsetup" and their
@@ -123,6 +136,8 @@ private:
 
     bus::TBus& mBus;
     QStringList mArguments;
+    QMenu* mSettingsMenu = nullptr;
+    bool mRekPlaced = false;
     bool mShown = false;
     std::unique_ptr<QPrinter> mPrinter;
     std::unique_ptr<bus::TReconnect> mReconnect;

@@ -11,6 +11,7 @@ packages=(
     gettext
     # lets the program give up its capabilities once the parallel card's ports are asked for
     libcap-dev
+    nlohmann-json3-dev
     xvfb xauth x11-utils imagemagick
     dpkg-dev file desktop-file-utils appstream lintian
     # reads the bus monitor's capture files back in the tests, with the program's dissector

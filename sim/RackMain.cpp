@@ -2,6 +2,8 @@
 #include "platform/Privileges.h"
 #include "sim/SimSerialCard.h"
 #include "sim/SimTestCard.h"
+#include "sim/RackFile.h"
+#include "sim/SimRack.h"
 
 #include <cerrno>
 #include <clocale>
@@ -14,7 +16,6 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
-#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -22,7 +23,7 @@ namespace {
 using platform::Tr;
 using platform::TrMark;
 
-constexpr const char* Usage = TrMark("Gebruik: morvelplint-rack [--link PAD]");
+constexpr const char* Usage = TrMark("Gebruik: morvelplint-rack [--rack BESTAND] [--link PAD]");
 
 // What --help shows after the usage line.
 constexpr const char* Help =
@@ -38,15 +39,19 @@ constexpr const char* Help =
            "de gekozen plaats, anders het woord zelf. Een byte op een andere snelheid krijgt\n"
            "geen antwoord.\n"
            "\n"
-           "In elke plaats p (0 tot 63) van het rek zit een testkaart die p modulo 16 op haar\n"
-           "terugmeldlijnen zet en kortsluiting meldt als bit 4 van p gezet is (plaatsen 16-31\n"
-           "en 48-63).\n"
+           "Welke kaart in welke plaats zit, staat in een rekbestand (JSON), hetzelfde dat\n"
+           "morvelplint /sim leest. Zonder --rack is dat het standaardrek, default-rack.json\n"
+           "naast het programma of in share/morvelplint: blokkaarten (twee-rail) in 0, 4 en 7,\n"
+           "een drie-rail blokkaart in 6, testkaarten in 1, 2 en 3 die 2, 4 en 8 melden, de\n"
+           "LKK in 5, de IOK met testplug in 9 en de SLK in 63. Een rekbestand dat niet klopt,\n"
+           "wordt geweigerd met de plaats in het bestand en wat er mis is.\n"
            "\n"
            "Opties:\n"
-           "  --link PAD   maakt een symbolische link PAD naar de pseudo-terminal en haalt die\n"
-           "               bij het stoppen weer weg; een bestaande symbolische link op PAD\n"
-           "               wordt vervangen, een ander bestand niet\n"
-           "  -h, --help   toont deze uitleg\n");
+           "  --rack BESTAND  het rek uit BESTAND in plaats van het standaardrek\n"
+           "  --link PAD      maakt een symbolische link PAD naar de pseudo-terminal en haalt\n"
+           "                  die bij het stoppen weer weg; een bestaande symbolische link op\n"
+           "                  PAD wordt vervangen, een ander bestand niet\n"
+           "  -h, --help      toont deze uitleg\n");
 
 // One line on standard error, after the program's name.
 __attribute__((format(printf, 1, 2))) void Complain(const char* format, ...) {
@@ -102,6 +107,7 @@ int main(int argc, char* argv[]) {
     }
 
     std::string link;
+    std::string rackFile;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "-h" || argument == "--help") {
@@ -110,6 +116,10 @@ int main(int argc, char* argv[]) {
         }
         if (argument == "--link" && i + 1 < argc && argv[i + 1][0] != '\0') {
             link = argv[++i];
+            continue;
+        }
+        if (argument == "--rack" && i + 1 < argc && argv[i + 1][0] != '\0') {
+            rackFile = argv[++i];
             continue;
         }
         Complain(Tr("onbekende of onvolledige optie '%s'"), argv[i]);
@@ -128,32 +138,38 @@ int main(int argc, char* argv[]) {
     // A script that reads the path and closes the pipe must not end the rack.
     std::signal(SIGPIPE, SIG_IGN);
 
-    sim::TTrainBus rack;
-    for (int place = 0; place < sim::TTrainBus::Places; ++place) {
-        auto card = std::make_shared<sim::TSimTestCard>();
-        card->Lines = static_cast<std::uint8_t>(place & 15);
-        card->Short = (place & 16) != 0;
-        rack.Plug(place, card);
+    // The default rack file where it is installed; the same rack built in where it is not.
+    std::string rackName =
+        rackFile.empty() ? sim::FindDefaultRackFile(platform::ProgramFolder()) : rackFile;
+    sim::TRackDescription description = sim::DefaultRack();
+    if (!rackName.empty()) {
+        sim::TRackLoad load = sim::ReadRackFile(rackName);
+        if (!load.Ok) {
+            Complain("%s", load.Error.c_str());
+            return 1;
+        }
+        description = std::move(load.Rack);
+    } else {
+        rackName = Tr("het ingebouwde standaardrek");
     }
 
-    std::unique_ptr<sim::TSimSerialCard> serialCard;
-    try {
-        serialCard = std::make_unique<sim::TSimSerialCard>(rack);
-    } catch (const std::system_error& error) {
-        Complain(Tr("geen pseudo-terminal beschikbaar (%s)"), error.what());
+    sim::TSimRack rack(description);
+    if (!rack.SerialCard) {
+        Complain(Tr("geen pseudo-terminal beschikbaar (%s)"), rack.NoSerialCard.c_str());
         return 1;
     }
-    const std::string& path = serialCard->SlavePath();
+    const std::string& path = rack.SerialCard->SlavePath();
     if (!link.empty() && !MakeLink(link, path))
         return 1;
 
     std::printf("%s\n", path.c_str());
     std::fflush(stdout);
     if (link.empty())
-        std::fprintf(stderr, Tr("Gesimuleerd rek op %s. Stoppen met Ctrl+C."), path.c_str());
+        std::fprintf(stderr, Tr("Gesimuleerd rek uit %s op %s. Stoppen met Ctrl+C."),
+                     rackName.c_str(), path.c_str());
     else
-        std::fprintf(stderr, Tr("Gesimuleerd rek op %s, link %s. Stoppen met Ctrl+C."),
-                     path.c_str(), link.c_str());
+        std::fprintf(stderr, Tr("Gesimuleerd rek uit %s op %s, link %s. Stoppen met Ctrl+C."),
+                     rackName.c_str(), path.c_str(), link.c_str());
     std::fputc('\n', stderr);
 
     int signal = 0;

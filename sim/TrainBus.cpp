@@ -52,7 +52,7 @@ void TTrainBus::LatchDataStrobe(std::uint8_t data) {
 TFeedback TTrainBus::Feedback() const {
     std::lock_guard lock(mMutex);
     TFeedback feedback;
-    if (mSelected >= 0 && mCards[mSelected]) {
+    if (mSelected >= 0 && mCards[mSelected] && !mCards[mSelected]->Silent) {
         feedback.Lines = mCards[mSelected]->FeedbackLines() & 15;
         feedback.ShortCircuit = mCards[mSelected]->ShortCircuit();
     }

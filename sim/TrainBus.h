@@ -25,6 +25,10 @@ public:
     // The four feedback lines A0-A3 (1 = logical one) and the short-circuit report.
     virtual std::uint8_t FeedbackLines() const { return 0; }
     virtual bool ShortCircuit() const { return false; }
+
+    // A fault: the card takes its strobes but drives no feedback line (nor the short-circuit
+    // line), so its place answers as an empty one.
+    bool Silent = false;
 };
 
 // What the selected place reports. An empty place reports nothing: all lines 0, no short

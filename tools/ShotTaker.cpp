@@ -1,11 +1,14 @@
 // Runs the whole program against the simulated rack, waits until it is connected, and saves a
 // picture of the main window with each page in front: <output folder>/<page>.png, the page
-// named by its tab sheet (intro, sck, pck, slk, xbk, 3bk, lkk_evl, iok); then monitor.png,
-// the bus monitor beside the "(?)BK" page while the locomotive shuttles.
+// named by its tab sheet (intro, sck, pck, slk, xbk, 3bk, lkk_evl, iok); then the rack view
+// beside the (?)BK shuttle running over the whole two-rail line, with a short circuit on its
+// third card: <output folder>/rack-view.png; then the bus monitor beside the same shuttle:
+// <output folder>/monitor.png.
 // Usage (in a folder without a Morvelplint.ini, under an X server): morvelplint-shots <folder>
 #include "app/BusMonitor.h"
 #include "app/Startup.h"
 #include "app/UnitMorvelplint.h"
+#include "app/UnitRek.h"
 #include "bus/UnitStatus.h"
 #include "cards/CardPages.h"
 #include "cards/PageBlock.h"
@@ -14,10 +17,10 @@
 #include "platform/Tick.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QEventLoop>
 #include <QPainter>
-#include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -58,30 +61,57 @@ bool SavePages(app::TFormMorvelplint& window, const QString& folder) {
     return ok;
 }
 
-// Lets the program run for `ms` milliseconds.
-void RunFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
+// The shuttle on (?)BK over cards 0, 4 and 7, and the rack view with place 7 shorted.
+void StartShuttleAndView(app::TFormMorvelplint& window) {
+    window.PageControlTester->setCurrentWidget(window.CardPages->TabSheetXBK);
+    cards::TXbkPage& xbk = *window.CardPages->PageXBK;
+    const int places[] = {0, 4, 7};
+    for (int card = 0; card < 3; ++card)
+        xbk.SpinEditBKadr[static_cast<std::size_t>(card)]->setValue(places[card]);
+    xbk.TrackBar2BKSpeed->setValue(10);
+    xbk.Button2BKControlClick();
+    window.RekItemClick();
+    window.FormRek->SpinEditPlaats->setValue(7);
+    window.FormRek->CheckBoxKortsluiting->click();
 }
 
+// The main window and the rack view side by side, as they stand on the screen.
+bool SaveRackView(app::TFormMorvelplint& window, const QString& folder) {
+    const QPixmap main = window.grab();
+    const QPixmap view = window.FormRek->grab();
+    constexpr int Gap = 8;
+    QImage both(main.width() + Gap + view.width(), std::max(main.height(), view.height()),
+                QImage::Format_RGB32);
+    both.fill(QColor(0x30, 0x30, 0x30));
+    QPainter painter(&both);
+    painter.drawPixmap(0, 0, main);
+    painter.drawPixmap(main.width() + Gap, 0, view);
+    painter.end();
+    const QString file = folder + "/rack-view.png";
+    const bool ok = both.save(file, "PNG");
+    std::printf("%s %s\n", ok ? "saved" : "cannot write", qPrintable(file));
+    return ok;
+}
+
+// The main window and the bus monitor side by side, after the monitor has taken in a few
+// seconds of the shuttle.
 bool SaveMonitor(app::TFormMorvelplint& window, const QString& folder) {
-    window.PageControlTester->setCurrentWidget(window.CardPages->TabSheetXBK);
-    window.CardPages->PageXBK->TrackBar2BKSpeed->setValue(3); // speed 12
-    window.CardPages->PageXBK->Button2BKControl->click();
     window.BusmonitorClick();
     app::TBusMonitor& monitor = *window.BusMonitor;
     monitor.resize(1000, window.height());
-    RunFor(4000);
+    QEventLoop loop;
+    QTimer::singleShot(3000, &loop, &QEventLoop::quit);
+    loop.exec();
     const QPixmap main = window.grab();
     const QPixmap view = monitor.grab();
-    QPixmap both(main.width() + 8 + view.width(), std::max(main.height(), view.height()));
-    both.fill(QColor(60, 60, 60));
+    constexpr int Gap = 8;
+    QImage both(main.width() + Gap + view.width(), std::max(main.height(), view.height()),
+                QImage::Format_RGB32);
+    both.fill(QColor(0x30, 0x30, 0x30));
     QPainter painter(&both);
     painter.drawPixmap(0, 0, main);
-    painter.drawPixmap(main.width() + 8, 0, view);
+    painter.drawPixmap(main.width() + Gap, 0, view);
     painter.end();
-    window.CardPages->PageXBK->Button2BKControl->click();
     const QString file = folder + "/monitor.png";
     const bool ok = both.save(file, "PNG");
     std::printf("%s %s\n", ok ? "saved" : "cannot write", qPrintable(file));
@@ -106,13 +136,21 @@ int main(int argc, char* argv[]) {
             if (!connected && !platform::TicksPassed(start, 20000))
                 return;
             poll->stop();
-            if (connected) {
-                ShowActivity(window);
-                saved = SavePages(window, folder) && SaveMonitor(window, folder);
-            } else {
+            if (!connected) {
                 std::fprintf(stderr, "the simulated rack did not come up\n");
+                window.ExitClick();
+                return;
             }
-            window.ExitClick();
+            ShowActivity(window);
+            saved = SavePages(window, folder);
+            StartShuttleAndView(window);
+            // Long enough for the locomotive to leave section 1 and the lamps to settle.
+            QTimer::singleShot(2500, &window, [&] {
+                saved = SaveRackView(window, folder) && saved;
+                window.FormRek->close();
+                saved = SaveMonitor(window, folder) && saved;
+                window.ExitClick();
+            });
         });
         poll->start(50);
     });

@@ -7,12 +7,15 @@
 #include "cards/PageBusWord.h"
 #include "cards/PageIok.h"
 #include "platform/Tick.h"
+#include "tests/widgets/DialogRecorder.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -97,4 +100,72 @@ TEST(SimProgram, SckPageShowsTheSimulatedCardsReply) {
         EXPECT_EQ(seen.IokLamps[n - 1],
                   n == 5 || n == 14 ? QColor(255, 255, 255) : QColor(255, 255, 0))
             << "input lamp " << n;
+}
+
+TEST(SimProgram, RackFileGivenAfterSimIsTheRackAndTheIntroPageSaysWhereItsCardsSit) {
+    char pattern[] = "/tmp/morvelplint-sim-XXXXXX";
+    const std::filesystem::path folder = ::mkdtemp(pattern);
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::ofstream("rek.json") << R"({"cards": [{"place": 1, "kind": "io", "plug": false},
+                                                {"places": [2, 3], "kind": "three-rail"}]})";
+
+    TSeen seen;
+    QString intro;
+    WhenConnected(seen, [&](app::TFormMorvelplint& window) {
+        intro = window.LabelIntroRek->text();
+        cards::TBusWordPage& sck = *window.CardPages->PageSCK;
+        sck.ButtonD[1]->click(); // place 2: the first three-rail card, the locomotive in 1
+        sck.ButtonVersturen->click();
+        sck.ButtonD[1]->click();
+        sck.RadioGroupStrobe->Item(1)->click();
+        sck.ButtonVersturen->click();
+        for (auto* lamp : sck.ShapeS)
+            seen.Lamps.push_back(lamp->BrushColor());
+    });
+    char name[] = "morvelplint";
+    char sim[] = "/sim";
+    char file[] = "rek.json";
+    char* argv[] = {name, sim, file, nullptr};
+    const int result = app::RunMorvelplint(3, argv);
+
+    std::filesystem::current_path(previous);
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(result, 0);
+    ASSERT_TRUE(seen.Connected);
+    EXPECT_EQ(intro,
+              QString::fromUtf8("Gesimuleerd rek: 3BK 2, 3 \u00b7 IOK 1. Ctrl+R toont het rek."));
+    ASSERT_EQ(seen.Lamps.size(), 4u);
+    EXPECT_EQ(seen.Lamps[0], QColor(255, 255, 0)) << "section 1 occupied";
+    EXPECT_EQ(seen.Lamps[1], QColor(255, 255, 255));
+}
+
+TEST(SimProgram, BadRackFileIsRefusedWithAMessageAndNothingStarts) {
+    char pattern[] = "/tmp/morvelplint-sim-XXXXXX";
+    const std::filesystem::path folder = ::mkdtemp(pattern);
+    const std::string file = (folder / "rek.json").string();
+    std::ofstream(file) << R"({"cards": [{"place": 70, "kind": "io"}]})";
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    TDialogRecorder dialogs;
+    bool started = false;
+    app::SetStartedHook([&](app::TFormMorvelplint& window) {
+        started = true;
+        window.ExitClick();
+    });
+    char name[] = "morvelplint";
+    char sim[] = "/SIM";
+    std::string given = file;
+    char* argv[] = {name, sim, given.data(), nullptr};
+    const int result = app::RunMorvelplint(3, argv);
+    app::SetStartedHook(nullptr);
+    std::filesystem::remove_all(folder);
+
+    EXPECT_NE(result, 0);
+    EXPECT_FALSE(started);
+    ASSERT_EQ(dialogs.Messages.size(), 1u);
+    EXPECT_EQ(dialogs.Messages[0].Icon, bus::TDialogs::TIcon::Error);
+    EXPECT_EQ(dialogs.Messages[0].Text.toStdString(),
+              file + ": cards[0].place: 70 ligt niet tussen 0 en 63");
 }

@@ -28,6 +28,7 @@ expected=(
     bin/morvelplint-check
     share/morvelplint/locale/en/LC_MESSAGES/default.mo
     share/morvelplint/locale/nl/LC_MESSAGES/cport.mo
+    share/morvelplint/default-rack.json
     share/applications/nl.morvelplint.Morvelplint.desktop
     share/metainfo/nl.morvelplint.Morvelplint.metainfo.xml
     share/morvelplint/wireshark/morvelplint.lua
@@ -118,8 +119,20 @@ probe_in() {
     grep -qx "message: The parallel card cannot be used." <<<"$out" || fail "no English message"
     local help
     help=$(LANG=en "$tree/bin/morvelplint-rack" --help)
-    [ "$(head -n 1 <<<"$help")" = "Usage: morvelplint-rack [--link PATH]" ] ||
+    [ "$(head -n 1 <<<"$help")" = "Usage: morvelplint-rack [--rack FILE] [--link PATH]" ] ||
         fail "morvelplint-rack --help in $tree: $help"
+    # The rack served is the installed default rack, found from the program's own folder. The
+    # files go first: a line left from the tree before would send the stop before this run
+    # has even started.
+    rm -f "$work/rack.out" "$work/rack.err"
+    LANG=en "$tree/bin/morvelplint-rack" >"$work/rack.out" 2>"$work/rack.err" &
+    local rack=$!
+    for _ in $(seq 100); do [ -s "$work/rack.err" ] && break; sleep 0.05; done
+    kill "$rack"
+    wait "$rack" || true
+    local from="Simulated rack from $tree/share/morvelplint/default-rack.json"
+    grep -qx "$from on $(cat "$work/rack.out"). Stop with Ctrl+C." "$work/rack.err" ||
+        fail "morvelplint-rack in $tree: $(cat "$work/rack.err")"
 }
 
 probe_in "$prefix"
@@ -132,6 +145,6 @@ out=$(LANG=fr "$work/moved/bin/morvelplint-probe" 2>/dev/null)
 grep -qx "message: De parallelle kaart kan niet worden gebruikt." <<<"$out" ||
     fail "LANG=fr: $out"
 help=$(LANG=fr "$work/moved/bin/morvelplint-rack" --help)
-[ "$(head -n 1 <<<"$help")" = "Gebruik: morvelplint-rack [--link PAD]" ] ||
+[ "$(head -n 1 <<<"$help")" = "Gebruik: morvelplint-rack [--rack BESTAND] [--link PAD]" ] ||
     fail "LANG=fr morvelplint-rack --help: $help"
 echo "install test passed"

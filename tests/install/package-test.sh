@@ -35,6 +35,7 @@ done
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for file in ./usr/bin/morvelplint ./usr/bin/morvelplint-rack ./usr/bin/morvelplint-check \
     ./usr/share/morvelplint/locale/en/LC_MESSAGES/default.mo \
+    ./usr/share/morvelplint/default-rack.json \
     ./usr/share/applications/nl.morvelplint.Morvelplint.desktop \
     ./usr/share/metainfo/nl.morvelplint.Morvelplint.metainfo.xml \
     ./usr/share/morvelplint/wireshark/morvelplint.lua \

@@ -30,17 +30,20 @@ public:
         argv.push_back(nullptr);
 
         int out[2];
-        if (pipe2(out, O_CLOEXEC) != 0)
+        int err[2];
+        if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
             return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
         if (posix_spawn(&mPid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
             mPid = -1;
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
+        close(err[1]);
         mOut = out[0];
+        mErr = err[0];
     }
 
     ~TRackProcess() {
@@ -50,22 +53,17 @@ public:
         }
         if (mOut >= 0)
             close(mOut);
+        if (mErr >= 0)
+            close(mErr);
     }
 
     // Standard output up to the end of a line, or up to its end with `untilEnd`.
     std::string Read(bool untilEnd = false, std::uint32_t timeoutMs = 10000) {
-        std::string text;
-        const std::uint32_t start = platform::GetTickCount();
-        while (!platform::TicksPassed(start, timeoutMs)) {
-            pollfd out{mOut, POLLIN, 0};
-            if (poll(&out, 1, 50) <= 0)
-                continue;
-            char c = 0;
-            if (read(mOut, &c, 1) != 1 || (c == '\n' && !untilEnd))
-                break;
-            text += c;
-        }
-        return text;
+        return ReadFrom(mOut, untilEnd, timeoutMs);
+    }
+    // Standard error, the same way.
+    std::string ReadError(bool untilEnd = false, std::uint32_t timeoutMs = 10000) {
+        return ReadFrom(mErr, untilEnd, timeoutMs);
     }
 
     // The exit code, or -1 when the process did not end normally within the time.
@@ -85,8 +83,24 @@ public:
     void Signal(int number) { kill(mPid, number); }
 
 private:
+    static std::string ReadFrom(int fd, bool untilEnd, std::uint32_t timeoutMs) {
+        std::string text;
+        const std::uint32_t start = platform::GetTickCount();
+        while (!platform::TicksPassed(start, timeoutMs)) {
+            pollfd out{fd, POLLIN, 0};
+            if (poll(&out, 1, 50) <= 0)
+                continue;
+            char c = 0;
+            if (read(fd, &c, 1) != 1 || (c == '\n' && !untilEnd))
+                break;
+            text += c;
+        }
+        return text;
+    }
+
     pid_t mPid = -1;
     int mOut = -1;
+    int mErr = -1;
 };
 
 std::string TempFolder() {
@@ -121,17 +135,17 @@ std::pair<std::string, int> HelpWithLang(const char* lang) {
 TEST(RackCommand, HelpExplainsTheCommandInDutch) {
     const auto [text, exitCode] = HelpWithLang("nl_NL.UTF-8");
     EXPECT_EQ(exitCode, 0);
-    EXPECT_THAT(text, StartsWith("Gebruik: morvelplint-rack [--link PAD]\n\nStart een "
-                                 "gesimuleerd ZELM-rek"));
+    EXPECT_THAT(text, StartsWith("Gebruik: morvelplint-rack [--rack BESTAND] [--link PAD]\n\n"
+                                 "Start een gesimuleerd ZELM-rek"));
     EXPECT_NE(text.find("9600"), std::string::npos);
 }
 
 TEST(RackCommand, HelpFollowsTheUsersLanguageThroughTheCatalogue) {
     const auto [english, exitCode] = HelpWithLang("en_GB.UTF-8");
     EXPECT_EQ(exitCode, 0);
-    EXPECT_THAT(english, StartsWith("Usage: morvelplint-rack [--link PATH]\n\nStarts a "
-                                    "simulated ZELM rack"));
-    EXPECT_THAT(english, EndsWith("  -h, --help   shows this explanation\n"));
+    EXPECT_THAT(english, StartsWith("Usage: morvelplint-rack [--rack FILE] [--link PATH]\n\n"
+                                    "Starts a simulated ZELM rack"));
+    EXPECT_THAT(english, EndsWith("  -h, --help      shows this explanation\n"));
     // Without a catalogue for the language the help stays as written.
     EXPECT_EQ(HelpWithLang("sv_SE.UTF-8").first, HelpWithLang("nl_NL.UTF-8").first);
 }
@@ -141,6 +155,8 @@ TEST(RackCommand, RefusesAnUnknownOrIncompleteOption) {
     EXPECT_EQ(unknown.Wait(), 2);
     TRackProcess incomplete({"--link"});
     EXPECT_EQ(incomplete.Wait(), 2);
+    TRackProcess noFile({"--rack"});
+    EXPECT_EQ(noFile.Wait(), 2);
 }
 
 TEST(RackCommand, ServesTheRackThroughItsLinkUntilStopped) {
@@ -154,11 +170,11 @@ TEST(RackCommand, ServesTheRackThroughItsLinkUntilStopped) {
     TPtyClient client(link);
     EXPECT_EQ(client.Exchange(0x0A), 0x0A);
     client.SetSpeed(B19200);
-    // Place p reports p mod 16 on its lines and a short circuit when bit 4 of p is set.
-    EXPECT_EQ(client.Exchange(128 + 5), 128 + 5);
-    EXPECT_EQ(client.Exchange(64), 64 + 5);
-    EXPECT_EQ(client.Exchange(128 + 21), 128 + 21);
-    EXPECT_EQ(client.Exchange(96), 64 + 32 + 16 + 5);
+    // The default rack: place 2 reports 4, place 9 is the IO card with its test plug in.
+    EXPECT_EQ(client.Exchange(128 + 2), 128 + 2);
+    EXPECT_EQ(client.Exchange(64), 64 + 4);
+    EXPECT_EQ(client.Exchange(128 + 9), 128 + 9);
+    EXPECT_EQ(client.Exchange(96 + 16 + 6), 64 + 32 + 6) << "nibble 3 read back";
 
     rack.Signal(SIGTERM);
     EXPECT_EQ(rack.Wait(), 0);
@@ -185,6 +201,49 @@ TEST(RackCommand, ReplacesAStaleLinkButLeavesAnyOtherFileAlone) {
     std::string content;
     std::ifstream(file) >> content;
     EXPECT_EQ(content, "mine");
+    unlink(file.c_str());
+    rmdir(folder.c_str());
+}
+
+TEST(RackCommand, AnswersAsTheRackFileSays) {
+    const std::string folder = TempFolder();
+    const std::string file = folder + "/rek.json";
+    std::ofstream(file) << R"({"cards": [
+        {"place": 12, "kind": "test", "lines": 10, "short": true},
+        {"place": 9, "kind": "io", "plug": true, "faults": {"stuck": [{"input": 3, "level": 0}]}}
+    ]})";
+    TRackProcess rack({"--rack", file});
+    const std::string path = rack.Read();
+    ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
+    EXPECT_EQ(rack.ReadError(),
+              "Gesimuleerd rek uit " + file + " op " + path + ". Stoppen met Ctrl+C.");
+
+    // As a terminal program would: raw 8N1 at 9600 baud, the option byte, then words.
+    TPtyClient client(path);
+    EXPECT_EQ(client.Exchange(0x00), 0x00);
+    EXPECT_EQ(client.Exchange(128 + 12), 128 + 12);
+    EXPECT_EQ(client.Exchange(64), 64 + 16 + 10);
+    EXPECT_EQ(client.Exchange(128 + 9), 128 + 9);
+    EXPECT_EQ(client.Exchange(64 + 15), 64 + 0b0111) << "input 3 stuck at 0";
+    EXPECT_EQ(client.Exchange(128 + 11), 128 + 11);
+    EXPECT_EQ(client.Exchange(64 + 15), 64) << "an empty place";
+    rack.Signal(SIGTERM);
+    EXPECT_EQ(rack.Wait(), 0);
+    unlink(file.c_str());
+    rmdir(folder.c_str());
+}
+
+TEST(RackCommand, RefusesABadRackFileOnStandardErrorAndStartsNothing) {
+    const std::string folder = TempFolder();
+    const std::string file = folder + "/rek.json";
+    std::ofstream(file)
+        << R"({"cards": [{"place": 9, "kind": "io"}, {"place": 9, "kind": "test"}]})";
+    TRackProcess rack({"--rack", file});
+    EXPECT_EQ(rack.Read(true), "") << "no terminal";
+    EXPECT_EQ(rack.ReadError(true), "morvelplint-rack: " + file +
+                                        ": cards[1].place: plaats 9 is al bezet "
+                                        "(cards[0].place)\n");
+    EXPECT_EQ(rack.Wait(), 1);
     unlink(file.c_str());
     rmdir(folder.c_str());
 }

@@ -1,0 +1,491 @@
+#include "app/UnitRek.h"
+
+#include "bus/Dialogs.h"
+#include "bus/UnitStatus.h"
+#include "platform/Tick.h"
+#include "sim/SimRack.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QTimer>
+
+namespace app {
+
+namespace {
+
+using bus::Tr;
+using platform::TrMark;
+
+// The picture's measures, in pixels.
+constexpr int Margin = 6;
+constexpr int RackLabel = 44;
+constexpr int PlaceWidth = 48;
+constexpr int PlaceHeight = 50;
+constexpr int RackGap = 4;
+constexpr int LineHeight = 30;
+constexpr int PinPitch = 10;
+constexpr int TitleHeight = 16;
+constexpr int GroupHeight = 134;
+
+const QColor Lit(0xFF, 0xE0, 0x00);
+const QColor Dark(0x50, 0x50, 0x50);
+const QColor Red(0xE0, 0x00, 0x00);
+const QColor Selected(0x00, 0xC0, 0x00);
+const QColor Chosen(0x20, 0x60, 0xE0);
+const QColor Flash(0xFF, 0x80, 0x00);
+
+// The short name of a kind, as the pages that test it are named.
+QString KindLabel(sim::TCardKind kind) {
+    switch (kind) {
+    case sim::TCardKind::Test:
+        return Tr("test");
+    case sim::TCardKind::Selection:
+        return "SLK";
+    case sim::TCardKind::TwoRail:
+        return "(?)BK";
+    case sim::TCardKind::ThreeRail:
+        return "3BK";
+    case sim::TCardKind::Latch:
+        return "LKK";
+    case sim::TCardKind::Io:
+        return "IOK";
+    }
+    return {};
+}
+
+QString Places(const std::vector<int>& places) {
+    QStringList text;
+    for (int place : places)
+        text << QString::number(place);
+    return text.join(", ");
+}
+
+bool IsBlock(std::optional<sim::TCardKind> kind) {
+    return kind == sim::TCardKind::TwoRail || kind == sim::TCardKind::ThreeRail;
+}
+
+} // namespace
+
+TRackPicture::TRackPicture(QWidget* parent) : QWidget(parent) {
+    setObjectName("Rek");
+    setFocusPolicy(Qt::NoFocus);
+    QFont small = font();
+    small.setPointSizeF(std::min(font().pointSizeF(), 8.0));
+    setFont(small);
+}
+
+int TRackPicture::LinesTop() const {
+    return Margin + 4 * (PlaceHeight + RackGap) + RackGap;
+}
+
+int TRackPicture::LatchTop() const {
+    return LinesTop() + static_cast<int>(mState.Lines.size()) * LineHeight + RackGap;
+}
+
+int TRackPicture::IoTop() const {
+    return LatchTop() + (mState.Latch.Place >= 0 ? TitleHeight + 4 * PinPitch + RackGap : 0);
+}
+
+int TRackPicture::Height() const {
+    return IoTop() + (mState.Io.Place >= 0 ? TitleHeight + 2 * 16 : 0) + Margin;
+}
+
+QRect TRackPicture::PlaceRect(int place) const {
+    return {Margin + RackLabel + (place % 16) * PlaceWidth,
+            Margin + (place / 16) * (PlaceHeight + RackGap), PlaceWidth - 2, PlaceHeight};
+}
+
+QRect TRackPicture::InputRect(int input) const {
+    return {Margin + RackLabel + input * 2 * PinPitch, IoTop() + TitleHeight + 16, 2 * PinPitch,
+            16};
+}
+
+void TRackPicture::Show(const sim::TRackState& state, const sim::TRackFlashes& flashes,
+                        std::uint32_t now) {
+    const bool resize = !mSized || state.Lines.size() != mState.Lines.size() ||
+                        state.Latch.Place != mState.Latch.Place ||
+                        state.Io.Place != mState.Io.Place;
+    mSized = true;
+    mState = state;
+    mFlashes = &flashes;
+    mNow = now;
+    if (resize)
+        setFixedSize(Width, Height());
+    update();
+}
+
+void TRackPicture::SetChosenPlace(int place) {
+    mChosen = place;
+    update();
+}
+
+void TRackPicture::Lamp(QPainter& painter, const QPointF& centre, double radius, bool lit,
+                        const QColor& colour, sim::TLampId lamp) const {
+    const bool flashing = mFlashes && mFlashes->Flashing(lamp, mNow);
+    painter.setPen(flashing ? QPen(Flash, 2) : QPen(Qt::black, 1));
+    painter.setBrush(lit ? colour : Dark);
+    painter.drawEllipse(centre, radius, radius);
+}
+
+void TRackPicture::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillRect(rect(), palette().color(QPalette::Window));
+
+    for (int rack = 0; rack < 4; ++rack) {
+        const QRect first = PlaceRect(16 * rack);
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(QRect(Margin, first.top(), RackLabel - 4, PlaceHeight),
+                         Qt::AlignLeft | Qt::AlignVCenter, Tr("Rek %1").arg(rack + 1));
+    }
+    for (int place = 0; place < sim::TTrainBus::Places; ++place) {
+        const sim::TPlaceState& at = mState.Places[static_cast<std::size_t>(place)];
+        const QRect box = PlaceRect(place);
+        painter.setPen(place == mChosen ? QPen(Chosen, 2) : QPen(Qt::gray, 1));
+        painter.setBrush(at.Kind ? (at.Silent ? QColor(0xC8, 0xC8, 0xC8) : QColor(Qt::white))
+                                 : QColor(0xE8, 0xE8, 0xE8));
+        painter.drawRoundedRect(box, 3, 3);
+        painter.setPen(Qt::black);
+        painter.drawText(box.adjusted(3, 1, 0, 0), Qt::AlignLeft | Qt::AlignTop,
+                         QString::number(place));
+        if (at.Kind)
+            painter.drawText(box.adjusted(3, 14, 0, 0), Qt::AlignLeft | Qt::AlignTop,
+                             at.Silent ? Tr("stil") : KindLabel(*at.Kind));
+        Lamp(painter, QPointF(box.right() - 7, box.top() + 8), 4, mState.Selected == place,
+             Selected, sim::PlaceLamp(place, 5));
+        for (int line = 0; line < 4; ++line)
+            Lamp(painter, QPointF(box.left() + 6 + line * 9, box.bottom() - 7), 3.5,
+                 (at.Lines >> line) & 1, Lit, sim::PlaceLamp(place, line));
+        Lamp(painter, QPointF(box.right() - 6, box.bottom() - 7), 3.5, at.Short, Red,
+             sim::PlaceLamp(place, 4));
+    }
+
+    int top = LinesTop();
+    for (std::size_t index = 0; index < mState.Lines.size(); ++index, top += LineHeight) {
+        const sim::TLineState& line = mState.Lines[index];
+        painter.setPen(palette().color(QPalette::WindowText));
+        const QString label = KindLabel(line.Kind) + " " + Places(line.Places);
+        painter.drawText(QRect(Margin, top, 118, LineHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                         painter.fontMetrics().elidedText(label, Qt::ElideRight, 118));
+        const int left = Margin + 124;
+        const double pitch = std::min(40.0, (Width - left - 90.0) / line.Sections);
+        const int trackTop = top + 12;
+        for (int section = 0; section < line.Sections; ++section) {
+            const bool shorted = line.Shorts[static_cast<std::size_t>(section / 4)];
+            const QRectF box(left + section * pitch, trackTop, pitch - 2, 10);
+            const bool flashing =
+                mFlashes &&
+                mFlashes->Flashing(sim::SectionLamp(static_cast<int>(index), section), mNow);
+            painter.setPen(flashing ? QPen(Flash, 2)
+                                    : QPen(shorted ? Red : Qt::black, shorted ? 2 : 1));
+            painter.setBrush((line.Occupied >> section) & 1 ? Lit : QColor(0xA0, 0xA0, 0xA0));
+            painter.drawRect(box);
+            if (section % 4 == 0)
+                painter.drawText(
+                    QRectF(box.left(), top, pitch * 4, 12), Qt::AlignLeft | Qt::AlignTop,
+                    QString::number(line.Places[static_cast<std::size_t>(section / 4)]));
+        }
+        // The locomotive on the track, its front pointing the way it runs.
+        const double x = left + line.Position * pitch;
+        const double length = std::max(sim::TSimBlockLine::LocomotiveLength * pitch, 6.0);
+        painter.setPen(Qt::black);
+        painter.setBrush(QColor(0x20, 0x20, 0x80));
+        painter.drawRect(QRectF(x, trackTop + 2, length, 6));
+        const double base = line.Down ? x : x + length;
+        const double tip = line.Down ? x - 6 : x + length + 6;
+        painter.drawPolygon(QPolygonF(
+            {QPointF(base, trackTop), QPointF(tip, trackTop + 5), QPointF(base, trackTop + 10)}));
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(QRectF(left + line.Sections * pitch + 8, top, 90, LineHeight),
+                         Qt::AlignLeft | Qt::AlignVCenter, Tr("snelheid %1").arg(line.Speed));
+    }
+
+    if (mState.Latch.Place >= 0) {
+        const int latchTop = LatchTop();
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(QRect(Margin, latchTop, Width, TitleHeight), Qt::AlignLeft,
+                         Tr("LKK %1: pennen 1 tot 64 van EVL A tot D").arg(mState.Latch.Place));
+        for (int evl = 0; evl < 4; ++evl) {
+            const int y = latchTop + TitleHeight + evl * PinPitch;
+            painter.drawText(QRect(Margin, y - 2, RackLabel, PinPitch + 2), Qt::AlignLeft,
+                             QString("EVL %1").arg(QChar('A' + evl)));
+            for (int pin = 1; pin <= 64; ++pin)
+                Lamp(painter, QPointF(Margin + RackLabel + (pin - 1) * PinPitch + 4, y + 4), 3.5,
+                     (mState.Latch.Pins[static_cast<std::size_t>(evl)] >> (pin - 1)) & 1, Lit,
+                     sim::PinLamp(evl, pin));
+        }
+    }
+
+    if (mState.Io.Place >= 0) {
+        const int ioTop = IoTop();
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(
+            QRect(Margin, ioTop, Width, TitleHeight), Qt::AlignLeft,
+            mState.Io.Plug
+                ? Tr("IOK %1: uitgangen en ingangen 0 tot 15, testplug erin").arg(mState.Io.Place)
+                : Tr("IOK %1: uitgangen en ingangen 0 tot 15, zonder testplug "
+                     "(klik op een ingang)")
+                      .arg(mState.Io.Place));
+        for (int row = 0; row < 2; ++row) {
+            const bool input = row == 1;
+            const int y = ioTop + TitleHeight + row * 16;
+            painter.setPen(palette().color(QPalette::WindowText));
+            painter.drawText(QRect(Margin, y, RackLabel, 16), Qt::AlignLeft | Qt::AlignVCenter,
+                             input ? Tr("in") : Tr("uit"));
+            for (int bit = 0; bit < 16; ++bit) {
+                const std::uint16_t levels = input ? mState.Io.Inputs : mState.Io.Outputs;
+                const QPointF centre(Margin + RackLabel + bit * 2 * PinPitch + PinPitch, y + 8);
+                Lamp(painter, centre, 5, (levels >> bit) & 1, Lit, sim::IoLamp(input, bit));
+                if (input && ((mState.Io.StuckMask >> bit) & 1)) {
+                    // A stuck input: its level in red beside it.
+                    painter.setPen(Red);
+                    painter.drawText(QRectF(centre.x() + 5, y - 2, 10, 10), Qt::AlignLeft,
+                                     QString::number((mState.Io.StuckLevels >> bit) & 1));
+                }
+            }
+        }
+    }
+}
+
+void TRackPicture::mousePressEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    for (int place = 0; place < sim::TTrainBus::Places; ++place)
+        if (PlaceRect(place).contains(at)) {
+            emit PlaceClicked(place);
+            return;
+        }
+    if (mState.Io.Place >= 0 && !mState.Io.Plug)
+        for (int input = 0; input < 16; ++input)
+            if (InputRect(input).contains(at)) {
+                emit InputClicked(input);
+                return;
+            }
+}
+
+TFormRek::TFormRek(sim::TSimRack& rack, QWidget* parent)
+    : QWidget(parent, Qt::Window), mRack(rack) {
+    setObjectName("FormRek");
+    setWindowTitle(Tr("Rek"));
+    // Shown beside the main window without taking the keyboard from the page under test.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+
+    Picture = new TRackPicture(this);
+    mState = mRack.State();
+    Picture->Show(mState, mFlashes, platform::GetTickCount());
+    Picture->move(0, 0);
+    BuildControls(Picture->Height());
+    connect(Picture, &TRackPicture::PlaceClicked, this,
+            [this](int place) { SpinEditPlaats->setValue(place); });
+    connect(Picture, &TRackPicture::InputClicked, this, [this](int input) {
+        bus::Guarded([this, input] {
+            mRack.SetInput(mState.Io.Place, input, !((mState.Io.External >> input) & 1));
+            TimerRekTimer();
+        });
+    });
+
+    TimerRek = new QTimer(this);
+    TimerRek->setObjectName("TimerRek");
+    TimerRek->setInterval(PollMs);
+    connect(TimerRek, &QTimer::timeout, this,
+            [this] { bus::Guarded([this] { TimerRekTimer(); }); });
+    ShowControls();
+}
+
+TFormRek::~TFormRek() = default;
+
+void TFormRek::BuildControls(int top) {
+    const auto guarded = [this](void (TFormRek::*handler)()) {
+        return [this, handler] { bus::Guarded([this, handler] { (this->*handler)(); }); };
+    };
+
+    GroupBoxKaart = new QGroupBox(Tr("Storing op een kaart"), this);
+    GroupBoxKaart->setObjectName("GroupBoxKaart");
+    GroupBoxKaart->setGeometry(Margin, top, 400, GroupHeight);
+    auto* labelPlaats = new QLabel(Tr("Plaats"), GroupBoxKaart);
+    labelPlaats->setGeometry(10, 24, 50, 22);
+    SpinEditPlaats = new QSpinBox(GroupBoxKaart);
+    SpinEditPlaats->setObjectName("SpinEditPlaats");
+    SpinEditPlaats->setRange(0, sim::TTrainBus::Places - 1);
+    SpinEditPlaats->setGeometry(64, 22, 60, 24);
+    LabelSoort = new QLabel(GroupBoxKaart);
+    LabelSoort->setObjectName("LabelSoort");
+    LabelSoort->setGeometry(132, 24, 260, 22);
+    CheckBoxStil = new QCheckBox(Tr("Stil (meldt niets)"), GroupBoxKaart);
+    CheckBoxStil->setObjectName("CheckBoxStil");
+    CheckBoxStil->setGeometry(10, 52, 180, 22);
+    CheckBoxKortsluiting = new QCheckBox(Tr("Kortsluiting"), GroupBoxKaart);
+    CheckBoxKortsluiting->setObjectName("CheckBoxKortsluiting");
+    CheckBoxKortsluiting->setGeometry(200, 52, 190, 22);
+    auto* labelIngang = new QLabel(Tr("Ingang"), GroupBoxKaart);
+    labelIngang->setGeometry(10, 82, 50, 22);
+    SpinEditIngang = new QSpinBox(GroupBoxKaart);
+    SpinEditIngang->setObjectName("SpinEditIngang");
+    SpinEditIngang->setRange(0, 15);
+    SpinEditIngang->setGeometry(64, 80, 60, 24);
+    ComboBoxIngang = new QComboBox(GroupBoxKaart);
+    ComboBoxIngang->setObjectName("ComboBoxIngang");
+    ComboBoxIngang->addItems({Tr("werkt"), Tr("zit vast op 0"), Tr("zit vast op 1")});
+    ComboBoxIngang->setGeometry(132, 80, 160, 24);
+
+    GroupBoxSerieel = new QGroupBox(Tr("Seriele kaart"), this);
+    GroupBoxSerieel->setObjectName("GroupBoxSerieel");
+    GroupBoxSerieel->setGeometry(Margin + 408, top, TRackPicture::Width - 2 * Margin - 408,
+                                 GroupHeight);
+    LabelSerieel = new QLabel(GroupBoxSerieel);
+    LabelSerieel->setObjectName("LabelSerieel");
+    LabelSerieel->setGeometry(10, 18, 380, 50);
+    LabelSerieel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LabelSerieel->setWordWrap(true);
+    CheckBoxSerieelStil = new QCheckBox(Tr("Stil"), GroupBoxSerieel);
+    CheckBoxSerieelStil->setObjectName("CheckBoxSerieelStil");
+    CheckBoxSerieelStil->setGeometry(10, 72, 90, 22);
+    CheckBoxOnzin = new QCheckBox(Tr("Onzin na elk antwoord"), GroupBoxSerieel);
+    CheckBoxOnzin->setObjectName("CheckBoxOnzin");
+    CheckBoxOnzin->setGeometry(104, 72, 260, 22);
+    ButtonOphangen = new QPushButton(Tr("Ophangen"), GroupBoxSerieel);
+    ButtonOphangen->setObjectName("ButtonOphangen");
+    ButtonOphangen->setGeometry(10, 98, 120, 26);
+    ButtonNieuweKaart = new QPushButton(Tr("Nieuwe kaart"), GroupBoxSerieel);
+    ButtonNieuweKaart->setObjectName("ButtonNieuweKaart");
+    ButtonNieuweKaart->setGeometry(138, 98, 120, 26);
+
+    connect(SpinEditPlaats, &QSpinBox::valueChanged, this,
+            guarded(&TFormRek::SpinEditPlaatsChange));
+    connect(SpinEditIngang, &QSpinBox::valueChanged, this, [this] { ShowControls(); });
+    connect(CheckBoxStil, &QCheckBox::clicked, this, guarded(&TFormRek::CheckBoxStilClick));
+    connect(CheckBoxKortsluiting, &QCheckBox::clicked, this,
+            guarded(&TFormRek::CheckBoxKortsluitingClick));
+    connect(ComboBoxIngang, &QComboBox::activated, this, guarded(&TFormRek::ComboBoxIngangChange));
+    connect(CheckBoxSerieelStil, &QCheckBox::clicked, this,
+            guarded(&TFormRek::CheckBoxSerieelClick));
+    connect(CheckBoxOnzin, &QCheckBox::clicked, this, guarded(&TFormRek::CheckBoxSerieelClick));
+    connect(ButtonOphangen, &QPushButton::clicked, this, guarded(&TFormRek::ButtonOphangenClick));
+    connect(ButtonNieuweKaart, &QPushButton::clicked, this,
+            guarded(&TFormRek::ButtonNieuweKaartClick));
+
+    setFixedSize(TRackPicture::Width, top + GroupHeight + Margin);
+}
+
+void TFormRek::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    TimerRekTimer();
+    TimerRek->start();
+}
+
+void TFormRek::hideEvent(QHideEvent* event) {
+    TimerRek->stop();
+    QWidget::hideEvent(event);
+}
+
+void TFormRek::TimerRekTimer() {
+    const std::uint32_t now = platform::GetTickCount();
+    mState = mRack.State();
+    mFlashes.Take(mState, now);
+    Picture->Show(mState, mFlashes, now);
+    ShowControls();
+}
+
+void TFormRek::ShowControls() {
+    const int place = SpinEditPlaats->value();
+    Picture->SetChosenPlace(place);
+    const sim::TPlaceState& at = mState.Places[static_cast<std::size_t>(place)];
+    LabelSoort->setText(at.Kind ? QString::fromUtf8(sim::KindName(*at.Kind)) : Tr("lege plaats"));
+
+    const QSignalBlocker blockSilent(CheckBoxStil);
+    CheckBoxStil->setEnabled(at.Kind.has_value());
+    CheckBoxStil->setChecked(at.Silent);
+
+    const QSignalBlocker blockShort(CheckBoxKortsluiting);
+    bool shorted = false;
+    for (const sim::TLineState& line : mState.Lines)
+        for (std::size_t i = 0; i < line.Places.size(); ++i)
+            if (line.Places[i] == place)
+                shorted = line.Shorts[i];
+    CheckBoxKortsluiting->setEnabled(IsBlock(at.Kind));
+    CheckBoxKortsluiting->setChecked(shorted);
+
+    // The input controls act on the rack's IO card: the chosen place when it is one.
+    const bool io = at.Kind == sim::TCardKind::Io && mState.Io.Place == place;
+    const int input = SpinEditIngang->value();
+    const QSignalBlocker blockInput(ComboBoxIngang);
+    SpinEditIngang->setEnabled(io);
+    ComboBoxIngang->setEnabled(io);
+    ComboBoxIngang->setCurrentIndex(!io || !((mState.Io.StuckMask >> input) & 1)
+                                        ? 0
+                                        : 1 + ((mState.Io.StuckLevels >> input) & 1));
+
+    const sim::TSerialState& serial = mState.Serial;
+    const QSignalBlocker blockSerialSilent(CheckBoxSerieelStil);
+    const QSignalBlocker blockGarbage(CheckBoxOnzin);
+    CheckBoxSerieelStil->setChecked(serial.Faults.Silent);
+    CheckBoxOnzin->setChecked(serial.Faults.ExtraBytes > 0);
+    const bool serving = serial.Present && !serial.HungUp;
+    CheckBoxSerieelStil->setEnabled(serving);
+    CheckBoxOnzin->setEnabled(serving);
+    ButtonOphangen->setEnabled(serving);
+    ButtonNieuweKaart->setEnabled(serial.Present && serial.HungUp);
+    LabelSerieel->setText(
+        !serial.Present ? Tr("Geen seriele kaart: het systeem gaf geen pseudo-terminal.")
+        : serial.HungUp
+            ? Tr("%1 is opgehangen. \"Nieuwe kaart\" zet een kaart op een nieuwe poort; kies "
+                 "die in Instellingen > Status... en druk op OK.")
+                  .arg(QString::fromStdString(serial.Path))
+        : serial.Connected
+            ? Tr("Op %1.").arg(QString::fromStdString(serial.Path))
+            : Tr("Op %1, niet verbonden: kies die poort in Instellingen > Status... en druk "
+                 "op OK.")
+                  .arg(QString::fromStdString(serial.Path)));
+}
+
+void TFormRek::SpinEditPlaatsChange() {
+    ShowControls();
+}
+
+void TFormRek::CheckBoxStilClick() {
+    mRack.SetSilent(SpinEditPlaats->value(), CheckBoxStil->isChecked());
+    TimerRekTimer();
+}
+
+void TFormRek::CheckBoxKortsluitingClick() {
+    mRack.SetShortCircuit(SpinEditPlaats->value(), CheckBoxKortsluiting->isChecked());
+    TimerRekTimer();
+}
+
+void TFormRek::ComboBoxIngangChange() {
+    const int choice = ComboBoxIngang->currentIndex();
+    mRack.SetStuck(SpinEditPlaats->value(), SpinEditIngang->value(),
+                   choice == 0 ? std::nullopt : std::optional<bool>(choice == 2));
+    TimerRekTimer();
+}
+
+void TFormRek::CheckBoxSerieelClick() {
+    if (!mRack.SerialCard)
+        return;
+    sim::TSerialFaults faults = mRack.SerialCard->Faults();
+    faults.Silent = CheckBoxSerieelStil->isChecked();
+    // Enough bytes after each answer to fill a read that would take them.
+    faults.ExtraBytes = CheckBoxOnzin->isChecked() ? 5 : 0;
+    mRack.SerialCard->SetFaults(faults);
+    TimerRekTimer();
+}
+
+void TFormRek::ButtonOphangenClick() {
+    if (mRack.SerialCard)
+        mRack.SerialCard->HangUp();
+    TimerRekTimer();
+}
+
+void TFormRek::ButtonNieuweKaartClick() {
+    if (mRack.ReplaceSerialCard() && bus::StatusForm)
+        bus::StatusForm->SelectPort(mRack.SerialCard->SlavePath());
+    TimerRekTimer();
+}
+
+} // namespace app
