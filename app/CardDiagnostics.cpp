@@ -291,9 +291,7 @@ void TCardDiagnostics::ShowCounts() {
             if (diagnosis.Fault != diag::TFault::None)
                 caption += "\n" + FaultText(diagnosis.Fault);
             if (diagnosis.Partner >= 0)
-                for (int other = 1; other <= 16; ++other)
-                    if (diag::IoPinBit[static_cast<std::size_t>(other - 1)] == diagnosis.Partner)
-                        caption += QString(" %1").arg(other);
+                caption += QString(" %1").arg(diag::IoPinOfBit(diagnosis.Partner));
             colour = errors == 0 ? QColor(170, 230, 170) : QColor(255, 150, 150);
         }
         label->setText(caption);

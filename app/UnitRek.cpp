@@ -1,5 +1,7 @@
 #include "app/UnitRek.h"
 
+#include "bus/BusWord.h"
+
 #include "bus/Dialogs.h"
 #include "bus/UnitStatus.h"
 #include "platform/Tick.h"
@@ -102,8 +104,8 @@ QRect TRackPicture::PlaceRect(int place) const {
             Margin + (place / 16) * (PlaceHeight + RackGap), PlaceWidth - 2, PlaceHeight};
 }
 
-QRect TRackPicture::InputRect(int input) const {
-    return {Margin + RackLabel + input * 2 * PinPitch, IoTop() + TitleHeight + 16, 2 * PinPitch,
+QRect TRackPicture::InputRect(int pin) const {
+    return {Margin + RackLabel + (pin - 1) * 2 * PinPitch, IoTop() + TitleHeight + 16, 2 * PinPitch,
             16};
 }
 
@@ -229,9 +231,8 @@ void TRackPicture::paintEvent(QPaintEvent*) {
         painter.drawText(
             QRect(Margin, ioTop, Width, TitleHeight), Qt::AlignLeft,
             mState.Io.Plug
-                ? Tr("IOK %1: uitgangen en ingangen 0 tot 15, testplug erin").arg(mState.Io.Place)
-                : Tr("IOK %1: uitgangen en ingangen 0 tot 15, zonder testplug "
-                     "(klik op een ingang)")
+                ? Tr("IOK %1: pennen 1 tot 16, testplug erin").arg(mState.Io.Place)
+                : Tr("IOK %1: pennen 1 tot 16, zonder testplug (klik op een ingang)")
                       .arg(mState.Io.Place));
         for (int row = 0; row < 2; ++row) {
             const bool input = row == 1;
@@ -239,9 +240,12 @@ void TRackPicture::paintEvent(QPaintEvent*) {
             painter.setPen(palette().color(QPalette::WindowText));
             painter.drawText(QRect(Margin, y, RackLabel, 16), Qt::AlignLeft | Qt::AlignVCenter,
                              input ? Tr("in") : Tr("uit"));
-            for (int bit = 0; bit < 16; ++bit) {
+            // Pins 1 to 16 from left to right, as the IOK page shows them.
+            for (int pin = 1; pin <= 16; ++pin) {
+                const int bit = bus::IoPinBit[static_cast<std::size_t>(pin - 1)];
                 const std::uint16_t levels = input ? mState.Io.Inputs : mState.Io.Outputs;
-                const QPointF centre(Margin + RackLabel + bit * 2 * PinPitch + PinPitch, y + 8);
+                const QPointF centre(Margin + RackLabel + (pin - 1) * 2 * PinPitch + PinPitch,
+                                     y + 8);
                 Lamp(painter, centre, 5, (levels >> bit) & 1, Lit, sim::IoLamp(input, bit));
                 if (input && ((mState.Io.StuckMask >> bit) & 1)) {
                     // A stuck input: its level in red beside it.
@@ -262,9 +266,9 @@ void TRackPicture::mousePressEvent(QMouseEvent* event) {
             return;
         }
     if (mState.Io.Place >= 0 && !mState.Io.Plug)
-        for (int input = 0; input < 16; ++input)
-            if (InputRect(input).contains(at)) {
-                emit InputClicked(input);
+        for (int pin = 1; pin <= 16; ++pin)
+            if (InputRect(pin).contains(at)) {
+                emit InputClicked(bus::IoPinBit[static_cast<std::size_t>(pin - 1)]);
                 return;
             }
 }
@@ -327,7 +331,7 @@ void TFormRek::BuildControls(int top) {
     labelIngang->setGeometry(10, 82, 50, 22);
     SpinEditIngang = new QSpinBox(GroupBoxKaart);
     SpinEditIngang->setObjectName("SpinEditIngang");
-    SpinEditIngang->setRange(0, 15);
+    SpinEditIngang->setRange(1, 16);
     SpinEditIngang->setGeometry(64, 80, 60, 24);
     ComboBoxIngang = new QComboBox(GroupBoxKaart);
     ComboBoxIngang->setObjectName("ComboBoxIngang");
@@ -413,7 +417,7 @@ void TFormRek::ShowControls() {
 
     // The input controls act on the rack's IO card: the chosen place when it is one.
     const bool io = at.Kind == sim::TCardKind::Io && mState.Io.Place == place;
-    const int input = SpinEditIngang->value();
+    const int input = bus::IoPinBit[static_cast<std::size_t>(SpinEditIngang->value() - 1)];
     const QSignalBlocker blockInput(ComboBoxIngang);
     SpinEditIngang->setEnabled(io);
     ComboBoxIngang->setEnabled(io);
@@ -460,7 +464,8 @@ void TFormRek::CheckBoxKortsluitingClick() {
 
 void TFormRek::ComboBoxIngangChange() {
     const int choice = ComboBoxIngang->currentIndex();
-    mRack.SetStuck(SpinEditPlaats->value(), SpinEditIngang->value(),
+    mRack.SetStuck(SpinEditPlaats->value(),
+                   bus::IoPinBit[static_cast<std::size_t>(SpinEditIngang->value() - 1)],
                    choice == 0 ? std::nullopt : std::optional<bool>(choice == 2));
     TimerRekTimer();
 }

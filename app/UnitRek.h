@@ -48,7 +48,7 @@ private:
     int LinesTop() const;
     int LatchTop() const;
     int IoTop() const;
-    QRect InputRect(int input) const;
+    QRect InputRect(int pin) const; // pin 1 to 16
     void Lamp(QPainter& painter, const QPointF& centre, double radius, bool lit,
               const QColor& colour, sim::TLampId lamp) const;
 

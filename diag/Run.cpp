@@ -65,14 +65,6 @@ std::string Counts(const TTestCounts& counts) {
     return json;
 }
 
-// The pin (1 to 16) of an input bit.
-int PinOf(int bit) {
-    for (int pin = 1; pin <= 16; ++pin)
-        if (IoPinBit[static_cast<std::size_t>(pin - 1)] == bit)
-            return pin;
-    return 0;
-}
-
 std::string IoJson(const TIoTest& test) {
     std::string json = "{\"test\": " + Quoted(test.Name()) + ", \"pattern\": " +
                        Quoted(PatternNames(test.Options().Patterns)) + ", \"plug\": " +
@@ -92,7 +84,7 @@ std::string IoJson(const TIoTest& test) {
         if (diagnosis.Fault != TFault::None)
             json += ", \"diagnosis\": " + Quoted(FaultName(diagnosis.Fault));
         if (diagnosis.Partner >= 0)
-            json += ", \"partner\": " + std::to_string(PinOf(diagnosis.Partner));
+            json += ", \"partner\": " + std::to_string(IoPinOfBit(diagnosis.Partner));
         json += "}";
         first = false;
     }

@@ -1,5 +1,6 @@
 #include "sim/RackFile.h"
 
+#include "bus/BusWord.h"
 #include "platform/Messages.h"
 #include "sim/TrainBus.h"
 
@@ -240,7 +241,8 @@ private:
                                         Whole(Needed(item, "level", at), at + ".level", 0, 1) == 1};
                 for (const TStuckInput& before : result.Stuck)
                     if (before.Input == input.Input)
-                        Refuse(at + ".input", Format(Tr("ingang %d zit al vast"), input.Input));
+                        Refuse(at + ".input", Format(Tr("ingang %d zit al vast"),
+                                                     bus::IoPinOfBit(input.Input)));
                 result.Stuck.push_back(input);
             }
         }
@@ -251,8 +253,8 @@ private:
                 const TJson& pair = List((*shorted)[i], at);
                 if (pair.size() != 2)
                     Refuse(at, Tr("hier hoort een paar ingangen [a, b]"));
-                const int a = Whole(pair[0], at + "[0]", 0, 15);
-                const int b = Whole(pair[1], at + "[1]", 0, 15);
+                const int a = Pin(pair[0], at + "[0]");
+                const int b = Pin(pair[1], at + "[1]");
                 if (a == b)
                     Refuse(at, Tr("een ingang is niet met zichzelf te verbinden"));
                 result.Shorted.emplace_back(a, b);
@@ -278,8 +280,14 @@ private:
         return *value;
     }
 
+    // An input is named by its pin, 1 to 16 as the IOK page numbers them; the card model
+    // keeps the bit.
+    static int Pin(const TJson& value, const std::string& path) {
+        return bus::IoPinBit[static_cast<std::size_t>(Whole(value, path, 1, 16) - 1)];
+    }
+
     static int Input(const TJson& item, const std::string& path) {
-        return Whole(Needed(item, "input", path), path + ".input", 0, 15);
+        return Pin(Needed(item, "input", path), path + ".input");
     }
 
     // true: every place of the entry; false: none; or a list of some of its places.

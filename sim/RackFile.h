@@ -14,14 +14,14 @@ enum class TCardKind { Test, Selection, TwoRail, ThreeRail, Latch, Io };
 // The name of a kind in a rack file ("test", "two-rail", ...).
 const char* KindName(TCardKind kind);
 
-// An IO card input (0 to 15, numbered as the IOK page numbers its bits) held at a level.
+// An IO card input (its bit, 0 to 15) held at a level.
 struct TStuckInput {
     int Input = 0;
     bool Level = false;
     bool operator==(const TStuckInput&) const = default;
 };
 
-// An IO card input that reads wrong (inverted) on every `Every`th read of its nibble.
+// An IO card input (its bit) that reads wrong (inverted) on every `Every`th read of its nibble.
 struct TIntermittentInput {
     int Input = 0;
     int Every = 1;
@@ -33,7 +33,7 @@ struct TCardFaults {
     std::vector<int> Silent; // places whose card drives no feedback lines
     std::vector<int> Short;  // block cards: places whose card has a short circuit
     std::vector<TStuckInput> Stuck;
-    std::vector<std::pair<int, int>> Shorted; // IO inputs wired together
+    std::vector<std::pair<int, int>> Shorted; // IO inputs (bits) wired together
     std::vector<TIntermittentInput> Intermittent;
     bool operator==(const TCardFaults&) const = default;
 };
@@ -73,7 +73,8 @@ struct TRackLoad {
 // "short"; an io card "plug"; block cards "section_ms" (1 to 600000). "faults" may hold
 // "silent" (true, or the places of the entry it applies to), for block cards "short" (the
 // same), for io cards "stuck" ([{"input": n, "level": 0|1}]), "shorted" ([[a, b]]) and
-// "intermittent" ([{"input": n, "every": k}]). Any other key is refused.
+// "intermittent" ([{"input": n, "every": k}]), an input named by its pin (1 to 16, as the
+// IOK page and the diagnostics number them). Any other key is refused.
 TRackLoad ReadRack(std::string_view text, const std::string& fileName);
 // The same for a file on disk; a file that cannot be read is refused with the system's reason.
 TRackLoad ReadRackFile(const std::string& path);

@@ -210,7 +210,7 @@ TEST(RackCommand, AnswersAsTheRackFileSays) {
     const std::string file = folder + "/rek.json";
     std::ofstream(file) << R"({"cards": [
         {"place": 12, "kind": "test", "lines": 10, "short": true},
-        {"place": 9, "kind": "io", "plug": true, "faults": {"stuck": [{"input": 3, "level": 0}]}}
+        {"place": 9, "kind": "io", "plug": true, "faults": {"stuck": [{"input": 16, "level": 0}]}}
     ]})";
     TRackProcess rack({"--rack", file});
     const std::string path = rack.Read();
@@ -224,7 +224,7 @@ TEST(RackCommand, AnswersAsTheRackFileSays) {
     EXPECT_EQ(client.Exchange(128 + 12), 128 + 12);
     EXPECT_EQ(client.Exchange(64), 64 + 16 + 10);
     EXPECT_EQ(client.Exchange(128 + 9), 128 + 9);
-    EXPECT_EQ(client.Exchange(64 + 15), 64 + 0b0111) << "input 3 stuck at 0";
+    EXPECT_EQ(client.Exchange(64 + 15), 64 + 0b0111) << "pin 16 (bit 3) stuck at 0";
     EXPECT_EQ(client.Exchange(128 + 11), 128 + 11);
     EXPECT_EQ(client.Exchange(64 + 15), 64) << "an empty place";
     rack.Signal(SIGTERM);

@@ -36,21 +36,22 @@ TEST(RackFaults, SilentCardAnswersAsAnEmptyPlaceUntilCleared) {
 }
 
 TEST(RackFaults, StuckShortedAndIntermittentInputsOfAnIoCard) {
-    // Through the test plug every input reads its output: 0x0 or 0xF per nibble.
+    // Through the test plug every input reads its output: 0x0 or 0xF per nibble. The file
+    // names pins; pin 12 is bit 1, pin 13 bit 6, pins 2 and 3 bits 8 and 13, pin 5 bit 14.
     sim::TSimRack rack(Rack(R"({"cards": [{"place": 9, "kind": "io", "faults": {
-                    "stuck": [{"input": 1, "level": 0}, {"input": 6, "level": 1}],
-                    "shorted": [[8, 13]], "intermittent": [{"input": 14, "every": 3}]}}]})"),
+                    "stuck": [{"input": 12, "level": 0}, {"input": 13, "level": 1}],
+                    "shorted": [[2, 3]], "intermittent": [{"input": 5, "every": 3}]}}]})"),
                        false);
-    EXPECT_EQ(Read(rack, 9, 0x0F), 0x40 + 0b1101) << "input 1 stuck at 0";
-    EXPECT_EQ(Read(rack, 9, 0x10), 0x40 + 0b0100) << "input 6 stuck at 1";
-    EXPECT_EQ(Read(rack, 9, 0x2F), 0x40 + 32 + 0b1110) << "13 is low and pulls 8 low";
+    EXPECT_EQ(Read(rack, 9, 0x0F), 0x40 + 0b1101) << "bit 1 stuck at 0";
+    EXPECT_EQ(Read(rack, 9, 0x10), 0x40 + 0b0100) << "bit 6 stuck at 1";
+    EXPECT_EQ(Read(rack, 9, 0x2F), 0x40 + 32 + 0b1110) << "bit 13 is low and pulls 8 low";
     EXPECT_EQ(Read(rack, 9, 0x3F), 0x40 + 32 + 0b1111);
     EXPECT_EQ(Read(rack, 9, 0x2F), 0x40 + 32 + 0b1111) << "both high";
-    // Nibble 3 has been read once; input 14 reads wrong on every third read.
-    std::vector<int> input14;
+    // Nibble 3 has been read once; bit 14 reads wrong on every third read.
+    std::vector<int> bit14;
     for (int i = 0; i < 6; ++i)
-        input14.push_back((Read(rack, 9, 0x3F) >> 2) & 1);
-    EXPECT_EQ(input14, (std::vector<int>{1, 0, 1, 1, 0, 1}));
+        bit14.push_back((Read(rack, 9, 0x3F) >> 2) & 1);
+    EXPECT_EQ(bit14, (std::vector<int>{1, 0, 1, 1, 0, 1}));
 
     rack.SetStuck(9, 1, std::nullopt);
     rack.SetStuck(9, 2, true);

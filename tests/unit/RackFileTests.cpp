@@ -57,9 +57,9 @@ const TRefusal Refusals[] = {
      "rek.json: cards[0].lines: 16 ligt niet tussen 0 en 15"},
     {"{\"cards\": [{\"place\": 1, \"kind\": \"test\", \"short\": 1}]}",
      "rek.json: cards[0].short: hier hoort true of false"},
-    {"{\"cards\": [{\"place\": 9, \"kind\": \"io\", \"faults\": {\"stuck\": [{\"input\": 16, "
+    {"{\"cards\": [{\"place\": 9, \"kind\": \"io\", \"faults\": {\"stuck\": [{\"input\": 17, "
      "\"level\": 0}]}}]}",
-     "rek.json: cards[0].faults.stuck[0].input: 16 ligt niet tussen 0 en 15"},
+     "rek.json: cards[0].faults.stuck[0].input: 17 ligt niet tussen 1 en 16"},
     {"{\"cards\": [{\"place\": 9, \"kind\": \"io\", \"faults\": {\"stuck\": [{\"input\": 3}]}}]}",
      "rek.json: cards[0].faults.stuck[0].level: ontbreekt"},
     {"{\"cards\": [{\"place\": 9, \"kind\": \"io\", \"faults\": {\"shorted\": [[4, 4]]}}]}",
@@ -113,9 +113,11 @@ TEST(RackFile, ReadsEveryKindWithItsSettingsAndFaults) {
     expected.Cards[0].Lines = 10;
     expected.Cards[0].Short = true;
     expected.Cards[1].Plug = false;
-    expected.Cards[1].Faults.Stuck = {{3, false}};
-    expected.Cards[1].Faults.Shorted = {{4, 5}};
-    expected.Cards[1].Faults.Intermittent = {{7, 3}};
+    // Inputs are named by their pins; the card model keeps bits: pin 3 is bit 13, pins 4
+    // and 5 bits 9 and 14, pin 7 bit 15.
+    expected.Cards[1].Faults.Stuck = {{13, false}};
+    expected.Cards[1].Faults.Shorted = {{9, 14}};
+    expected.Cards[1].Faults.Intermittent = {{15, 3}};
     expected.Cards[2].SectionMs = 250;
     expected.Cards[2].Faults.Short = {4};
     expected.Cards[2].Faults.Silent = {0, 4, 7};

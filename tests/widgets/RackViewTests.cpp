@@ -70,13 +70,13 @@ TEST_F(RackViewTest, StuckAndSilentIoCardShowOnTheRunningSquareWave) {
 
     UseView(View.ComboBoxIngang);
     View.SpinEditPlaats->setValue(sim::TSimRack::IoPlace);
-    View.SpinEditIngang->setValue(3);
+    View.SpinEditIngang->setValue(16); // pin 16 is bit 3
     View.ComboBoxIngang->setCurrentIndex(2);
     View.ComboBoxIngangChange();
     EXPECT_EQ(View.State().Io.StuckMask, 0x0008);
     for (int tick = 0; tick < 2; ++tick) {
         Pages.TimerSpeedTimer();
-        EXPECT_EQ(CardTest.IokInputs & 0x0008, 0x0008) << "input 3 stuck at 1, tick " << tick;
+        EXPECT_EQ(CardTest.IokInputs & 0x0008, 0x0008) << "pin 16 stuck at 1, tick " << tick;
     }
 
     View.CheckBoxStil->click();
