@@ -10,6 +10,7 @@
 #include "platform/PortIo.h"
 #include "platform/Privileges.h"
 #include "serial/ComError.h"
+#include "sim/RackFile.h"
 #include "sim/SimRack.h"
 
 #include <atomic>
@@ -49,7 +50,8 @@ constexpr const char* Help = TrMark(
     "Verbinding (een van de drie):\n"
     "  --port PAD        de seriele kaart op deze poort (/dev/ttyUSB0, /dev/serial/by-id/...)\n"
     "  --parallel        de parallelle kaart (I/O-poorten 788 en 789)\n"
-    "  --sim [BESTAND]   het gesimuleerde rek, achter zijn gesimuleerde seriele kaart\n"
+    "  --sim [BESTAND]   het gesimuleerde rek uit het rekbestand BESTAND (anders het\n"
+    "                    standaardrek), achter zijn gesimuleerde seriele kaart\n"
     "  --baud 9600|19200 de snelheid van de seriele kaart (standaard 9600)\n"
     "\n"
     "Opties:\n"
@@ -88,6 +90,7 @@ __attribute__((format(printf, 1, 2))) void Complain(const char* format, ...) {
 struct TArguments {
     enum class TConnection { None, Port, Parallel, Sim } Connection = TConnection::None;
     std::string Port;
+    std::string RackFile; // --sim: the rack file, or empty for the default rack
     bool Baud19200 = false;
     std::string Capture;
     std::string Report;
@@ -147,6 +150,10 @@ bool Parse(int argc, char* argv[], TArguments& args, bool& help) {
                 args.Connection = TArguments::TConnection::Parallel;
             } else {
                 args.Connection = TArguments::TConnection::Sim;
+                // The rack file is optional: the next argument when it is neither an option
+                // nor a test.
+                if (i + 1 < argc && argv[i + 1][0] != '-' && !IsTest(argv[i + 1]))
+                    args.RackFile = argv[++i];
             }
         } else if (arg == "--baud") {
             const char* baud = value(i, "--baud");
@@ -321,7 +328,14 @@ int Check(const TArguments& args) {
     choice.Baud19200 = args.Baud19200;
     diag::TReportHeader header{"serial", args.Port, started, 0};
     if (args.Connection == TArguments::TConnection::Sim) {
-        rack = std::make_unique<sim::TSimRack>();
+        const sim::TRackLoad load = args.RackFile.empty()
+                                        ? sim::TRackLoad{true, {}, sim::DefaultRack()}
+                                        : sim::ReadRackFile(args.RackFile);
+        if (!load.Ok) {
+            Complain("%s", load.Error.c_str());
+            return ExitBadArguments;
+        }
+        rack = std::make_unique<sim::TSimRack>(load.Rack);
         if (!rack->SerialCard) {
             Complain("%s", Tr("geen pseudo-terminal voor het gesimuleerde rek"));
             return ExitUnreachable;
@@ -412,6 +426,12 @@ int Check(const TArguments& args) {
                         static_cast<unsigned long long>(test->Counts().Words),
                         static_cast<unsigned long long>(test->Counts().Errors),
                         static_cast<unsigned long long>(test->Counts().NoReply));
+        for (const auto& test : run.Tests())
+            if (const auto* io = dynamic_cast<const diag::TIoTest*>(test.get());
+                io && io->Evidence().Silent())
+                std::printf(Tr("%s: de kaart meldt niets op haar terugmeldlijnen (stil, geen "
+                               "kaart in de plaats, of een ander adres)\n"),
+                            test->Name().c_str());
         std::printf(Tr("Resultaat: %s%s\n"), diag::VerdictName(run.Verdict()),
                     run.Stopped() ? Tr(" (gestopt)") : "");
     }

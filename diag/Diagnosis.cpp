@@ -75,4 +75,11 @@ TInputDiagnosis TInputEvidence::Diagnose(int bit) const {
     return {};
 }
 
+bool TInputEvidence::Silent() const {
+    for (int bit = 0; bit < 16; ++bit)
+        if (Diagnose(bit).Fault != TFault::Stuck0)
+            return false;
+    return true;
+}
+
 } // namespace diag

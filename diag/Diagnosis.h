@@ -44,6 +44,9 @@ public:
 
     const TInputCount& Count(int bit) const { return mCounts[static_cast<std::size_t>(bit)]; }
     TInputDiagnosis Diagnose(int bit) const;
+    // Every input stuck at 0: the card drives none of its feedback lines (a silent card, an
+    // empty place, or a card that does not see its address).
+    bool Silent() const;
 
 private:
     bool Stuck(int bit) const;

@@ -69,7 +69,9 @@ std::string IoJson(const TIoTest& test) {
     std::string json = "{\"test\": " + Quoted(test.Name()) + ", \"pattern\": " +
                        Quoted(PatternNames(test.Options().Patterns)) + ", \"plug\": " +
                        Quoted(test.Options().Inverted ? "inverted" : "straight") + ", " +
-                       Counts(test.Counts()) + ", \"inputs\": [";
+                       Counts(test.Counts()) +
+                       (test.Evidence().Silent() ? ", \"card\": \"silent\"" : "") +
+                       ", \"inputs\": [";
     bool first = true;
     for (int pin = 1; pin <= 16; ++pin) {
         const int bit = IoPinBit[static_cast<std::size_t>(pin - 1)];

@@ -82,6 +82,16 @@ TEST(Diagnosis, NamesStuckShortedAndIntermittentInputsFromTheirReads) {
     EXPECT_EQ(stuckHigh.Diagnose(0).Fault, TFault::Stuck1);
     EXPECT_EQ(stuckHigh.Diagnose(1).Fault, TFault::None);
 
+    // A card that drives no line: every input stuck at 0, which names the card silent; one
+    // input that ever read 1 does not.
+    EXPECT_FALSE(evidence.Silent());
+    TInputEvidence silent;
+    for (const std::uint16_t expected : {0x5555, 0xAAAA, 0x5555, 0xAAAA})
+        silent.Add(expected, 0x0000);
+    EXPECT_TRUE(silent.Silent());
+    silent.Add(0x8000, 0x8000);
+    EXPECT_FALSE(silent.Silent());
+
     // One wrong read is an error, but not evidence enough to name a fault.
     TInputEvidence once;
     once.Add(0x0001, 0x0000);
