@@ -276,9 +276,12 @@ void TCardDiagnostics::ShowCounts() {
         text += "\n" + bus::Tr("Eerste fout: %1   Laatste fout: %2")
                            .arg(QString::fromStdString(bus::IsoTime(counts.FirstErrorNs)),
                                 QString::fromStdString(bus::IsoTime(counts.LastErrorNs)));
+    const auto* io = dynamic_cast<const diag::TIoTest*>(test);
+    if (io && io->Evidence().Silent())
+        text += "\n" + bus::Tr("De kaart meldt niets op haar terugmeldlijnen (stil, geen kaart "
+                               "in de plaats, of een ander adres).");
     LabelTellers->setText(text);
 
-    const auto* io = dynamic_cast<const diag::TIoTest*>(test);
     for (int pin = 1; pin <= 16; ++pin) {
         QLabel* label = LabelIngang[static_cast<std::size_t>(pin - 1)];
         QString caption = QString::number(pin);

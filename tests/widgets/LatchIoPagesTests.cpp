@@ -446,6 +446,7 @@ TEST_F(LatchIoPagesTest, CardDiagnosticsFindsInputsStuckAtZeroAndSavesTheReport)
     run();
     EXPECT_EQ(diagnostics.LabelOordeel->text(), "Kaartfout gevonden");
     EXPECT_TRUE(diagnostics.LabelIngang[4]->text().contains("vast op 0"));
+    EXPECT_TRUE(diagnostics.LabelTellers->text().contains("De kaart meldt niets"));
 
     const std::filesystem::path folder = MakeTempFolder("morvelplint-diagnose");
     Dialogs.SaveAnswers = {QString::fromStdString((folder / "rapport.json").string())};
@@ -454,6 +455,7 @@ TEST_F(LatchIoPagesTest, CardDiagnosticsFindsInputsStuckAtZeroAndSavesTheReport)
     EXPECT_TRUE(report.starts_with("{\"result\": \"fail\", \"transport\": \"serial\""));
     EXPECT_NE(report.find("{\"input\": 5, \"errors\": "), std::string::npos);
     EXPECT_NE(report.find("\"diagnosis\": \"stuck-0\""), std::string::npos);
+    EXPECT_NE(report.find("\"card\": \"silent\""), std::string::npos);
     std::filesystem::remove_all(folder);
     diagnostics.close();
 }
