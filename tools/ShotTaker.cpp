@@ -75,26 +75,30 @@ void StartShuttleAndView(app::TFormMorvelplint& window) {
     window.FormRek->CheckBoxKortsluiting->click();
 }
 
-// The main window and the rack view side by side, as they stand on the screen.
-bool SaveRackView(app::TFormMorvelplint& window, const QString& folder) {
-    const QPixmap main = window.grab();
-    const QPixmap view = window.FormRek->grab();
+// The main window and another window beside it, as they stand on the screen, saved as
+// `name` in `folder`.
+bool SaveSideBySide(QWidget& main, QWidget& beside, const QString& folder, const char* name) {
+    const QPixmap left = main.grab();
+    const QPixmap right = beside.grab();
     constexpr int Gap = 8;
-    QImage both(main.width() + Gap + view.width(), std::max(main.height(), view.height()),
+    QImage both(left.width() + Gap + right.width(), std::max(left.height(), right.height()),
                 QImage::Format_RGB32);
     both.fill(QColor(0x30, 0x30, 0x30));
     QPainter painter(&both);
-    painter.drawPixmap(0, 0, main);
-    painter.drawPixmap(main.width() + Gap, 0, view);
+    painter.drawPixmap(0, 0, left);
+    painter.drawPixmap(left.width() + Gap, 0, right);
     painter.end();
-    const QString file = folder + "/rack-view.png";
+    const QString file = folder + "/" + name;
     const bool ok = both.save(file, "PNG");
     std::printf("%s %s\n", ok ? "saved" : "cannot write", qPrintable(file));
     return ok;
 }
 
-// The main window and the bus monitor side by side, after the monitor has taken in a few
-// seconds of the shuttle.
+bool SaveRackView(app::TFormMorvelplint& window, const QString& folder) {
+    return SaveSideBySide(window, *window.FormRek, folder, "rack-view.png");
+}
+
+// The bus monitor after it has taken in a few seconds of the shuttle.
 bool SaveMonitor(app::TFormMorvelplint& window, const QString& folder) {
     window.BusmonitorClick();
     app::TBusMonitor& monitor = *window.BusMonitor;
@@ -102,20 +106,7 @@ bool SaveMonitor(app::TFormMorvelplint& window, const QString& folder) {
     QEventLoop loop;
     QTimer::singleShot(3000, &loop, &QEventLoop::quit);
     loop.exec();
-    const QPixmap main = window.grab();
-    const QPixmap view = monitor.grab();
-    constexpr int Gap = 8;
-    QImage both(main.width() + Gap + view.width(), std::max(main.height(), view.height()),
-                QImage::Format_RGB32);
-    both.fill(QColor(0x30, 0x30, 0x30));
-    QPainter painter(&both);
-    painter.drawPixmap(0, 0, main);
-    painter.drawPixmap(main.width() + Gap, 0, view);
-    painter.end();
-    const QString file = folder + "/monitor.png";
-    const bool ok = both.save(file, "PNG");
-    std::printf("%s %s\n", ok ? "saved" : "cannot write", qPrintable(file));
-    return ok;
+    return SaveSideBySide(window, monitor, folder, "monitor.png");
 }
 
 } // namespace
