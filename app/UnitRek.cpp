@@ -1,9 +1,9 @@
 #include "app/UnitRek.h"
 
 #include "bus/BusWord.h"
-
 #include "bus/Dialogs.h"
 #include "bus/UnitStatus.h"
+#include "cards/Controls.h"
 #include "platform/Tick.h"
 #include "sim/SimRack.h"
 
@@ -228,12 +228,11 @@ void TRackPicture::paintEvent(QPaintEvent*) {
     if (mState.Io.Place >= 0) {
         const int ioTop = IoTop();
         painter.setPen(palette().color(QPalette::WindowText));
-        painter.drawText(
-            QRect(Margin, ioTop, Width, TitleHeight), Qt::AlignLeft,
-            mState.Io.Plug
-                ? Tr("IOK %1: pennen 1 tot 16, testplug erin").arg(mState.Io.Place)
-                : Tr("IOK %1: pennen 1 tot 16, zonder testplug (klik op een ingang)")
-                      .arg(mState.Io.Place));
+        painter.drawText(QRect(Margin, ioTop, Width, TitleHeight), Qt::AlignLeft,
+                         mState.Io.Plug
+                             ? Tr("IOK %1: pennen 1 tot 16, testplug erin").arg(mState.Io.Place)
+                             : Tr("IOK %1: pennen 1 tot 16, zonder testplug (klik op een ingang)")
+                                   .arg(mState.Io.Place));
         for (int row = 0; row < 2; ++row) {
             const bool input = row == 1;
             const int y = ioTop + TitleHeight + row * 16;
@@ -309,56 +308,40 @@ void TFormRek::BuildControls(int top) {
         return [this, handler] { bus::Guarded([this, handler] { (this->*handler)(); }); };
     };
 
-    GroupBoxKaart = new QGroupBox(Tr("Storing op een kaart"), this);
-    GroupBoxKaart->setObjectName("GroupBoxKaart");
-    GroupBoxKaart->setGeometry(Margin, top, 400, GroupHeight);
+    GroupBoxKaart = cards::Placed(new QGroupBox(Tr("Storing op een kaart"), this), "GroupBoxKaart",
+                                  {Margin, top, 400, GroupHeight});
     auto* labelPlaats = new QLabel(Tr("Plaats"), GroupBoxKaart);
     labelPlaats->setGeometry(10, 24, 50, 22);
-    SpinEditPlaats = new QSpinBox(GroupBoxKaart);
-    SpinEditPlaats->setObjectName("SpinEditPlaats");
+    SpinEditPlaats = cards::Placed(new QSpinBox(GroupBoxKaart), "SpinEditPlaats", {64, 22, 60, 24});
     SpinEditPlaats->setRange(0, sim::TTrainBus::Places - 1);
-    SpinEditPlaats->setGeometry(64, 22, 60, 24);
-    LabelSoort = new QLabel(GroupBoxKaart);
-    LabelSoort->setObjectName("LabelSoort");
-    LabelSoort->setGeometry(132, 24, 260, 22);
-    CheckBoxStil = new QCheckBox(Tr("Stil (meldt niets)"), GroupBoxKaart);
-    CheckBoxStil->setObjectName("CheckBoxStil");
-    CheckBoxStil->setGeometry(10, 52, 180, 22);
-    CheckBoxKortsluiting = new QCheckBox(Tr("Kortsluiting"), GroupBoxKaart);
-    CheckBoxKortsluiting->setObjectName("CheckBoxKortsluiting");
-    CheckBoxKortsluiting->setGeometry(200, 52, 190, 22);
+    LabelSoort = cards::Placed(new QLabel(GroupBoxKaart), "LabelSoort", {132, 24, 260, 22});
+    CheckBoxStil = cards::Placed(new QCheckBox(Tr("Stil (meldt niets)"), GroupBoxKaart),
+                                 "CheckBoxStil", {10, 52, 180, 22});
+    CheckBoxKortsluiting = cards::Placed(new QCheckBox(Tr("Kortsluiting"), GroupBoxKaart),
+                                         "CheckBoxKortsluiting", {200, 52, 190, 22});
     auto* labelIngang = new QLabel(Tr("Ingang"), GroupBoxKaart);
     labelIngang->setGeometry(10, 82, 50, 22);
-    SpinEditIngang = new QSpinBox(GroupBoxKaart);
-    SpinEditIngang->setObjectName("SpinEditIngang");
+    SpinEditIngang = cards::Placed(new QSpinBox(GroupBoxKaart), "SpinEditIngang", {64, 80, 60, 24});
     SpinEditIngang->setRange(1, 16);
-    SpinEditIngang->setGeometry(64, 80, 60, 24);
-    ComboBoxIngang = new QComboBox(GroupBoxKaart);
-    ComboBoxIngang->setObjectName("ComboBoxIngang");
+    ComboBoxIngang =
+        cards::Placed(new QComboBox(GroupBoxKaart), "ComboBoxIngang", {132, 80, 160, 24});
     ComboBoxIngang->addItems({Tr("werkt"), Tr("zit vast op 0"), Tr("zit vast op 1")});
-    ComboBoxIngang->setGeometry(132, 80, 160, 24);
 
     GroupBoxSerieel = new QGroupBox(Tr("Seriele kaart"), this);
     GroupBoxSerieel->setObjectName("GroupBoxSerieel");
     GroupBoxSerieel->setGeometry(Margin + 408, top, TRackPicture::Width - 2 * Margin - 408,
                                  GroupHeight);
-    LabelSerieel = new QLabel(GroupBoxSerieel);
-    LabelSerieel->setObjectName("LabelSerieel");
-    LabelSerieel->setGeometry(10, 18, 380, 50);
+    LabelSerieel = cards::Placed(new QLabel(GroupBoxSerieel), "LabelSerieel", {10, 18, 380, 50});
     LabelSerieel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     LabelSerieel->setWordWrap(true);
-    CheckBoxSerieelStil = new QCheckBox(Tr("Stil"), GroupBoxSerieel);
-    CheckBoxSerieelStil->setObjectName("CheckBoxSerieelStil");
-    CheckBoxSerieelStil->setGeometry(10, 72, 90, 22);
-    CheckBoxOnzin = new QCheckBox(Tr("Onzin na elk antwoord"), GroupBoxSerieel);
-    CheckBoxOnzin->setObjectName("CheckBoxOnzin");
-    CheckBoxOnzin->setGeometry(104, 72, 260, 22);
-    ButtonOphangen = new QPushButton(Tr("Ophangen"), GroupBoxSerieel);
-    ButtonOphangen->setObjectName("ButtonOphangen");
-    ButtonOphangen->setGeometry(10, 98, 120, 26);
-    ButtonNieuweKaart = new QPushButton(Tr("Nieuwe kaart"), GroupBoxSerieel);
-    ButtonNieuweKaart->setObjectName("ButtonNieuweKaart");
-    ButtonNieuweKaart->setGeometry(138, 98, 120, 26);
+    CheckBoxSerieelStil = cards::Placed(new QCheckBox(Tr("Stil"), GroupBoxSerieel),
+                                        "CheckBoxSerieelStil", {10, 72, 90, 22});
+    CheckBoxOnzin = cards::Placed(new QCheckBox(Tr("Onzin na elk antwoord"), GroupBoxSerieel),
+                                  "CheckBoxOnzin", {104, 72, 260, 22});
+    ButtonOphangen = cards::Placed(new QPushButton(Tr("Ophangen"), GroupBoxSerieel),
+                                   "ButtonOphangen", {10, 98, 120, 26});
+    ButtonNieuweKaart = cards::Placed(new QPushButton(Tr("Nieuwe kaart"), GroupBoxSerieel),
+                                      "ButtonNieuweKaart", {138, 98, 120, 26});
 
     connect(SpinEditPlaats, &QSpinBox::valueChanged, this,
             guarded(&TFormRek::SpinEditPlaatsChange));
