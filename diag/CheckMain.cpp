@@ -6,6 +6,7 @@
 #include "bus/SettingsFile.h"
 #include "bus/UnitThread_PAR_IO.h"
 #include "diag/Run.h"
+#include "platform/Console.h"
 #include "platform/Messages.h"
 #include "platform/PortIo.h"
 #include "platform/Privileges.h"
@@ -16,7 +17,6 @@
 #include <atomic>
 #include <chrono>
 #include <clocale>
-#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -24,7 +24,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -74,7 +73,7 @@ constexpr const char* Help = TrMark(
 
 std::atomic<bool> gStop{false};
 
-void OnSignal(int) {
+void OnStop() {
     gStop = true;
 }
 
@@ -248,7 +247,7 @@ std::string Duration(double seconds) {
 // every ten seconds when the output goes elsewhere.
 class TProgress {
 public:
-    explicit TProgress(bool quiet) : mQuiet(quiet), mTerminal(::isatty(STDOUT_FILENO) != 0) {}
+    explicit TProgress(bool quiet) : mQuiet(quiet), mTerminal(platform::OutputIsTerminal()) {}
 
     void Show(const diag::TRun& run, bool force = false) {
         if (mQuiet || run.Current() >= run.Tests().size())
@@ -455,10 +454,6 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "%s\n", Tr(Usage));
         return ExitBadArguments;
     }
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    platform::OnStopRequest(OnStop);
     return Check(args);
 }

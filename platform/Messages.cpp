@@ -1,13 +1,12 @@
 #include "platform/Messages.h"
 
-#include <clocale>
+#include "platform/MessagesSystem.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <libintl.h>
 #include <sstream>
 
 namespace platform {
@@ -19,25 +18,10 @@ std::string Environment(const char* name) {
     return value ? value : "";
 }
 
-// "nl_NL" of "nl_NL.UTF-8@euro".
-std::string LanguageAndCountry(const std::string& localeName) {
-    return localeName.substr(0, localeName.find_first_of(".@"));
-}
-
-bool IsPlainC(const char* localeName) {
-    return localeName == nullptr || std::strcmp(localeName, "C") == 0 ||
-           std::strcmp(localeName, "POSIX") == 0;
-}
-
 } // namespace
 
-const char* Translate(const char* domain, const char* text) {
-    return dgettext(domain, text);
-}
-
-bool BindTextDomain(const char* domain, const std::string& folder) {
-    return bindtextdomain(domain, folder.c_str()) != nullptr &&
-           bind_textdomain_codeset(domain, "UTF-8") != nullptr;
+std::string LanguageAndCountry(const std::string& localeName) {
+    return localeName.substr(0, localeName.find_first_of(".@"));
 }
 
 std::string LanguageFromLocaleFile(const std::string& text) {
@@ -69,28 +53,7 @@ std::string UserLanguage() {
     for (const char* variable : {"LC_ALL", "LC_MESSAGES"})
         if (std::string value = Environment(variable); !value.empty())
             return LanguageAndCountry(value);
-    for (const char* file : {"/etc/default/locale", "/etc/locale.conf"}) {
-        std::ifstream in(file);
-        std::stringstream text;
-        text << in.rdbuf();
-        if (std::string language = LanguageFromLocaleFile(text.str()); !language.empty())
-            return language;
-    }
-    return {};
-}
-
-std::string ProgramFile() {
-    std::error_code error;
-    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string() : program.string();
-}
-
-std::string ProgramFolder() {
-    std::error_code error;
-    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error)
-        return std::filesystem::current_path(error).string();
-    return program.parent_path().string();
+    return SystemLanguage();
 }
 
 std::vector<std::string> CatalogueFolders(const std::string& programFolder) {
@@ -99,39 +62,15 @@ std::vector<std::string> CatalogueFolders(const std::string& programFolder) {
     return {programFolder + "/locale", installed.lexically_normal().string()};
 }
 
-std::string InitMessages(const std::vector<std::string>& domains,
-                         const std::vector<std::string>& folders, const std::string& language) {
-    // Bound even when no folder exists, so that gettext never falls back on a catalogue of
-    // the same name in the system's own locale folder.
-    std::string bound = folders.empty() ? std::string() : folders.front();
+std::string FirstExistingFolder(const std::vector<std::string>& folders) {
+    // The first one even when none exists, so that the catalogue seam never falls back on
+    // a catalogue of the same name somewhere in the system.
     for (const std::string& folder : folders) {
         std::error_code error;
-        if (std::filesystem::is_directory(folder, error)) {
-            bound = folder;
-            break;
-        }
+        if (std::filesystem::is_directory(folder, error))
+            return folder;
     }
-    for (const std::string& domain : domains)
-        if (!bound.empty())
-            BindTextDomain(domain.c_str(), bound);
-
-    // LANGUAGE outranks every locale variable in gettext, so the language chosen here holds
-    // whatever else the environment says.
-    const std::string name = LanguageAndCountry(language);
-    const bool untranslated = name.empty() || name == "C" || name == "POSIX";
-    ::setenv("LANGUAGE", untranslated ? "C" : language.c_str(), 1);
-
-    // glibc's gettext ignores LANGUAGE while the messages locale is plain "C". It stays "C"
-    // when the user's locale is not generated on this machine (setlocale fails), so a locale
-    // that is always there takes its place for the messages category alone.
-    if (IsPlainC(std::setlocale(LC_MESSAGES, nullptr)))
-        for (const char* fallback : {"C.UTF-8", "C.utf8", "en_US.UTF-8"})
-            if (std::setlocale(LC_MESSAGES, fallback))
-                break;
-
-    // Setting the domain also tells gettext to forget the texts it looked up before.
-    textdomain(DefaultDomain);
-    return bound;
+    return folders.empty() ? std::string() : folders.front();
 }
 
 std::string Format(const char* format, ...) {

@@ -3,14 +3,17 @@
 // and all of it in a process whose own locale could not be set (the user's locale is not
 // generated on the machine), which leaves the messages category at "C".
 #include "platform/Messages.h"
+#include "platform/MoCatalogue.h"
 #include "serial/ComError.h"
 
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -172,4 +175,23 @@ TEST(CatalogueFolders, InstalledFolderFollowsTheProgramIntoAnyPrefix) {
     ASSERT_EQ(folders.size(), 2u);
     EXPECT_EQ(folders[0], "/opt/zelm/bin/locale");
     EXPECT_EQ(folders[1], "/opt/zelm/share/morvelplint/locale");
+}
+
+// The reader that stands in for gettext where there is none (the Windows build) gives every
+// entry of the shipped catalogue as gettext gives it, and takes no truncated file.
+TEST_F(MessagesTest, TheProgramsOwnCatalogueReaderAgreesWithGettext) {
+    StartWithLang("en");
+    std::ifstream in(std::string(MORVELPLINT_LOCALE_BUILD_DIR) + "/en/LC_MESSAGES/default.mo",
+                     std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    platform::TMoCatalogue catalogue;
+    ASSERT_TRUE(catalogue.Load(bytes.str()));
+    ASSERT_GT(catalogue.Entries().size(), 100u);
+    for (const auto& [original, translation] : catalogue.Entries())
+        EXPECT_EQ(translation, Default(original.c_str())) << original;
+    EXPECT_EQ(catalogue.Find("not in the catalogue"), nullptr);
+
+    EXPECT_FALSE(catalogue.Load(bytes.str().substr(0, bytes.str().size() / 2)));
+    EXPECT_TRUE(catalogue.Entries().empty());
 }
