@@ -37,7 +37,7 @@ test_seconds=$((SECONDS - start))
 # or a script test's line "SKIP: ...", in its output in ctest's log.
 echo
 echo "== arm64 under qemu-user: closing note"
-echo "build/app/morvelplint: $program"
+echo "${build#"$root"/}/app/morvelplint: $program"
 echo "suite: $(grep -E '^[0-9]+% tests passed' "$build/ctest-arm64.log" || echo 'no result')"
 echo "time: build $build_seconds s, tests $test_seconds s (ctest under qemu-aarch64, -j$(nproc))"
 awk '
