@@ -23,4 +23,23 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core")
+# A cross build (cmake/aarch64-linux-gnu.cmake) makes the package of the machine it builds
+# for: its Architecture is Debian's name for the compiler's GNU triplet (aarch64-linux-gnu:
+# arm64), and dpkg-shlibdeps, which cpack runs, looks the programs' libraries up among that
+# architecture's (multiarch) packages when DEB_HOST_ARCH names it; cpack sets it from the
+# project's CPack file below, so that a plain `cpack -G DEB` in the build folder does it.
+if(CMAKE_CROSSCOMPILING)
+    if(NOT CMAKE_LIBRARY_ARCHITECTURE)
+        message(FATAL_ERROR "A cross build needs CMAKE_LIBRARY_ARCHITECTURE (the GNU triplet) "
+            "for its package; see cmake/aarch64-linux-gnu.cmake")
+    endif()
+    execute_process(
+        COMMAND dpkg-architecture -t ${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
+        OUTPUT_VARIABLE MORVELPLINT_DEB_ARCH OUTPUT_STRIP_TRAILING_WHITESPACE
+        ERROR_QUIET COMMAND_ERROR_IS_FATAL ANY)
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE "${MORVELPLINT_DEB_ARCH}")
+    set(CPACK_PROJECT_CONFIG_FILE "${CMAKE_BINARY_DIR}/CPackCrossArchitecture.cmake")
+    file(WRITE "${CPACK_PROJECT_CONFIG_FILE}"
+        "set(ENV{DEB_HOST_ARCH} \"${MORVELPLINT_DEB_ARCH}\")\n")
+endif()
 include(CPack)

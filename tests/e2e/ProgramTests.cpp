@@ -28,11 +28,15 @@ public:
             ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
             const int null = ::open("/dev/null", O_WRONLY);
             ::dup2(null, 2);
-            std::vector<char*> argv{const_cast<char*>(MORVELPLINT_BINARY)};
+            // In a cross build through the emulator, as ctest runs this test.
+            std::vector<char*> argv;
+            if (*MORVELPLINT_EMULATOR)
+                argv.push_back(const_cast<char*>(MORVELPLINT_EMULATOR));
+            argv.push_back(const_cast<char*>(MORVELPLINT_BINARY));
             for (auto& argument : arguments)
                 argv.push_back(argument.data());
             argv.push_back(nullptr);
-            ::execv(MORVELPLINT_BINARY, argv.data());
+            ::execv(argv[0], argv.data());
             ::_exit(127);
         }
     }
@@ -211,9 +215,15 @@ TEST_F(ProgramTest, RunsWithoutRawIoAndCannotGainPrivilegesBack) {
         root && (own.Bounding & setPcap) != 0 ? own.Bounding & ~rawIo : own.Bounding;
 
     std::vector<std::filesystem::path> statuses{proc / "status"};
-    for (const auto& task : std::filesystem::directory_iterator(proc / "task"))
-        statuses.push_back(task.path() / "status");
-    ASSERT_GE(statuses.size(), 4u);
+    // Under qemu-user (a cross build's tests) the process also holds the emulator's own
+    // thread, made before the program's main and never told of the drop: only the program's
+    // main thread can be checked there.
+    const bool emulated = *MORVELPLINT_EMULATOR != '\0';
+    if (!emulated) {
+        for (const auto& task : std::filesystem::directory_iterator(proc / "task"))
+            statuses.push_back(task.path() / "status");
+        ASSERT_GE(statuses.size(), 4u);
+    }
     for (const auto& status : statuses) {
         SCOPED_TRACE(status.string());
         const TPrivileges seen = ReadStatus(status);
@@ -223,4 +233,8 @@ TEST_F(ProgramTest, RunsWithoutRawIoAndCannotGainPrivilegesBack) {
         EXPECT_EQ(seen.Bounding, bounding);
         EXPECT_EQ(seen.NoNewPrivs, 1);
     }
+    if (emulated)
+        GTEST_SKIP() << "under qemu-user only the main thread was checked: capabilities belong "
+                        "to each thread, and the emulator's own thread keeps what the program "
+                        "gave up";
 }

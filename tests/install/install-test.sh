@@ -2,10 +2,12 @@
 # Installs the build into a temporary prefix, checks what lands there, then starts the
 # installed program with /sim on a virtual X server, and runs the probe and morvelplint-rack
 # from the installed bin folder (also after the whole tree is moved) with LANG=en.
-# Usage: install-test.sh <build folder> <probe program>
+# Usage: install-test.sh <build folder> <probe program> [<emulator>]
+# (the emulator that runs the programs of a cross build, e.g. qemu-aarch64; none natively)
 set -euo pipefail
 build=$1
 probe=$2
+emulator=(${3:+"$3"})
 work=$(mktemp -d /tmp/morvelplint-install-XXXXXX)
 pid=
 xvfb=
@@ -66,7 +68,7 @@ export DISPLAY
 # exact length, names that end where X's reply ends; strict string checks would look for a
 # terminator beyond it, so they are off for this run.
 ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}strict_string_checks=0 QT_QPA_PLATFORM=xcb LANG=en \
-    "$prefix/bin/morvelplint" /sim 2>"$work/program.err" &
+    "${emulator[@]}" "$prefix/bin/morvelplint" /sim 2>"$work/program.err" &
 pid=$!
 # The main window among the program's windows: the splash window has the same title.
 main_window() {
@@ -110,7 +112,7 @@ probe_in() {
     local tree=$1
     cp "$probe" "$tree/bin/morvelplint-probe"
     local out
-    out=$(LANG=en "$tree/bin/morvelplint-probe" 2>"$work/probe.err") ||
+    out=$(LANG=en "${emulator[@]}" "$tree/bin/morvelplint-probe" 2>"$work/probe.err") ||
         { cat "$work/probe.err" >&2; echo "$out" >&2; fail "probe in $tree did not connect"; }
     echo "$out"
     grep -qx "connected: yes" <<<"$out" || fail "not connected"
@@ -118,14 +120,14 @@ probe_in() {
         fail "catalogues not from $tree"
     grep -qx "message: The parallel card cannot be used." <<<"$out" || fail "no English message"
     local help
-    help=$(LANG=en "$tree/bin/morvelplint-rack" --help)
+    help=$(LANG=en "${emulator[@]}" "$tree/bin/morvelplint-rack" --help)
     [ "$(head -n 1 <<<"$help")" = "Usage: morvelplint-rack [--rack FILE] [--link PATH]" ] ||
         fail "morvelplint-rack --help in $tree: $help"
     # The rack served is the installed default rack, found from the program's own folder. The
     # files go first: a line left from the tree before would send the stop before this run
     # has even started.
     rm -f "$work/rack.out" "$work/rack.err"
-    LANG=en "$tree/bin/morvelplint-rack" >"$work/rack.out" 2>"$work/rack.err" &
+    LANG=en "${emulator[@]}" "$tree/bin/morvelplint-rack" >"$work/rack.out" 2>"$work/rack.err" &
     local rack=$!
     for _ in $(seq 100); do [ -s "$work/rack.err" ] && break; sleep 0.05; done
     kill "$rack"
@@ -141,10 +143,10 @@ mv "$prefix" "$work/moved"
 probe_in "$work/moved"
 
 # Without a catalogue for the language the texts stay Dutch.
-out=$(LANG=fr "$work/moved/bin/morvelplint-probe" 2>/dev/null)
+out=$(LANG=fr "${emulator[@]}" "$work/moved/bin/morvelplint-probe" 2>/dev/null)
 grep -qx "message: De parallelle kaart kan niet worden gebruikt." <<<"$out" ||
     fail "LANG=fr: $out"
-help=$(LANG=fr "$work/moved/bin/morvelplint-rack" --help)
+help=$(LANG=fr "${emulator[@]}" "$work/moved/bin/morvelplint-rack" --help)
 [ "$(head -n 1 <<<"$help")" = "Gebruik: morvelplint-rack [--rack BESTAND] [--link PAD]" ] ||
     fail "LANG=fr morvelplint-rack --help: $help"
 echo "install test passed"

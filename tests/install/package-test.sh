@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Builds the Debian package from the build folder into a temporary folder and checks its
 # control data and contents, what lintian says of it, and the hardening of its programs.
-# Usage: package-test.sh <build folder> protected|plain checked|plain
+# Usage: package-test.sh <build folder> protected|plain checked|plain <architecture> <machine>
 # (whether the build has a stack protector and checked libc calls; the sanitizer builds have
-# neither, and a build that does not optimise has no checked calls)
+# neither, and a build that does not optimise has no checked calls; the Debian architecture
+# the build is for, amd64 or arm64 in the cross build, and its machine as readelf names it)
 set -euo pipefail
 build=$1
 stack=$2
 libc_calls=$3
+arch=$4
+machine=$5
 work=$(mktemp -d /tmp/morvelplint-package-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -20,7 +23,9 @@ deb=${debs[0]}
 dpkg-deb -I "$deb"
 
 [ "$(dpkg-deb -f "$deb" Package)" = morvelplint ] || fail "package name"
-[ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] || fail "architecture"
+[ "$(basename "$deb")" = "morvelplint_$(dpkg-deb -f "$deb" Version)_$arch.deb" ] ||
+    fail "file name $(basename "$deb"), not for $arch"
+[ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "architecture"
 [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no maintainer"
 grep -q "ZELM model-railway rack" <<<"$(dpkg-deb -f "$deb" Description)" || fail "description"
 
@@ -31,6 +36,12 @@ for library in libc6 libstdc++6 libcap2 libqt6core6 libqt6gui6 libqt6widgets6 \
     libqt6printsupport6 qt6-qpa-plugins; do
     grep -Fqx "$library" <<<"$names" || fail "Depends lacks $library: $depends"
 done
+# dpkg-shlibdeps took every dependency from the libraries of the package's own architecture
+# (multiarch, in a cross build): each is a package of that architecture installed on this machine.
+while read -r name; do
+    dpkg-query -W -f='${Status}' "$name:$arch" 2>/dev/null | grep -q 'install ok installed' ||
+        fail "Depends names $name, which is no package of $arch here: $depends"
+done <<<"$names"
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for file in ./usr/bin/morvelplint ./usr/bin/morvelplint-rack ./usr/bin/morvelplint-check \
@@ -80,6 +91,11 @@ released=$(grep -o '<release version="[^"]*"' "$metainfo" | cut -d'"' -f2)
 # checked libc calls show where a call's size is only known at run time: morvelplint-rack's
 # printf family; the program's own calls (read, poll, readlink) all have sizes the compiler
 # checks, so it keeps the plain ones.
+for program in morvelplint morvelplint-rack morvelplint-check; do
+    file=$root/usr/bin/$program
+    grep -Eq "^ +Machine: +$machine\$" <<<"$(readelf -h "$file")" ||
+        fail "$program is not for $machine: $(readelf -h "$file" | grep Machine)"
+done
 for program in morvelplint morvelplint-rack; do
     file=$root/usr/bin/$program
     dynamic=$(readelf -d "$file")

@@ -20,6 +20,10 @@ class TChildProcess {
 public:
     TChildProcess(const std::string& program, std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), program);
+        // In a cross build through the emulator, as ctest runs the test (MORVELPLINT_EMULATOR,
+        // set by morvelplint_starts_programs in tests/CMakeLists.txt).
+        if (*MORVELPLINT_EMULATOR)
+            arguments.insert(arguments.begin(), MORVELPLINT_EMULATOR);
         std::vector<char*> argv;
         for (auto& argument : arguments)
             argv.push_back(argument.data());

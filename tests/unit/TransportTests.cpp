@@ -336,3 +336,21 @@ TEST(RealPortBackend, RefusalIsReportedAndNoPortInstructionRuns) {
     std::thread([&] { otherThread = ports.In(BusInPort); }).join();
     EXPECT_EQ(otherThread, 0xFFFF);
 }
+
+#if !defined(__x86_64__) && !defined(__i386__)
+// A processor without x86 I/O ports (arm64: a Raspberry Pi): there is nothing to ask the
+// system for, and the parallel card is refused with the program's own reason, in Dutch, which
+// points to the serial card and /sim.
+TEST(RealPortBackend, WithoutX86IoPortsTheParallelCardIsRefusedWithItsReason) {
+    platform::TRealPortBackend ports;
+    const platform::TPortAccess access = ports.RequestAccess();
+    EXPECT_FALSE(access.Granted);
+    EXPECT_EQ(access.ErrorNumber, 0) << "no system call was refused";
+    EXPECT_EQ(platform::AccessReasonText(access),
+              "Directe toegang tot I/O-poorten bestaat alleen op x86-computers; de parallelle "
+              "kaart is hier niet te gebruiken. Kies de seriele kaart, of start met /sim voor "
+              "het gesimuleerde rek.");
+    ports.Out(BusOutPort, 0x55);
+    EXPECT_EQ(ports.In(BusInPort), 0xFFFF);
+}
+#endif
