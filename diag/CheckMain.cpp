@@ -17,7 +17,6 @@
 #include <atomic>
 #include <chrono>
 #include <clocale>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -77,14 +76,7 @@ void OnStop() {
     gStop = true;
 }
 
-__attribute__((format(printf, 1, 2))) void Complain(const char* format, ...) {
-    std::fputs("morvelplint-check: ", stderr);
-    va_list arguments;
-    va_start(arguments, format);
-    std::vfprintf(stderr, format, arguments);
-    va_end(arguments);
-    std::fputc('\n', stderr);
-}
+using platform::Complain;
 
 struct TArguments {
     enum class TConnection { None, Port, Parallel, Sim } Connection = TConnection::None;
@@ -440,6 +432,7 @@ int Check(const TArguments& args) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    platform::SetProgramName("morvelplint-check");
     std::setlocale(LC_ALL, "");
     platform::InitMessages({platform::DefaultDomain, serial::TextDomain},
                            platform::CatalogueFolders(platform::ProgramFolder()),

@@ -11,4 +11,10 @@ bool OutputIsTerminal();
 // thread or inside a signal handler, so it may only set an atomic flag.
 void OnStopRequest(void (*handler)());
 
+// The name that Complain puts before each line; set once at the start of main().
+void SetProgramName(const char* name);
+
+// One line on standard error, after the program's name: "morvelplint-check: ...".
+__attribute__((format(printf, 1, 2))) void Complain(const char* format, ...);
+
 } // namespace platform

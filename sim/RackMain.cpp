@@ -1,3 +1,4 @@
+#include "platform/Console.h"
 #include "platform/Messages.h"
 #include "platform/Privileges.h"
 #include "sim/SimSerialCard.h"
@@ -8,7 +9,6 @@
 #include <cerrno>
 #include <clocale>
 #include <csignal>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -53,15 +53,7 @@ constexpr const char* Help =
            "                  PAD wordt vervangen, een ander bestand niet\n"
            "  -h, --help      toont deze uitleg\n");
 
-// One line on standard error, after the program's name.
-__attribute__((format(printf, 1, 2))) void Complain(const char* format, ...) {
-    std::fputs("morvelplint-rack: ", stderr);
-    va_list arguments;
-    va_start(arguments, format);
-    std::vfprintf(stderr, format, arguments);
-    va_end(arguments);
-    std::fputc('\n', stderr);
-}
+using platform::Complain;
 
 bool MakeLink(const std::string& link, const std::string& target) {
     struct stat existing {};
@@ -93,6 +85,7 @@ void RemoveLink(const std::string& link, const std::string& target) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    platform::SetProgramName("morvelplint-rack");
     // The rack reaches no port at all. Started as root, or given capabilities by mistake, it
     // gives them up as the program does, before it reads anything the user chose.
     const int dropError = platform::DropPrivileges();
