@@ -2,6 +2,7 @@
 // through a new file beside it that takes the old one's place in one step.
 #include "bus/SettingsFile.h"
 #include "bus/SettingsFileSystem.h"
+#include "platform/TextWin32.h"
 
 #include <filesystem>
 #include <fstream>
@@ -16,15 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path PathOf(const std::string& utf8) {
-    const int size = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                           nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-    if (size > 0)
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                              wide.data(), size);
-    return fs::path(wide);
-}
+using platform::PathOf;
 
 std::string Reason(DWORD code) {
     return std::system_category().message(static_cast<int>(code));

@@ -4,6 +4,7 @@
 #include "platform/Messages.h"
 #include "platform/MessagesSystem.h"
 #include "platform/MoCatalogue.h"
+#include "platform/TextWin32.h"
 
 #include <deque>
 #include <filesystem>
@@ -30,26 +31,6 @@ struct TCatalogues {
 TCatalogues& Catalogues() {
     static TCatalogues catalogues;
     return catalogues;
-}
-
-std::filesystem::path PathOf(const std::string& utf8) {
-    const int size = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                           nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-    if (size > 0)
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                              wide.data(), size);
-    return std::filesystem::path(wide);
-}
-
-std::string Utf8(const std::wstring& wide) {
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(),
-                              size, nullptr, nullptr);
-    return text;
 }
 
 // The catalogue of `domain` for the language, as gettext looks for it: the language with its

@@ -1,27 +1,12 @@
 // The port list on Windows: the registry's list of the serial ports the drivers serve.
 #include "serial/PortNamesWin32.h"
 
+#include "platform/TextWin32.h"
 #include "serial/ComError.h"
 #include "serial/PortNames.h"
 #include "serial/PortWatch.h"
 
 namespace serial {
-
-namespace {
-
-std::string Narrow(const wchar_t* text, std::size_t length) {
-    if (length == 0)
-        return {};
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr,
-                                           0, nullptr, nullptr);
-    std::string result(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), result.data(), size,
-                              nullptr, nullptr);
-    return result;
-}
-
-} // namespace
 
 std::vector<std::string> ReadPortKey(HKEY root, const std::wstring& key) {
     HKEY opened = nullptr;
@@ -55,7 +40,7 @@ std::vector<std::string> ReadPortKey(HKEY root, const std::wstring& key) {
         while (length > 0 && data[length - 1] == L'\0')
             --length;
         if (length > 0)
-            names.push_back(Narrow(data, length));
+            names.push_back(platform::Utf8(data, length));
     }
     ::RegCloseKey(opened);
     if (code != ERROR_SUCCESS)
