@@ -53,6 +53,16 @@ std::string Shown(const TJson& value) {
     return value.dump(-1, ' ', false, TJson::error_handler_t::replace);
 }
 
+// A key as a JSON path shows it: a plain name as it is, any other as its JSON string, so that
+// no control character reaches the one-line message.
+std::string ShownKey(const std::string& key) {
+    const bool plain = !key.empty() && std::all_of(key.begin(), key.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '_' || c == '-';
+    });
+    return plain ? key : Shown(TJson(key));
+}
+
 // What is wrong, at a JSON path.
 struct TRefusal {
     std::string Path;
@@ -77,7 +87,7 @@ void OnlyKeys(const TJson& object, const std::string& path,
         const std::string& key = item.key();
         if (std::none_of(allowed.begin(), allowed.end(),
                          [&](const char* name) { return key == name; }))
-            Refuse(path.empty() ? key : path + "." + key,
+            Refuse((path.empty() ? "" : path + ".") + ShownKey(key),
                    Format(Tr("onbekende sleutel; hier kunnen staan: %s"), Joined(allowed).c_str()));
     }
 }

@@ -64,6 +64,9 @@ const TRefusal Refusals[] = {
      "rek.json: cards[0].faults.stuck[0].level: ontbreekt"},
     {"{\"cards\": [{\"place\": 9, \"kind\": \"io\", \"faults\": {\"shorted\": [[4, 4]]}}]}",
      "rek.json: cards[0].faults.shorted[0]: een ingang is niet met zichzelf te verbinden"},
+    {"{\"cards\": [{\"place\": 1, \"kind\": \"test\", \"a\\nb\": 1}]}",
+     "rek.json: cards[0].\"a\\nb\": onbekende sleutel; hier kunnen staan: kind, place, places, "
+     "lines, short, faults"},
     {"{\"cards\": [{\"place\": 9, \"kind\": \"io\", \"faults\": {\"short\": true}}]}",
      "rek.json: cards[0].faults.short: onbekende sleutel; hier kunnen staan: silent, stuck, "
      "shorted, intermittent"},
