@@ -317,7 +317,7 @@ void TCardDiagnostics::ButtonBewaarClick() {
     header.StartedWallNs = mStartedWallNs;
     header.Seconds = static_cast<double>(WallNs() - mStartedWallNs) / 1e9;
     std::string error;
-    if (!bus::ReplaceFile(chosen->toStdString(), diag::ReportJson(*mRun, header), error))
+    if (!bus::SaveFile(chosen->toStdString(), diag::ReportJson(*mRun, header), error))
         bus::Dialogs().Message(this, bus::TDialogs::TIcon::Error, bus::ProgramTitle,
                                bus::Tr("Het rapport kon niet worden bewaard in \"%1\".").arg(*chosen),
                                QString::fromLocal8Bit(error.c_str()));

@@ -3,6 +3,7 @@
 // byte held for its ten bits on the line), and through the parallel transport onto the
 // simulated parallel card. Also the processor time the program takes while it waits.
 #include "app/QtEventPump.h"
+#include "bus/CaptureStream.h"
 #include "bus/Reconnect.h"
 #include "bus/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
@@ -24,6 +25,7 @@
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <fcntl.h>
+#include <filesystem>
 #include <memory>
 #include <poll.h>
 #include <sys/resource.h>
@@ -84,7 +86,8 @@ double CpuSeconds() {
 }
 
 // One bus word as a card page sends it: SendBusWord, then ReadBusFeedback for its reply;
-// with the second argument 1, the bus monitor's capture records both as the program does.
+// with the second argument 1, the bus monitor's capture records both as the program does, and
+// with 2 it is also streamed to a pcapng file as morvelplint-check --capture writes it.
 void BM_SerialBusWord(benchmark::State& state) {
     const int baud = static_cast<int>(state.range(0));
     TConnected world(baud == 19200);
@@ -95,6 +98,15 @@ void BM_SerialBusWord(benchmark::State& state) {
     bus::TCapture capture;
     if (state.range(1) != 0)
         world.Bus.SetCapture(&capture);
+    const std::string streamed = (std::filesystem::temp_directory_path() /
+                                  ("morvelplint-bench-" + std::to_string(::getpid()) + ".pcapng"))
+                                     .string();
+    std::unique_ptr<bus::TCaptureStream> stream;
+    std::string error;
+    if (state.range(1) == 2 && !(stream = bus::TCaptureStream::Open(capture, streamed, error))) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
     const int words[] = {128 + 5, 96, 64};
     std::size_t i = 0;
     for (auto _ : state) {
@@ -107,11 +119,17 @@ void BM_SerialBusWord(benchmark::State& state) {
     state.counters["ms_per_word"] = benchmark::Counter(
         static_cast<double>(state.iterations()),
         benchmark::Counter::kIsRate | benchmark::Counter::kInvert, benchmark::Counter::kIs1000);
-    state.SetLabel(std::to_string(baud) + " baud" + (state.range(1) ? ", captured" : ""));
+    state.SetLabel(std::to_string(baud) + " baud" +
+                   (state.range(1) == 2 ? ", captured and streamed"
+                    : state.range(1)    ? ", captured"
+                                        : ""));
     world.Bus.SetCapture(nullptr);
+    if (stream && !stream->Close(error))
+        state.SkipWithError(error.c_str());
+    std::filesystem::remove(streamed);
 }
 BENCHMARK(BM_SerialBusWord)
-    ->ArgsProduct({{9600, 19200}, {0, 1}})
+    ->ArgsProduct({{9600, 19200}, {0, 1, 2}})
     ->UseRealTime()
     ->MinTime(2.0);
 

@@ -22,9 +22,12 @@ std::int64_t WallClockNs() {
         .count();
 }
 
+// A text with one "%d" in it, as its translation has it; not printf, which would cost a
+// streamed capture most of its time per event.
 std::string Format(const char* format, int value) {
-    char text[64];
-    std::snprintf(text, sizeof text, platform::Tr(format), value);
+    std::string text = platform::Tr(format);
+    if (const std::size_t at = text.find("%d"); at != std::string::npos)
+        text.replace(at, 2, std::to_string(value));
     return text;
 }
 
@@ -89,6 +92,8 @@ std::uint64_t TCapture::Now() const {
 TCaptureEvent& TCapture::Next(TEventKind kind, TEventTransport transport, TDirection direction,
                               TEventStatus status, int value) {
     if (mCount == mCapacity) {
+        if (mSink)
+            mSink->Dropping(*this, Begin());
         ++mLost;
         if (!mNotes.empty() && mNotes.front().first == Begin())
             mNotes.pop_front();
@@ -118,14 +123,25 @@ void TCapture::RecordWord(int word, TEventTransport transport, TEventStatus stat
         mPlace = static_cast<std::uint8_t>(DataLines(byte));
     TCaptureEvent& event = Next(TEventKind::Word, transport, TDirection::ToRack, status, byte);
     ++mWords;
-    if (status != TEventStatus::Ok)
-        return;
-    if (mPendingCount == PendingSize) {
-        mPendingFirst = (mPendingFirst + 1) % PendingSize;
-        --mPendingCount;
+    if (status == TEventStatus::Ok) {
+        if (mPendingCount == PendingSize) {
+            mPendingFirst = (mPendingFirst + 1) % PendingSize;
+            --mPendingCount;
+        }
+        mPending[(mPendingFirst + mPendingCount) % PendingSize] = {End() - 1, event.TimeNs, byte};
+        ++mPendingCount;
     }
-    mPending[(mPendingFirst + mPendingCount) % PendingSize] = {End() - 1, event.TimeNs, byte};
-    ++mPendingCount;
+    Recorded();
+}
+
+bool TCapture::AwaitsReply(std::uint64_t sequence) const {
+    // The words wait in the order sent.
+    for (std::size_t i = 0; i < mPendingCount; ++i) {
+        const std::uint64_t waiting = mPending[(mPendingFirst + i) % PendingSize].Sequence;
+        if (waiting >= sequence)
+            return waiting == sequence;
+    }
+    return false;
 }
 
 void TCapture::RecordReply(int value, TEventTransport transport, TEventStatus status) {
@@ -135,26 +151,30 @@ void TCapture::RecordReply(int value, TEventTransport transport, TEventStatus st
         ++mReplies;
     else if (status == TEventStatus::NoReply)
         ++mNoReplies;
-    if (mPendingCount == 0 || status == TEventStatus::NotConnected)
-        return;
-    const TPending& word = mPending[mPendingFirst];
-    mPendingFirst = (mPendingFirst + 1) % PendingSize;
-    --mPendingCount;
-    const std::uint64_t back = End() - 1 - word.Sequence;
-    if (word.Sequence < Begin() || back > UINT32_MAX)
-        return; // the word itself is gone from the ring
-    event.PairBack = static_cast<std::uint32_t>(back);
-    event.PairedWord = word.Word;
-    const std::uint64_t latency = (event.TimeNs - word.TimeNs) / 1000;
-    event.LatencyUs = static_cast<std::uint32_t>(latency > UINT32_MAX ? UINT32_MAX : latency);
-    // The feedback belongs to the place that was selected when the word went out.
-    event.Place = At(word.Sequence).Place;
+    if (mPendingCount > 0 && status != TEventStatus::NotConnected) {
+        const TPending word = mPending[mPendingFirst];
+        mPendingFirst = (mPendingFirst + 1) % PendingSize;
+        --mPendingCount;
+        const std::uint64_t back = End() - 1 - word.Sequence;
+        // Unpaired when the word itself is gone from the ring.
+        if (word.Sequence >= Begin() && back <= UINT32_MAX) {
+            event.PairBack = static_cast<std::uint32_t>(back);
+            event.PairedWord = word.Word;
+            const std::uint64_t latency = (event.TimeNs - word.TimeNs) / 1000;
+            event.LatencyUs =
+                static_cast<std::uint32_t>(latency > UINT32_MAX ? UINT32_MAX : latency);
+            // The feedback belongs to the place that was selected when the word went out.
+            event.Place = At(word.Sequence).Place;
+        }
+    }
+    Recorded();
 }
 
 void TCapture::RecordPort(TEventKind kind, int value) {
     Next(kind, TEventTransport::Parallel,
          kind == TEventKind::StatusPortRead ? TDirection::FromRack : TDirection::ToRack,
          TEventStatus::Ok, value & 0xFFFF);
+    Recorded();
 }
 
 void TCapture::RecordHandshake(TEventKind kind, int value, TEventStatus status) {
@@ -163,11 +183,13 @@ void TCapture::RecordHandshake(TEventKind kind, int value, TEventStatus status) 
                                                                   : TDirection::None;
     Next(kind, TEventTransport::Serial, direction, status, value);
     mPendingCount = 0;
+    Recorded();
 }
 
 void TCapture::AddNote(std::string text) {
     Next(TEventKind::Note, TEventTransport::Serial, TDirection::None, TEventStatus::Ok, 0);
     mNotes.emplace_back(End() - 1, std::move(text));
+    Recorded();
 }
 
 const std::string& TCapture::NoteText(std::uint64_t sequence) const {

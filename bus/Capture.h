@@ -55,6 +55,18 @@ struct TCaptureClock {
     std::int64_t (*Wall)() = nullptr;
 };
 
+class TCapture;
+
+// Takes each event as it is recorded, on the capture's thread: a file written as it goes.
+class TCaptureSink {
+public:
+    virtual ~TCaptureSink() = default;
+    // The event is recorded whole (a reply already paired with its word).
+    virtual void Recorded(const TCapture& capture, std::uint64_t sequence) = 0;
+    // The ring is full: the event is dropped next, so a sink that still needs it takes it now.
+    virtual void Dropping(const TCapture& /*capture*/, std::uint64_t /*sequence*/) {}
+};
+
 // Everything the bus does, recorded with its time, in a ring of a fixed number of events that
 // is allocated once: recording never allocates, never waits, and when the ring is full it
 // drops the oldest event and counts it as lost. A reply is paired with the word it answers
@@ -98,6 +110,11 @@ public:
     // The text of a note event; empty for any other.
     const std::string& NoteText(std::uint64_t sequence) const;
 
+    // Every event from now on goes to `sink` as well; nullptr for none.
+    void SetSink(TCaptureSink* sink) { mSink = sink; }
+    // Whether a word still waits for its reply: a reply that comes next may be paired with it.
+    bool AwaitsReply(std::uint64_t sequence) const;
+
     // Empties the ring, the counts and the pairing, and starts the clock again.
     void Clear();
 
@@ -112,6 +129,10 @@ public:
 private:
     TCaptureEvent& Next(TEventKind kind, TEventTransport transport, TDirection direction,
                         TEventStatus status, int value);
+    void Recorded() {
+        if (mSink)
+            mSink->Recorded(*this, mEnd - 1);
+    }
 
     struct TPending {
         std::uint64_t Sequence;
@@ -136,6 +157,7 @@ private:
     std::size_t mPendingFirst = 0;
     std::size_t mPendingCount = 0;
     std::deque<std::pair<std::uint64_t, std::string>> mNotes;
+    TCaptureSink* mSink = nullptr;
 };
 
 // What an event means on this bus, in the program's words: the strobe and the address or data

@@ -1,6 +1,6 @@
 #include "bus/CaptureFiles.h"
 
-#include "bus/SettingsFile.h"
+#include "bus/OutputFile.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -75,7 +75,9 @@ std::string Comment(const TCapture& capture, std::uint64_t sequence) {
     }
 }
 
-std::string PacketBlock(const TCapture& capture, std::uint64_t sequence) {
+} // namespace
+
+std::string PcapngPacket(const TCapture& capture, std::uint64_t sequence) {
     const TCaptureEvent& event = capture.At(sequence);
     std::string data;
     const auto byte = [&data](int value) { data.push_back(static_cast<char>(value)); };
@@ -111,6 +113,8 @@ std::string PacketBlock(const TCapture& capture, std::uint64_t sequence) {
         block.Option(OptComment, comment);
     return block.Finish();
 }
+
+namespace {
 
 // The events a selection writes: each chosen one and the reply to each chosen word.
 template <typename F> void ForEachSelected(const TCapture& capture,
@@ -149,22 +153,37 @@ std::string CsvField(const std::string& text) {
     return quoted + "\"";
 }
 
+// The number formats below are written by hand: a streamed CSV row is formatted for every
+// event as it happens, and printf's share of that was most of its cost.
+void AppendDigits(std::string& text, std::uint64_t value, int width) {
+    char digits[24];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0 || n < width);
+    while (n > 0)
+        text += digits[--n];
+}
+
 std::string Hex(int value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", value & 0xFF);
-    return text;
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    return {'0', 'x', Digits[(value >> 4) & 0xF], Digits[value & 0xF]};
 }
 
 std::string Seconds(std::uint64_t ns) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%llu.%09llu", static_cast<unsigned long long>(ns / 1000000000),
-                  static_cast<unsigned long long>(ns % 1000000000));
+    std::string text;
+    AppendDigits(text, ns / 1000000000, 1);
+    text += '.';
+    AppendDigits(text, ns % 1000000000, 9);
     return text;
 }
 
 std::string Milliseconds(std::uint32_t us) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%u.%03u", us / 1000, us % 1000);
+    std::string text;
+    AppendDigits(text, us / 1000, 1);
+    text += '.';
+    AppendDigits(text, us % 1000, 3);
     return text;
 }
 
@@ -187,15 +206,23 @@ std::vector<std::uint64_t> RepliesByWord(const TCapture& capture) {
 std::string IsoTime(std::int64_t wallNs) {
     const std::time_t seconds = static_cast<std::time_t>(wallNs / 1000000000);
     const long nanoseconds = static_cast<long>(wallNs % 1000000000);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[64];
-    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
-    std::snprintf(text + length, sizeof text - length, ".%09ldZ", nanoseconds);
+    // Events come many a second: the date and time of day are made once a second.
+    thread_local std::time_t cachedSecond = -1;
+    thread_local std::string cachedText;
+    if (seconds != cachedSecond) {
+        std::tm utc{};
+        gmtime_r(&seconds, &utc);
+        char text[64];
+        cachedText.assign(text, std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S.", &utc));
+        cachedSecond = seconds;
+    }
+    std::string text = cachedText;
+    AppendDigits(text, static_cast<std::uint64_t>(nanoseconds), 9);
+    text += 'Z';
     return text;
 }
 
-std::string PcapngBytes(const TCapture& capture, const TCaptureSelection& selection) {
+std::string PcapngHead(const TCapture& capture) {
     TBlock header(SectionHeaderBlock);
     header.U32(0x1A2B3C4D).U16(1).U16(0).U64(~std::uint64_t{0});
     header.Option(ShbUserAppl, std::string("Morvelplint ") + MORVELPLINT_VERSION);
@@ -217,13 +244,49 @@ std::string PcapngBytes(const TCapture& capture, const TCaptureSelection& select
         interface.Option(IfTsResol, std::string(1, '\x09')); // 10^-9 s
         bytes += interface.Finish();
     }
-    ForEachSelected(capture, selection,
-                    [&](std::uint64_t sequence) { bytes += PacketBlock(capture, sequence); });
     return bytes;
 }
 
+std::string PcapngBytes(const TCapture& capture, const TCaptureSelection& selection) {
+    std::string bytes = PcapngHead(capture);
+    ForEachSelected(capture, selection,
+                    [&](std::uint64_t sequence) { bytes += PcapngPacket(capture, sequence); });
+    return bytes;
+}
+
+std::string CsvRow(const TCapture& capture, std::uint64_t sequence, std::uint64_t reply) {
+    const TCaptureEvent& event = capture.At(sequence);
+    std::string word;
+    std::string replied;
+    std::string latency;
+    std::string meaning = EventMeaning(capture, sequence);
+    TEventStatus status = event.Status;
+    if (event.Kind == TEventKind::Word) {
+        word = Hex(event.Value);
+        if (reply != 0) {
+            const TCaptureEvent& r = capture.At(reply);
+            if (r.Status == TEventStatus::Ok)
+                replied = Hex(r.Value);
+            latency = Milliseconds(r.LatencyUs);
+            const std::string replyMeaning = EventMeaning(capture, reply);
+            if (!replyMeaning.empty())
+                meaning += "; " + replyMeaning;
+            if (status == TEventStatus::Ok)
+                status = r.Status;
+        }
+    } else if (event.Kind == TEventKind::Reply) {
+        if (event.Status == TEventStatus::Ok)
+            replied = Hex(event.Value);
+    } else if (event.Kind != TEventKind::Note && event.Kind != TEventKind::SpeedChange) {
+        (event.Direction == TDirection::FromRack ? replied : word) = Hex(event.Value);
+    }
+    return IsoTime(capture.WallNs(event)) + ',' + Seconds(event.TimeNs) + ',' +
+           DirectionName(event.Direction) + ',' + word + ',' + CsvField(meaning) + ',' + replied +
+           ',' + latency + ',' + StatusName(status) + '\n';
+}
+
 std::string CsvText(const TCapture& capture, const TCaptureSelection& selection) {
-    std::string text = "time_utc,seconds,direction,word,meaning,reply,latency_ms,status\n";
+    std::string text = CsvHead;
     const std::vector<std::uint64_t> replies = RepliesByWord(capture);
     ForEachSelected(capture, selection, [&](std::uint64_t sequence) {
         const TCaptureEvent& event = capture.At(sequence);
@@ -231,53 +294,31 @@ std::string CsvText(const TCapture& capture, const TCaptureSelection& selection)
         if (event.Kind == TEventKind::Reply && event.Paired() &&
             sequence - event.PairBack >= capture.Begin())
             return;
-        std::string word;
-        std::string reply;
-        std::string latency;
-        std::string meaning = EventMeaning(capture, sequence);
-        TEventStatus status = event.Status;
-        if (event.Kind == TEventKind::Word) {
-            word = Hex(event.Value);
-            if (const std::uint64_t answer = replies[sequence - capture.Begin()]) {
-                const TCaptureEvent& r = capture.At(answer);
-                if (r.Status == TEventStatus::Ok)
-                    reply = Hex(r.Value);
-                latency = Milliseconds(r.LatencyUs);
-                const std::string replyMeaning = EventMeaning(capture, answer);
-                if (!replyMeaning.empty())
-                    meaning += "; " + replyMeaning;
-                if (status == TEventStatus::Ok)
-                    status = r.Status;
-            }
-        } else if (event.Kind == TEventKind::Reply) {
-            if (event.Status == TEventStatus::Ok)
-                reply = Hex(event.Value);
-        } else if (event.Kind != TEventKind::Note && event.Kind != TEventKind::SpeedChange) {
-            (event.Direction == TDirection::FromRack ? reply : word) = Hex(event.Value);
-        }
-        text += IsoTime(capture.WallNs(event)) + ',' + Seconds(event.TimeNs) + ',' +
-                DirectionName(event.Direction) + ',' + word + ',' + CsvField(meaning) + ',' +
-                reply + ',' + latency + ',' + StatusName(status) + '\n';
+        text += CsvRow(capture, sequence,
+                       event.Kind == TEventKind::Word ? replies[sequence - capture.Begin()] : 0);
     });
     return text;
 }
 
 bool WritePcapng(const TCapture& capture, const TCaptureSelection& selection,
                  const std::string& path, std::string& error) {
-    return ReplaceFile(path, PcapngBytes(capture, selection), error);
+    return SaveFile(path, PcapngBytes(capture, selection), error);
 }
 
 bool WriteCsv(const TCapture& capture, const TCaptureSelection& selection, const std::string& path,
               std::string& error) {
-    return ReplaceFile(path, CsvText(capture, selection), error);
+    return SaveFile(path, CsvText(capture, selection), error);
+}
+
+bool IsCsvName(const std::string& path) {
+    return path.size() >= 4 && (path.compare(path.size() - 4, 4, ".csv") == 0 ||
+                                path.compare(path.size() - 4, 4, ".CSV") == 0);
 }
 
 bool WriteCapture(const TCapture& capture, const TCaptureSelection& selection,
                   const std::string& path, std::string& error) {
-    const bool csv = path.size() >= 4 && (path.compare(path.size() - 4, 4, ".csv") == 0 ||
-                                          path.compare(path.size() - 4, 4, ".CSV") == 0);
-    return csv ? WriteCsv(capture, selection, path, error)
-               : WritePcapng(capture, selection, path, error);
+    return IsCsvName(path) ? WriteCsv(capture, selection, path, error)
+                           : WritePcapng(capture, selection, path, error);
 }
 
 } // namespace bus

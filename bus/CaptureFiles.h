@@ -23,16 +23,26 @@ struct TCaptureSelection {
 bool WritePcapng(const TCapture& capture, const TCaptureSelection& selection,
                  const std::string& path, std::string& error);
 std::string PcapngBytes(const TCapture& capture, const TCaptureSelection& selection);
+// The parts of those bytes: the section header with the interfaces, and one event's block.
+std::string PcapngHead(const TCapture& capture);
+std::string PcapngPacket(const TCapture& capture, std::uint64_t sequence);
 
 // The capture as CSV, one row per exchange (a word with its reply) or other event:
 // time_utc,seconds,direction,word,meaning,reply,latency_ms,status
 bool WriteCsv(const TCapture& capture, const TCaptureSelection& selection, const std::string& path,
               std::string& error);
 std::string CsvText(const TCapture& capture, const TCaptureSelection& selection);
+// Its parts: the first line, and the row of one event; a word's row holds its reply
+// (`reply`, its sequence; 0 for none).
+inline constexpr const char* CsvHead =
+    "time_utc,seconds,direction,word,meaning,reply,latency_ms,status\n";
+std::string CsvRow(const TCapture& capture, std::uint64_t sequence, std::uint64_t reply);
 
-// Writes to a file by the file's extension: ".csv" as CSV, anything else as pcapng.
+// Writes to a file by the file's extension: ".csv" as CSV, anything else as pcapng. Every
+// writer goes by the rule of SaveFile (bus/OutputFile.h).
 bool WriteCapture(const TCapture& capture, const TCaptureSelection& selection,
                   const std::string& path, std::string& error);
+bool IsCsvName(const std::string& path);
 
 // The sequence of the reply to each word that has one: index i holds the reply to event
 // Begin() + i, or 0 when there is none.

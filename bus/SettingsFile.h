@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bus/OutputFile.h"
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -65,17 +67,6 @@ std::string WriteSettings(const TSettings& settings, const std::vector<std::stri
 
 // Reads at most `limit` bytes of a file. False when it cannot be opened.
 bool ReadFileText(const std::string& path, std::string& text, std::size_t limit = 1 << 22);
-
-// Replaces a file with `bytes` so that the old file or the new one is there, never a mix:
-// the bytes go to a temporary file in the same folder, are flushed to the disc, and the
-// temporary file is renamed over the old one. A symbolic link stays a link: the file at the
-// end of its chain is replaced, in that file's own folder, and a dangling link gets the file
-// it names. The new file keeps the old one's permissions and, as far as the process may set
-// them, its owner and group. In a folder where no temporary file can be made (no right to
-// write it, a read-only mount), a file the user may write is rewritten in place instead,
-// without the promise of old or new. On failure the old file stays as it was, save when the
-// in-place rewrite itself fails, and `error` holds the system's reason.
-bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& error);
 
 // True for an existing character device that answers as a terminal.
 bool IsTerminalDevice(const std::string& path);

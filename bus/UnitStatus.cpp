@@ -274,7 +274,7 @@ void TStatusForm::LoadSettings(const QString& fileName) {
 
 bool TStatusForm::SaveSettings(const QString& fileName) {
     std::string error;
-    if (ReplaceFile(fileName.toStdString(), WriteSettings(CurrentSettings(), PortEntries()), error))
+    if (SaveFile(fileName.toStdString(), WriteSettings(CurrentSettings(), PortEntries()), error))
         return true;
     Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle,
                       Tr("De instellingen konden niet worden bewaard in \"%1\".").arg(fileName),

@@ -1,9 +1,10 @@
 // morvelplint-check: card diagnostics without a window, for a script or a club's soak test.
 // Exit codes: 0 every test passed, 1 a card error was found, 2 the rack could not be reached,
-// 3 bad arguments.
+// 3 bad arguments (a report or capture that cannot be written among them), 4 the report or the
+// capture could not be written at the end.
 #include "bus/Bus.h"
-#include "bus/CaptureFiles.h"
-#include "bus/SettingsFile.h"
+#include "bus/CaptureStream.h"
+#include "bus/OutputFile.h"
 #include "bus/UnitThread_PAR_IO.h"
 #include "diag/Run.h"
 #include "platform/Console.h"
@@ -34,6 +35,7 @@ constexpr int ExitPass = 0;
 constexpr int ExitCardError = 1;
 constexpr int ExitUnreachable = 2;
 constexpr int ExitBadArguments = 3;
+constexpr int ExitNotWritten = 4;
 
 constexpr const char* Usage = TrMark(
     "Gebruik: morvelplint-check [--port PAD | --parallel | --sim [REKBESTAND]] [OPTIES] TEST...");
@@ -63,12 +65,18 @@ constexpr const char* Help = TrMark(
     "  --max-errors N    stopt een test na N fouten\n"
     "  --settle MS       wachttijd tussen het zetten en teruglezen van de uitgangen\n"
     "  --report BESTAND  het rapport als JSON\n"
-    "  --capture BESTAND alle buswoorden en antwoorden, als pcapng (of CSV bij .csv)\n"
+    "  --capture BESTAND alle buswoorden en antwoorden als pcapng (of CSV bij .csv),\n"
+    "                    geschreven terwijl de test loopt, ook in een FIFO\n"
     "  --quiet           geen voortgang en geen samenvatting\n"
     "  -h, --help        toont deze uitleg\n"
     "\n"
+    "Een BESTAND - is de standaarduitvoer; voortgang en samenvatting gaan dan naar de\n"
+    "standaardfoutuitvoer.\n"
+    "\n"
     "Afsluitcode: 0 alles goed, 1 een kaartfout gevonden, 2 het rek was niet bereikbaar,\n"
-    "3 verkeerde argumenten. Ctrl+C stopt netjes en schrijft rapport en opname toch.\n");
+    "3 verkeerde argumenten (ook een rapport of opname die niet kan worden gemaakt),\n"
+    "4 het rapport of de opname kon aan het eind niet worden geschreven.\n"
+    "Ctrl+C stopt netjes en schrijft rapport en opname toch.\n");
 
 std::atomic<bool> gStop{false};
 
@@ -224,6 +232,25 @@ bool Parse(int argc, char* argv[], TArguments& args, bool& help) {
         Complain("%s", Tr("geen test gegeven (scan of io@PLAATS)"));
         return false;
     }
+    if (!args.Report.empty() && !args.Capture.empty() && bus::IsStandardOutput(args.Report) &&
+        bus::IsStandardOutput(args.Capture)) {
+        Complain("%s", Tr("het rapport en de opname kunnen niet allebei naar de standaarduitvoer"));
+        return false;
+    }
+    return true;
+}
+
+// Whether the report's and the capture's places can be written, before anything is sent.
+bool OutputsCanBeMade(const TArguments& args) {
+    std::string error;
+    if (!args.Report.empty() && !bus::CheckOutputFile(args.Report, error)) {
+        Complain(Tr("kan het rapport %s niet schrijven: %s"), args.Report.c_str(), error.c_str());
+        return false;
+    }
+    if (!args.Capture.empty() && !bus::CheckOutputFile(args.Capture, error)) {
+        Complain(Tr("kan de opname %s niet schrijven: %s"), args.Capture.c_str(), error.c_str());
+        return false;
+    }
     return true;
 }
 
@@ -236,10 +263,13 @@ std::string Duration(double seconds) {
 }
 
 // The progress of the test under way: one line that a terminal overwrites, or a plain line
-// every ten seconds when the output goes elsewhere.
+// every ten seconds when the output goes elsewhere. An output that is closed (a pipe whose
+// reader is gone) ends the display, not the run.
 class TProgress {
 public:
-    explicit TProgress(bool quiet) : mQuiet(quiet), mTerminal(platform::OutputIsTerminal()) {}
+    TProgress(bool quiet, std::FILE* out)
+        : mQuiet(quiet), mOut(out),
+          mTerminal(out == stdout ? platform::OutputIsTerminal() : platform::ErrorIsTerminal()) {}
 
     void Show(const diag::TRun& run, bool force = false) {
         if (mQuiet || run.Current() >= run.Tests().size())
@@ -253,24 +283,26 @@ public:
         const double seconds = run.TestSeconds();
         const double rate = seconds > 0 ? static_cast<double>(test.Counts().Words) / seconds : 0;
         const double left = run.SecondsLeft();
-        std::printf(Tr("%s%s: cycli %llu, fouten %llu, geen antwoord %llu, %.0f woorden/s%s%s"),
+        std::fprintf(mOut, Tr("%s%s: cycli %llu, fouten %llu, geen antwoord %llu, %.0f woorden/s%s%s"),
                     mTerminal ? "\r" : "", test.Name().c_str(),
                     static_cast<unsigned long long>(test.Counts().Cycles),
                     static_cast<unsigned long long>(test.Counts().Errors),
                     static_cast<unsigned long long>(test.Counts().NoReply), rate,
                     left >= 0 ? Tr(", nog ") : "", left >= 0 ? Duration(left).c_str() : "");
-        std::fputs(mTerminal ? "\033[K" : "\n", stdout);
-        std::fflush(stdout);
+        std::fputs(mTerminal ? "\033[K" : "\n", mOut);
         mShown = true;
+        if (std::fflush(mOut) != 0 || std::ferror(mOut))
+            mQuiet = true;
     }
 
     void End() {
         if (mTerminal && mShown && !mQuiet)
-            std::fputc('\n', stdout);
+            std::fputc('\n', mOut);
     }
 
 private:
     bool mQuiet;
+    std::FILE* mOut;
     bool mTerminal;
     bool mShown = false;
     std::chrono::steady_clock::time_point mLast{};
@@ -295,6 +327,10 @@ std::string SetUpFailure(const bus::TSetUpResult& result) {
 }
 
 int Check(const TArguments& args) {
+    // Progress and the summary make room on standard output for a report or a capture.
+    std::FILE* const out = bus::IsStandardOutput(args.Report) || bus::IsStandardOutput(args.Capture)
+                               ? stderr
+                               : stdout;
     const std::int64_t started = std::chrono::duration_cast<std::chrono::nanoseconds>(
                                      std::chrono::system_clock::now().time_since_epoch())
                                      .count();
@@ -342,10 +378,22 @@ int Check(const TArguments& args) {
 
     bus::TBus bus(bus::ParTransport());
     bus.ParallelAccess = *access;
-    bus::TCapture capture;
+    // The capture is written as it goes; the ring only holds what the stream has not taken.
+    bus::TCapture capture(1 << 16);
     capture.Simulated = rack != nullptr;
-    if (!args.Capture.empty())
+    std::unique_ptr<bus::TCaptureStream> stream;
+    if (!args.Capture.empty()) {
+        std::string error;
+        stream = bus::TCaptureStream::Open(capture, args.Capture, error);
+        if (!stream) {
+            Complain(Tr("kan de opname %s niet schrijven: %s"), args.Capture.c_str(),
+                     error.c_str());
+            bus::ParTransport().StopWorker();
+            platform::SetPortBackend(nullptr);
+            return ExitBadArguments;
+        }
         bus.SetCapture(&capture);
+    }
 
     std::vector<std::unique_ptr<diag::TCardTest>> tests;
     for (const std::string& name : args.Tests) {
@@ -367,7 +415,7 @@ int Check(const TArguments& args) {
         run.SetUnreachable(SetUpFailure(result));
 
     run.Begin();
-    TProgress progress(args.Quiet);
+    TProgress progress(args.Quiet, out);
     try {
         while (run.Verdict() != diag::TVerdict::Unreachable && run.Step()) {
             if (gStop)
@@ -384,17 +432,23 @@ int Check(const TArguments& args) {
 
     header.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     int code = ExitPass;
+    bool written = true;
     if (!args.Report.empty()) {
         std::string error;
-        if (!bus::ReplaceFile(args.Report, diag::ReportJson(run, header), error))
+        if (!bus::SaveFile(args.Report, diag::ReportJson(run, header), error)) {
             Complain(Tr("kan het rapport %s niet schrijven: %s"), args.Report.c_str(),
                      error.c_str());
+            written = false;
+        }
     }
-    if (!args.Capture.empty()) {
+    if (stream) {
+        bus.SetCapture(nullptr);
         std::string error;
-        if (!bus::WriteCapture(capture, {}, args.Capture, error))
+        if (!stream->Close(error)) {
             Complain(Tr("kan de opname %s niet schrijven: %s"), args.Capture.c_str(),
                      error.c_str());
+            written = false;
+        }
     }
 
     switch (run.Verdict()) {
@@ -411,7 +465,7 @@ int Check(const TArguments& args) {
     }
     if (!args.Quiet) {
         for (const auto& test : run.Tests())
-            std::printf(Tr("%s: %llu cycli, %llu woorden, %llu fouten, %llu zonder antwoord\n"),
+            std::fprintf(out, Tr("%s: %llu cycli, %llu woorden, %llu fouten, %llu zonder antwoord\n"),
                         test->Name().c_str(),
                         static_cast<unsigned long long>(test->Counts().Cycles),
                         static_cast<unsigned long long>(test->Counts().Words),
@@ -420,13 +474,14 @@ int Check(const TArguments& args) {
         for (const auto& test : run.Tests())
             if (const auto* io = dynamic_cast<const diag::TIoTest*>(test.get());
                 io && io->Evidence().Silent())
-                std::printf(Tr("%s: de kaart meldt niets op haar terugmeldlijnen (stil, geen "
+                std::fprintf(out, Tr("%s: de kaart meldt niets op haar terugmeldlijnen (stil, geen "
                                "kaart in de plaats, of een ander adres)\n"),
                             test->Name().c_str());
-        std::printf(Tr("Resultaat: %s%s\n"), diag::VerdictName(run.Verdict()),
+        std::fprintf(out, Tr("Resultaat: %s%s\n"), diag::VerdictName(run.Verdict()),
                     run.Stopped() ? Tr(" (gestopt)") : "");
     }
-    return code;
+    // A report or capture that is not whole is worth more than any verdict a script reads.
+    return written ? code : ExitNotWritten;
 }
 
 } // namespace
@@ -447,6 +502,10 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "%s\n", Tr(Usage));
         return ExitBadArguments;
     }
+    if (!OutputsCanBeMade(args))
+        return ExitBadArguments;
+    // A reader that goes away (`| head`) ends what goes to it, not the run.
+    platform::IgnoreBrokenPipes();
     platform::OnStopRequest(OnStop);
     return Check(args);
 }

@@ -5,6 +5,11 @@ namespace platform {
 // Whether the program's standard output goes to a terminal (a console window on Windows)
 // rather than to a file or a pipe.
 bool OutputIsTerminal();
+// The same for standard error.
+bool ErrorIsTerminal();
+
+// A write to a pipe whose reader has gone fails (EPIPE) instead of ending the program.
+void IgnoreBrokenPipes();
 
 // Calls `handler` when the user asks a program without a window to stop: Ctrl+C, and SIGTERM
 // on POSIX systems or closing the console window on Windows. The handler may run on another

@@ -20,6 +20,14 @@ bool OutputIsTerminal() {
     return ::isatty(STDOUT_FILENO) != 0;
 }
 
+bool ErrorIsTerminal() {
+    return ::isatty(STDERR_FILENO) != 0;
+}
+
+void IgnoreBrokenPipes() {
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
 void OnStopRequest(void (*handler)()) {
     gHandler = handler;
     struct sigaction action {};

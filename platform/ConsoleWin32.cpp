@@ -27,6 +27,13 @@ bool OutputIsTerminal() {
     return ::_isatty(::_fileno(stdout)) != 0;
 }
 
+bool ErrorIsTerminal() {
+    return ::_isatty(::_fileno(stderr)) != 0;
+}
+
+// Windows has no SIGPIPE: a write to a closed pipe fails by itself.
+void IgnoreBrokenPipes() {}
+
 void OnStopRequest(void (*handler)()) {
     gHandler = handler;
     ::SetConsoleCtrlHandler(OnControl, TRUE);

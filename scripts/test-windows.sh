@@ -40,7 +40,8 @@ fi
 phase "cross-build with mingw-w64"
 cmake -S "$root" -B "$out/cross" -G Ninja --no-warn-unused-cli -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/Toolchain-mingw-w64.cmake" \
-    -DMORVELPLINT_WITH_QT=OFF -DMORVELPLINT_BENCH=OFF -DMORVELPLINT_TESTS=ON >/dev/null
+    -DMORVELPLINT_WITH_QT=OFF -DMORVELPLINT_BENCH=OFF -DMORVELPLINT_TESTS=ON -DMORVELPLINT_WERROR=ON \
+    >/dev/null
 cmake --build "$out/cross" --parallel 2
 check=$out/cross/app/morvelplint-check.exe
 tests=$out/cross/tests/windows

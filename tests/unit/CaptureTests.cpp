@@ -4,11 +4,15 @@
 #include "bus/Capture.h"
 #include "bus/CaptureFiles.h"
 #include "bus/CaptureRows.h"
+#include "bus/CaptureStream.h"
+#include "bus/SettingsFile.h"
 
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <unistd.h>
@@ -32,10 +36,14 @@ std::int64_t Wall() {
 constexpr bus::TCaptureClock HandClock{Monotonic, Wall};
 
 // A known exchange at 19200 baud: the handshake, place 9 addressed and asked for its
-// feedback, a word that got no reply, a note, and a word sent while not connected.
-std::unique_ptr<TCapture> KnownExchange() {
+// feedback, a word that got no reply, a note, and a word sent while not connected. `before`
+// sees the capture before its first event.
+std::unique_ptr<TCapture> KnownExchange(
+    std::size_t capacity = 100, const std::function<void(TCapture&)>& before = {}) {
     gMonotonic = 5'000'000'000;
-    auto capture = std::make_unique<TCapture>(100, HandClock);
+    auto capture = std::make_unique<TCapture>(capacity, HandClock);
+    if (before)
+        before(*capture);
     const auto at = [](std::int64_t us) { gMonotonic = 5'000'000'000 + us * 1000; };
     at(0);
     capture->RecordHandshake(TEventKind::OptionByte, 0x0A);
@@ -208,4 +216,61 @@ TEST(CaptureFiles, PcapngReadsBackInTsharkWithTheProgramsDissector) {
               "1796810403.006000000;0x00000001;;1;0;1;1;1;;;;;;;;3000000;9;0x43;\n"
               "1796810403.500000000;0x00000000;lok, op sectie 3;7;0;1;0;2;;;;;;;;;9;;\n"
               "1796810404.000000000;0x00000002;;0;0;1;2;0;0x8c;3;12;;;;;;9;;\n");
+}
+
+// The capture written as it goes gives the bytes the whole-file writers give for the same
+// events: a CSV row waits for its word's reply, also with two parallel words under way and a
+// note between them and their replies; and a stream holds events the ring has dropped.
+TEST(CaptureFiles, AStreamWritesWhatTheWholeFileHoldsAsTheEventsCome) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path();
+    const std::string stem = "morvelplint-stream-" + std::to_string(::getpid());
+    const auto parallelTail = [](TCapture& capture) {
+        gMonotonic += 1'000'000;
+        capture.RecordWord(bus::AddressWord(5), TEventTransport::Parallel, TEventStatus::Ok);
+        capture.RecordWord(bus::DataWord(1), TEventTransport::Parallel, TEventStatus::Ok);
+        capture.AddNote("tussen de woorden");
+        gMonotonic += 500'000;
+        capture.RecordReply(0x85, TEventTransport::Parallel, TEventStatus::Ok);
+        capture.RecordReply(0x43, TEventTransport::Parallel, TEventStatus::Ok);
+    };
+    const auto streamed = [&](std::size_t capacity, const char* extension,
+                              std::unique_ptr<TCapture>& capture) {
+        const std::string path = (folder / (stem + extension)).string();
+        std::unique_ptr<bus::TCaptureStream> stream;
+        std::string error;
+        capture = KnownExchange(capacity, [&](TCapture& c) {
+            stream = bus::TCaptureStream::Open(c, path, error);
+        });
+        EXPECT_TRUE(stream) << error;
+        if (!stream)
+            return std::string();
+        parallelTail(*capture);
+        EXPECT_TRUE(stream->Close(error)) << error;
+        EXPECT_EQ(stream->Events(), 16u);
+        std::string written;
+        EXPECT_TRUE(bus::ReadFileText(path, written));
+        std::filesystem::remove(path);
+        return written;
+    };
+    std::unique_ptr<TCapture> capture;
+    std::string bytes = streamed(100, ".csv", capture);
+    EXPECT_EQ(bytes, bus::CsvText(*capture, {}));
+    bytes = streamed(100, ".pcapng", capture);
+    EXPECT_EQ(bytes, bus::PcapngBytes(*capture, {}));
+
+    // A ring of three: the stream still has all sixteen packets.
+    bytes = streamed(3, ".pcapng", capture);
+    EXPECT_EQ(capture->Lost(), 13u);
+    int packets = 0;
+    for (std::size_t at = 0; at + 8 <= bytes.size();) {
+        std::uint32_t type = 0;
+        std::uint32_t length = 0;
+        std::memcpy(&type, bytes.data() + at, 4);
+        std::memcpy(&length, bytes.data() + at + 4, 4);
+        packets += type == 6;
+        ASSERT_GE(length, 12u);
+        at += length;
+        ASSERT_LE(at, bytes.size());
+    }
+    EXPECT_EQ(packets, 16);
 }

@@ -81,6 +81,11 @@ public:
     }
 
     void Signal(int number) { kill(mPid, number); }
+    // Closes the test's end of the child's standard output, as a reader that went away does.
+    void CloseOutput() {
+        close(mOut);
+        mOut = -1;
+    }
 
 private:
     static std::string ReadFrom(int fd, bool untilEnd, std::uint32_t timeoutMs) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using bus::ReadSettings;
@@ -386,6 +387,37 @@ TEST_F(TempFolder, FailedReplaceReportsTheReasonAndLeavesTheOldFile) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Folder),
                             std::filesystem::directory_iterator()),
               1);
+}
+
+TEST_F(TempFolder, SaveFileWritesWhatIsNoRegularFileWhereItIsAndNeverReplacesIt) {
+    // A FIFO gets the bytes through its reader and stays a FIFO.
+    const auto fifo = Folder / "settings.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string read;
+    std::thread reader([&] {
+        std::ifstream in(fifo, std::ios::binary);
+        read.assign(std::istreambuf_iterator<char>(in), {});
+    });
+    std::string error;
+    EXPECT_TRUE(bus::SaveFile(fifo.string(), DefaultFile, error)) << error;
+    reader.join();
+    EXPECT_EQ(read, DefaultFile);
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+    EXPECT_EQ(Entries(Folder), 1);
+
+    // A device is written, and its refusal said: /dev/full stays the device it is.
+    EXPECT_FALSE(bus::SaveFile("/dev/full", DefaultFile, error));
+    EXPECT_EQ(error, "No space left on device");
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
+
+    // A name that is a folder is refused before anything is written; a missing folder is
+    // named.
+    EXPECT_FALSE(bus::CheckOutputFile(Folder.string(), error));
+    EXPECT_EQ(error, "Is a directory");
+    EXPECT_FALSE(bus::CheckOutputFile((Folder / "weg" / "x.ini").string(), error));
+    EXPECT_EQ(error, (Folder / "weg").string() + ": No such file or directory");
+    EXPECT_TRUE(bus::CheckOutputFile((Folder / "new.ini").string(), error));
+    EXPECT_TRUE(bus::CheckOutputFile("-", error));
 }
 
 TEST_F(TempFolder, ReadFileTextRefusesWhatIsNotAFileAndHonoursTheLimit) {
