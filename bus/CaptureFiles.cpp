@@ -140,21 +140,25 @@ template <typename F> void ForEachSelected(const TCapture& capture,
 }
 
 // ---- CSV ----
+//
+// A streamed CSV row is formatted for every event as it happens: the row is appended to one
+// buffer field by field, numbers written by hand (printf and the temporaries of string sums
+// were most of its cost).
 
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\n\r") == std::string::npos)
-        return text;
-    std::string quoted = "\"";
+void AppendField(std::string& row, const std::string& text) {
+    if (text.find_first_of(",\"\n\r") == std::string::npos) {
+        row += text;
+        return;
+    }
+    row += '"';
     for (const char c : text) {
         if (c == '"')
-            quoted += '"';
-        quoted += c;
+            row += '"';
+        row += c;
     }
-    return quoted + "\"";
+    row += '"';
 }
 
-// The number formats below are written by hand: a streamed CSV row is formatted for every
-// event as it happens, and printf's share of that was most of its cost.
 void AppendDigits(std::string& text, std::uint64_t value, int width) {
     char digits[24];
     int n = 0;
@@ -166,25 +170,36 @@ void AppendDigits(std::string& text, std::uint64_t value, int width) {
         text += digits[--n];
 }
 
-std::string Hex(int value) {
+void AppendHex(std::string& text, int value) {
     static constexpr char Digits[] = "0123456789ABCDEF";
-    return {'0', 'x', Digits[(value >> 4) & 0xF], Digits[value & 0xF]};
+    const char hex[] = {'0', 'x', Digits[(value >> 4) & 0xF], Digits[value & 0xF]};
+    text.append(hex, sizeof hex);
 }
 
-std::string Seconds(std::uint64_t ns) {
-    std::string text;
-    AppendDigits(text, ns / 1000000000, 1);
+// Whole and fractional part: nanoseconds as seconds with nine decimals, microseconds as
+// milliseconds with three.
+void AppendDecimal(std::string& text, std::uint64_t value, std::uint64_t unit, int decimals) {
+    AppendDigits(text, value / unit, 1);
     text += '.';
-    AppendDigits(text, ns % 1000000000, 9);
-    return text;
+    AppendDigits(text, value % unit, decimals);
 }
 
-std::string Milliseconds(std::uint32_t us) {
-    std::string text;
-    AppendDigits(text, us / 1000, 1);
-    text += '.';
-    AppendDigits(text, us % 1000, 3);
-    return text;
+void AppendIsoTime(std::string& text, std::int64_t wallNs) {
+    const std::time_t seconds = static_cast<std::time_t>(wallNs / 1000000000);
+    const long nanoseconds = static_cast<long>(wallNs % 1000000000);
+    // Events come many a second: the date and time of day are made once a second.
+    thread_local std::time_t cachedSecond = -1;
+    thread_local char cachedText[32];
+    thread_local std::size_t cachedLength = 0;
+    if (seconds != cachedSecond) {
+        std::tm utc{};
+        gmtime_r(&seconds, &utc);
+        cachedLength = std::strftime(cachedText, sizeof cachedText, "%Y-%m-%dT%H:%M:%S.", &utc);
+        cachedSecond = seconds;
+    }
+    text.append(cachedText, cachedLength);
+    AppendDigits(text, static_cast<std::uint64_t>(nanoseconds), 9);
+    text += 'Z';
 }
 
 const char* DirectionName(TDirection direction) {
@@ -204,21 +219,8 @@ std::vector<std::uint64_t> RepliesByWord(const TCapture& capture) {
 }
 
 std::string IsoTime(std::int64_t wallNs) {
-    const std::time_t seconds = static_cast<std::time_t>(wallNs / 1000000000);
-    const long nanoseconds = static_cast<long>(wallNs % 1000000000);
-    // Events come many a second: the date and time of day are made once a second.
-    thread_local std::time_t cachedSecond = -1;
-    thread_local std::string cachedText;
-    if (seconds != cachedSecond) {
-        std::tm utc{};
-        gmtime_r(&seconds, &utc);
-        char text[64];
-        cachedText.assign(text, std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S.", &utc));
-        cachedSecond = seconds;
-    }
-    std::string text = cachedText;
-    AppendDigits(text, static_cast<std::uint64_t>(nanoseconds), 9);
-    text += 'Z';
+    std::string text;
+    AppendIsoTime(text, wallNs);
     return text;
 }
 
@@ -254,35 +256,46 @@ std::string PcapngBytes(const TCapture& capture, const TCaptureSelection& select
     return bytes;
 }
 
-std::string CsvRow(const TCapture& capture, std::uint64_t sequence, std::uint64_t reply) {
+void AppendCsvRow(std::string& row, const TCapture& capture, std::uint64_t sequence,
+                  std::uint64_t reply) {
     const TCaptureEvent& event = capture.At(sequence);
-    std::string word;
-    std::string replied;
-    std::string latency;
+    const TCaptureEvent* answer = event.Kind == TEventKind::Word && reply != 0 ? &capture.At(reply)
+                                                                               : nullptr;
+    AppendIsoTime(row, capture.WallNs(event));
+    row += ',';
+    AppendDecimal(row, event.TimeNs, 1000000000, 9);
+    row += ',';
+    row += DirectionName(event.Direction);
+    row += ',';
+    // The word: a word's, or the byte of a port access or handshake step that went out.
+    const bool byteOut = event.Kind != TEventKind::Reply && event.Kind != TEventKind::Note &&
+                         event.Kind != TEventKind::SpeedChange &&
+                         event.Direction != TDirection::FromRack;
+    if (event.Kind == TEventKind::Word || byteOut)
+        AppendHex(row, event.Value);
+    row += ',';
     std::string meaning = EventMeaning(capture, sequence);
-    TEventStatus status = event.Status;
-    if (event.Kind == TEventKind::Word) {
-        word = Hex(event.Value);
-        if (reply != 0) {
-            const TCaptureEvent& r = capture.At(reply);
-            if (r.Status == TEventStatus::Ok)
-                replied = Hex(r.Value);
-            latency = Milliseconds(r.LatencyUs);
-            const std::string replyMeaning = EventMeaning(capture, reply);
-            if (!replyMeaning.empty())
-                meaning += "; " + replyMeaning;
-            if (status == TEventStatus::Ok)
-                status = r.Status;
-        }
-    } else if (event.Kind == TEventKind::Reply) {
-        if (event.Status == TEventStatus::Ok)
-            replied = Hex(event.Value);
-    } else if (event.Kind != TEventKind::Note && event.Kind != TEventKind::SpeedChange) {
-        (event.Direction == TDirection::FromRack ? replied : word) = Hex(event.Value);
+    if (answer) {
+        const std::string replyMeaning = EventMeaning(capture, reply);
+        if (!replyMeaning.empty())
+            meaning += "; " + replyMeaning;
     }
-    return IsoTime(capture.WallNs(event)) + ',' + Seconds(event.TimeNs) + ',' +
-           DirectionName(event.Direction) + ',' + word + ',' + CsvField(meaning) + ',' + replied +
-           ',' + latency + ',' + StatusName(status) + '\n';
+    AppendField(row, meaning);
+    row += ',';
+    // The reply: a word's answer, a reply of its own, or a byte that came in.
+    if (answer ? answer->Status == TEventStatus::Ok
+               : event.Kind == TEventKind::Reply ? event.Status == TEventStatus::Ok
+                                                  : event.Kind != TEventKind::Word &&
+                                                        event.Kind != TEventKind::Note &&
+                                                        event.Kind != TEventKind::SpeedChange &&
+                                                        event.Direction == TDirection::FromRack)
+        AppendHex(row, answer ? answer->Value : event.Value);
+    row += ',';
+    if (answer)
+        AppendDecimal(row, answer->LatencyUs, 1000, 3);
+    row += ',';
+    row += StatusName(answer && event.Status == TEventStatus::Ok ? answer->Status : event.Status);
+    row += '\n';
 }
 
 std::string CsvText(const TCapture& capture, const TCaptureSelection& selection) {
@@ -294,8 +307,8 @@ std::string CsvText(const TCapture& capture, const TCaptureSelection& selection)
         if (event.Kind == TEventKind::Reply && event.Paired() &&
             sequence - event.PairBack >= capture.Begin())
             return;
-        text += CsvRow(capture, sequence,
-                       event.Kind == TEventKind::Word ? replies[sequence - capture.Begin()] : 0);
+        AppendCsvRow(text, capture, sequence,
+                     event.Kind == TEventKind::Word ? replies[sequence - capture.Begin()] : 0);
     });
     return text;
 }

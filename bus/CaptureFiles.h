@@ -32,11 +32,12 @@ std::string PcapngPacket(const TCapture& capture, std::uint64_t sequence);
 bool WriteCsv(const TCapture& capture, const TCaptureSelection& selection, const std::string& path,
               std::string& error);
 std::string CsvText(const TCapture& capture, const TCaptureSelection& selection);
-// Its parts: the first line, and the row of one event; a word's row holds its reply
-// (`reply`, its sequence; 0 for none).
+// Its parts: the first line, and the row of one event appended to `row`; a word's row holds
+// its reply (`reply`, its sequence; 0 for none).
 inline constexpr const char* CsvHead =
     "time_utc,seconds,direction,word,meaning,reply,latency_ms,status\n";
-std::string CsvRow(const TCapture& capture, std::uint64_t sequence, std::uint64_t reply);
+void AppendCsvRow(std::string& row, const TCapture& capture, std::uint64_t sequence,
+                  std::uint64_t reply);
 
 // Writes to a file by the file's extension: ".csv" as CSV, anything else as pcapng. Every
 // writer goes by the rule of SaveFile (bus/OutputFile.h).

@@ -89,7 +89,7 @@ void TCaptureStream::WriteHeldRows(const TCapture& capture, std::uint64_t forced
         if (row.Sequence >= forcedBefore && row.Reply == 0 &&
             capture.At(row.Sequence).Kind == TEventKind::Word && capture.AwaitsReply(row.Sequence))
             break;
-        rows += CsvRow(capture, row.Sequence, row.Reply);
+        AppendCsvRow(rows, capture, row.Sequence, row.Reply);
         mHeld.pop_front();
     }
     if (!rows.empty())
