@@ -2,7 +2,7 @@
 
 #include "bus/BusWord.h"
 #include "bus/CaptureFiles.h"
-#include "bus/Dialogs.h"
+#include "bus/qt/Dialogs.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -2,9 +2,9 @@
 
 #include "bus/Bus.h"
 #include "bus/CaptureFiles.h"
-#include "bus/Dialogs.h"
+#include "bus/qt/Dialogs.h"
 #include "bus/SettingsFile.h"
-#include "diag/IoCard.h"
+#include "bus/CardWords.h"
 #include "link/TavoComm.h"
 #include "serial/ComError.h"
 
@@ -287,14 +287,14 @@ void TCardDiagnostics::ShowCounts() {
         QString caption = QString::number(pin);
         QColor colour = palette().color(QPalette::Window);
         if (io && io->Counts().Cycles > 0) {
-            const int bit = diag::IoPinBit[static_cast<std::size_t>(pin - 1)];
+            const int bit = bus::IoPinBit[static_cast<std::size_t>(pin - 1)];
             const std::uint64_t errors = io->Evidence().Count(bit).Errors();
             const diag::TInputDiagnosis diagnosis = io->Evidence().Diagnose(bit);
             caption += "\n" + QString::number(errors);
             if (diagnosis.Fault != diag::TFault::None)
                 caption += "\n" + FaultText(diagnosis.Fault);
             if (diagnosis.Partner >= 0)
-                caption += QString(" %1").arg(diag::IoPinOfBit(diagnosis.Partner));
+                caption += QString(" %1").arg(bus::IoPinOfBit(diagnosis.Partner));
             colour = errors == 0 ? QColor(170, 230, 170) : QColor(255, 150, 150);
         }
         label->setText(caption);

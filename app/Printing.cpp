@@ -1,7 +1,7 @@
 #include "app/Printing.h"
 
-#include "bus/UnitStatus.h"
-#include "serial/CPortCtl.h"
+#include "bus/qt/UnitStatus.h"
+#include "serial/qt/CPortCtl.h"
 
 #include <QCheckBox>
 #include <QComboBox>

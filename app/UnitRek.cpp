@@ -1,9 +1,9 @@
 #include "app/UnitRek.h"
 
-#include "bus/BusWord.h"
-#include "bus/Dialogs.h"
-#include "bus/UnitStatus.h"
-#include "cards/Controls.h"
+#include "bus/CardWords.h"
+#include "bus/qt/Dialogs.h"
+#include "bus/qt/UnitStatus.h"
+#include "cards/qt/Controls.h"
 #include "platform/Tick.h"
 #include "sim/SimRack.h"
 

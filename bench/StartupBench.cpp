@@ -3,7 +3,7 @@
 // resident memory then. Once per process: the program owns its QApplication.
 #include "app/Startup.h"
 #include "app/UnitMorvelplint.h"
-#include "bus/UnitStatus.h"
+#include "bus/qt/UnitStatus.h"
 #include "platform/Tick.h"
 
 #include <QTimer>

@@ -3,8 +3,6 @@
 // The words that go on the train bus and the replies that come back, for everything that
 // makes or reads them: the card pages, the parallel transport, the simulated rack.
 
-#include <array>
-#include <cstddef>
 
 namespace bus {
 
@@ -103,19 +101,5 @@ public:
 private:
     int mValue;
 };
-
-// The input/output card's 16 pins as the IOK page numbers them: pin n (1 to 16) is bit
-// IoPinBit[n - 1] of the outputs and of the inputs. Pins 1 to 8 lie in the upper byte,
-// interleaved, pins 9 to 16 in the lower byte.
-inline constexpr std::array<int, 16> IoPinBit{12, 8, 13, 9, 14, 10, 15, 11,
-                                              4,  0, 5,  1, 6,  2,  7,  3};
-
-// The pin (1 to 16) of an IO card bit (0 to 15).
-constexpr int IoPinOfBit(int bit) {
-    for (int pin = 1; pin <= 16; ++pin)
-        if (IoPinBit[static_cast<std::size_t>(pin - 1)] == bit)
-            return pin;
-    return 0;
-}
 
 } // namespace bus

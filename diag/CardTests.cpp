@@ -1,7 +1,7 @@
 #include "diag/CardTests.h"
 
 #include "bus/Bus.h"
-#include "diag/IoCard.h"
+#include "bus/CardWords.h"
 #include "platform/Tick.h"
 
 #include <chrono>
@@ -39,27 +39,17 @@ void TIoTest::ResetCounts() {
     mEvidence.Reset();
 }
 
-int TIoTest::Send(int word) {
-    // Every word waits for its answer: the serial card answers each one, and an answer that
-    // is still on its way when the next word goes out would be taken for that word's.
-    mBus.SendBusWord(word);
-    ++mCounts.Words;
-    return mBus.AwaitFeedback(false);
-}
-
 TCycle TIoTest::Cycle() {
     const std::uint16_t outputs = mSequence.Next();
     const auto expected = static_cast<std::uint16_t>(mOptions.Inverted ? ~outputs : outputs);
-    Send(bus::AddressWord(mOptions.Place));
-    for (int nibble = 3; nibble >= 0; --nibble)
-        Send(IoNibbleWord(nibble, outputs));
-    if (mOptions.SettleMs > 0)
-        platform::Sleep(mOptions.SettleMs);
+    const bus::TIoExchange exchange =
+        bus::IoLoadAndRead(mBus, mOptions.Place, outputs, mOptions.SettleMs);
+    mCounts.Words += 9;
 
     std::uint16_t read = 0;
     std::uint16_t known = 0;
     for (int nibble = 3; nibble >= 0; --nibble) {
-        const bus::TReply reply(Send(IoNibbleWord(nibble, outputs)));
+        const bus::TReply reply(exchange.Read[static_cast<std::size_t>(3 - nibble)]);
         if (!reply.IsFeedback()) {
             ++mCounts.NoReply;
             continue;

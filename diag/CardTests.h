@@ -73,8 +73,6 @@ public:
     std::uint16_t LastInputs() const { return mLastInputs; }
 
 private:
-    int Send(int word);
-
     bus::TBus& mBus;
     TOptions mOptions;
     TPatternSequence mSequence;

@@ -1,6 +1,6 @@
 #include "diag/Patterns.h"
 
-#include "diag/IoCard.h"
+#include "bus/CardWords.h"
 #include "platform/Messages.h"
 
 #include <charconv>
@@ -105,7 +105,7 @@ std::uint16_t TPatternSequence::Next() {
         mPattern = (mPattern + 1) % mPatterns.size();
     }
     mStarted = true;
-    const std::uint16_t one = static_cast<std::uint16_t>(1u << IoPinBit[mStep % 16]);
+    const std::uint16_t one = static_cast<std::uint16_t>(1u << bus::IoPinBit[mStep % 16]);
     switch (mPatterns[mPattern].Kind) {
     case TPatternKind::Walk1:
         return one;

@@ -1,7 +1,7 @@
 #include "diag/Run.h"
 
 #include "bus/CaptureFiles.h"
-#include "diag/IoCard.h"
+#include "bus/CardWords.h"
 #include "platform/Messages.h"
 
 #include <chrono>
@@ -74,7 +74,7 @@ std::string IoJson(const TIoTest& test) {
                        ", \"inputs\": [";
     bool first = true;
     for (int pin = 1; pin <= 16; ++pin) {
-        const int bit = IoPinBit[static_cast<std::size_t>(pin - 1)];
+        const int bit = bus::IoPinBit[static_cast<std::size_t>(pin - 1)];
         const TInputCount& count = test.Evidence().Count(bit);
         const TInputDiagnosis diagnosis = test.Evidence().Diagnose(bit);
         if (count.Errors() == 0)
@@ -86,7 +86,7 @@ std::string IoJson(const TIoTest& test) {
         if (diagnosis.Fault != TFault::None)
             json += ", \"diagnosis\": " + Quoted(FaultName(diagnosis.Fault));
         if (diagnosis.Partner >= 0)
-            json += ", \"partner\": " + std::to_string(IoPinOfBit(diagnosis.Partner));
+            json += ", \"partner\": " + std::to_string(bus::IoPinOfBit(diagnosis.Partner));
         json += "}";
         first = false;
     }

@@ -1,6 +1,6 @@
 #include "sim/RackFile.h"
 
-#include "bus/BusWord.h"
+#include "bus/CardWords.h"
 #include "platform/Messages.h"
 #include "sim/TrainBus.h"
 

@@ -9,11 +9,11 @@
 #include "app/Startup.h"
 #include "app/UnitMorvelplint.h"
 #include "app/UnitRek.h"
-#include "bus/UnitStatus.h"
-#include "cards/CardPages.h"
-#include "cards/PageBlock.h"
-#include "cards/PageBusWord.h"
-#include "cards/PageIok.h"
+#include "bus/qt/UnitStatus.h"
+#include "cards/qt/CardPages.h"
+#include "cards/qt/PageBlock.h"
+#include "cards/qt/PageBusWord.h"
+#include "cards/qt/PageIok.h"
 #include "platform/Tick.h"
 
 #include <QApplication>

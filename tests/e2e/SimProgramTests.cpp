@@ -2,10 +2,10 @@
 // driven through its windows.
 #include "app/Startup.h"
 #include "app/UnitMorvelplint.h"
-#include "bus/UnitStatus.h"
-#include "cards/CardPages.h"
-#include "cards/PageBusWord.h"
-#include "cards/PageIok.h"
+#include "bus/qt/UnitStatus.h"
+#include "cards/qt/CardPages.h"
+#include "cards/qt/PageBusWord.h"
+#include "cards/qt/PageIok.h"
 #include "platform/Tick.h"
 #include "tests/widgets/DialogRecorder.h"
 

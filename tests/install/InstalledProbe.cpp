@@ -5,7 +5,7 @@
 // program came up connected.
 #include "app/Startup.h"
 #include "app/UnitMorvelplint.h"
-#include "bus/UnitStatus.h"
+#include "bus/qt/UnitStatus.h"
 #include "platform/Messages.h"
 #include "platform/Tick.h"
 

@@ -5,9 +5,9 @@
 #include "app/UnitHelp.h"
 #include "app/UnitMorvelplint.h"
 #include "app/UnitSplash.h"
-#include "bus/UnitStatus.h"
+#include "bus/qt/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
-#include "cards/CardPages.h"
+#include "cards/qt/CardPages.h"
 #include "platform/Tick.h"
 #include "serial/PortNames.h"
 

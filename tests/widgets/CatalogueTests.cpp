@@ -4,9 +4,9 @@
 #include "DialogRecorder.h"
 #include "FakeMainWindow.h"
 #include "app/Startup.h"
-#include "bus/UnitStatus.h"
+#include "bus/qt/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
-#include "serial/CPortCtl.h"
+#include "serial/qt/CPortCtl.h"
 #include "serial/PortNames.h"
 
 #include <QRadioButton>

@@ -1,5 +1,5 @@
 // The port selection list on an injected list of port names.
-#include "serial/CPortCtl.h"
+#include "serial/qt/CPortCtl.h"
 #include "serial/PortNames.h"
 
 #include <QApplication>

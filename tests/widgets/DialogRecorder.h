@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bus/Dialogs.h"
+#include "bus/qt/Dialogs.h"
 
 #include <QStringList>
 #include <deque>

@@ -5,7 +5,7 @@
 #include "app/UnitHelp.h"
 #include "app/UnitMorvelplint.h"
 #include "app/UnitSplash.h"
-#include "bus/UnitStatus.h"
+#include "bus/qt/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
 #include "platform/Tick.h"
 #include "serial/PortNames.h"

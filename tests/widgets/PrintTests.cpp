@@ -4,9 +4,9 @@
 #include "PrintRecorder.h"
 #include "app/Printing.h"
 #include "app/UnitMorvelplint.h"
-#include "bus/UnitStatus.h"
+#include "bus/qt/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
-#include "serial/CPortCtl.h"
+#include "serial/qt/CPortCtl.h"
 #include "serial/PortNames.h"
 
 #include <QAction>

@@ -4,9 +4,9 @@
 #include "ProgramWindows.h"
 #include "app/UnitRek.h"
 #include "cards/CardTestState.h"
-#include "cards/Controls.h"
-#include "cards/PageBlock.h"
-#include "cards/PageIok.h"
+#include "cards/qt/Controls.h"
+#include "cards/qt/PageBlock.h"
+#include "cards/qt/PageIok.h"
 #include "sim/SimRack.h"
 
 #include <QCheckBox>

@@ -1,4 +1,4 @@
-#include "cards/Controls.h"
+#include "cards/qt/Controls.h"
 
 #include <QButtonGroup>
 #include <QLabel>

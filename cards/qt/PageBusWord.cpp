@@ -1,7 +1,7 @@
-#include "cards/PageBusWord.h"
+#include "cards/qt/PageBusWord.h"
 
 #include "bus/BusWord.h"
-#include "bus/Dialogs.h"
+#include "bus/qt/Dialogs.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "cards/CardPage.h"
-#include "cards/Controls.h"
+#include "cards/qt/CardPage.h"
+#include "cards/qt/Controls.h"
 
 #include <array>
 

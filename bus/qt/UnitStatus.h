@@ -1,7 +1,7 @@
 #pragma once
 
 #include "bus/Bus.h"
-#include "bus/Dialogs.h"
+#include "bus/qt/Dialogs.h"
 #include "bus/MainWindowLink.h"
 #include "bus/SettingsFile.h"
 #include "platform/PortIo.h"

@@ -1,4 +1,4 @@
-#include "bus/Dialogs.h"
+#include "bus/qt/Dialogs.h"
 
 #include "serial/ComError.h"
 

@@ -1,7 +1,7 @@
-#include "cards/PageSlk.h"
+#include "cards/qt/PageSlk.h"
 
 #include "bus/BusWord.h"
-#include "cards/Controls.h"
+#include "cards/qt/Controls.h"
 
 #include <QApplication>
 #include <QLabel>

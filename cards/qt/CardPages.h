@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cards/CardPage.h"
+#include "cards/qt/CardPage.h"
 
 #include <QObject>
 #include <vector>

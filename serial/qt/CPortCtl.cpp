@@ -1,4 +1,4 @@
-#include "serial/CPortCtl.h"
+#include "serial/qt/CPortCtl.h"
 
 #include "serial/PortNames.h"
 

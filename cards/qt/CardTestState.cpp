@@ -1,7 +1,7 @@
 #include "cards/CardTestState.h"
 
 #include "bus/Bus.h"
-#include "bus/Dialogs.h"
+#include "bus/qt/Dialogs.h"
 
 namespace cards {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "cards/CardPage.h"
-#include "diag/IoCard.h"
+#include "cards/qt/CardPage.h"
+#include "bus/CardWords.h"
 
 #include <array>
 
@@ -21,7 +21,7 @@ public:
     TIokPage(TCardContext& context, QWidget* sheet);
 
     // The bit of pin n (1 to 16) in the outputs and inputs, at index n - 1.
-    static constexpr std::array<int, 16> PinBit = diag::IoPinBit;
+    static constexpr std::array<int, 16> PinBit = bus::IoPinBit;
     // The interval of the first tick after a start.
     static constexpr int FirstTickMs = 250;
 

@@ -1,12 +1,12 @@
-#include "cards/CardPages.h"
+#include "cards/qt/CardPages.h"
 
 #include "cards/CardTestState.h"
-#include "cards/Controls.h"
-#include "cards/PageBlock.h"
-#include "cards/PageBusWord.h"
-#include "cards/PageIok.h"
-#include "cards/PageLkkEvl.h"
-#include "cards/PageSlk.h"
+#include "cards/qt/Controls.h"
+#include "cards/qt/PageBlock.h"
+#include "cards/qt/PageBusWord.h"
+#include "cards/qt/PageIok.h"
+#include "cards/qt/PageLkkEvl.h"
+#include "cards/qt/PageSlk.h"
 
 #include <QApplication>
 #include <QCheckBox>

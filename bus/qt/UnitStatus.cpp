@@ -1,8 +1,8 @@
-#include "bus/UnitStatus.h"
+#include "bus/qt/UnitStatus.h"
 
-#include "bus/Dialogs.h"
+#include "bus/qt/Dialogs.h"
 #include "link/TavoComm.h"
-#include "serial/CPortCtl.h"
+#include "serial/qt/CPortCtl.h"
 #include "serial/PortNotes.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
-#include "cards/PageLkkEvl.h"
+#include "cards/qt/PageLkkEvl.h"
 
 #include "bus/BusWord.h"
-#include "cards/Controls.h"
+#include "cards/qt/Controls.h"
 
 #include <QCheckBox>
 #include <QLabel>

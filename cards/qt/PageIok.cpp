@@ -1,7 +1,7 @@
-#include "cards/PageIok.h"
+#include "cards/qt/PageIok.h"
 
 #include "bus/BusWord.h"
-#include "cards/Controls.h"
+#include "cards/qt/Controls.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -47,7 +47,7 @@ TIokPage::TIokPage(TCardContext& context, QWidget* sheet) : TCardPage(context, s
 }
 
 int TIokPage::NibbleWord(int nibble, int outputs) {
-    return diag::IoNibbleWord(nibble, outputs);
+    return bus::IoNibbleWord(nibble, outputs);
 }
 
 void TIokPage::ButtonIOKVersturenClick() {

@@ -1,7 +1,7 @@
-#include "cards/PageBlock.h"
+#include "cards/qt/PageBlock.h"
 
 #include "bus/BusWord.h"
-#include "bus/Dialogs.h"
+#include "bus/qt/Dialogs.h"
 #include "platform/Tick.h"
 
 #include <QCheckBox>
