@@ -134,7 +134,7 @@ int RunMorvelplint(int argc, char* argv[]) {
 
     // The bus below the windows, which outlives them: closing its open port pulses DTR.
     bus::TBus bus(bus::ParTransport());
-    bus.ParallelAccess = access;
+    bus.SetParallelAccess(access);
     // Everything on the bus from the start on, for the bus monitor.
     bus::TCapture capture;
     capture.Simulated = rack != nullptr;

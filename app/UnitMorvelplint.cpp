@@ -318,7 +318,7 @@ void TFormMorvelplint::FormShow() {
 
     // Only the first argument counts, in any letter case.
     if (!mArguments.isEmpty() && mArguments.first().toLower() == "/debug")
-        bus::StatusForm->DebugMode = true;
+        mBus.SetDebugMode(true);
     PageControlTester->setCurrentWidget(TabSheetINTRO);
 
     QString loadError;

@@ -91,7 +91,7 @@ double CpuSeconds() {
 void BM_SerialBusWord(benchmark::State& state) {
     const int baud = static_cast<int>(state.range(0));
     TConnected world(baud == 19200);
-    if (!world.Status->BusReady) {
+    if (!world.Status->BusReady()) {
         state.SkipWithError("the simulated serial card did not come up");
         return;
     }
@@ -275,7 +275,7 @@ template <typename F> void LookEveryInterval(benchmark::State& state, F look) {
 void BM_ReconnectLookConnected(benchmark::State& state) {
     TConnected world(false, false);
     bus::TReconnect reconnect(world.Bus);
-    if (!world.Status->BusReady || !reconnect.Active()) {
+    if (!world.Status->BusReady() || !reconnect.Active()) {
         state.SkipWithError("the simulated serial card did not come up");
         return;
     }

@@ -41,7 +41,7 @@ void BM_StartUpWithSim(benchmark::State& state) {
             shownMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
             auto* poll = new QTimer(&window);
             QObject::connect(poll, &QTimer::timeout, &window, [&, poll, &window = window] {
-                const bool done = bus::StatusForm->BusReady && !bus::StatusForm->SetUpRunning();
+                const bool done = bus::StatusForm->BusReady() && !bus::StatusForm->SetUpRunning();
                 const bool late = std::chrono::duration<double>(Clock::now() - start).count() > 30;
                 if (!done && !late)
                     return;

@@ -34,7 +34,13 @@ private:
 };
 
 TBus::TBus(TParTransport& parallel)
-    : mParallel(parallel), mLink(std::make_unique<tavo::TTavoCom>()) {
+    : mParallel(parallel), mLink(std::make_unique<tavo::TTavoCom>()),
+      mSerialPath(MakeSerialTransport(*mLink,
+                                      [this](const serial::EComPort& error) { LineLost(error); })),
+      mParallelPath(MakeParallelTransport(parallel)), mDebugPath(MakeDebugTransport()),
+      mNotConnectedPath(MakeNotConnectedTransport(
+          [this] { Notify([](TBusListener& listener) { listener.BusNotConnected(); }); })) {
+    ChoosePath();
     mLink->SetDigitaalSysteem(tavo::SerieleKaart);
     mLink->SetPort("COM2");
     mLink->KortsluitStop = false;
@@ -55,10 +61,26 @@ void TBus::SetCapture(TCapture* capture) {
     mLink->SetHandshakeObserver(mHandshakeTap.get());
 }
 
-TEventTransport TBus::EventTransport() const {
-    if (mTransport == TTransport::Parallel)
-        return TEventTransport::Parallel;
-    return DebugMode ? TEventTransport::Debug : TEventTransport::Serial;
+void TBus::ChoosePath() {
+    mPath = mTransport == TTransport::Parallel ? mParallelPath.get()
+            : mDebugMode                        ? mDebugPath.get()
+            : mReady                            ? mSerialPath.get()
+                                                : mNotConnectedPath.get();
+}
+
+void TBus::SetTransport(TTransport transport) {
+    mTransport = transport;
+    ChoosePath();
+}
+
+void TBus::SetDebugMode(bool on) {
+    mDebugMode = on;
+    ChoosePath();
+}
+
+void TBus::SetReady(bool ready) {
+    mReady = ready;
+    ChoosePath();
 }
 
 void TBus::RecordNoReply() {
@@ -83,18 +105,11 @@ void TBus::RemoveListener(TBusListener& listener) {
 
 // ---- the bus operations ----
 
-bool TBus::SerialNotConnected() {
-    if (BusReady || DebugMode)
-        return false;
-    Notify([](TBusListener& listener) { listener.BusNotConnected(); });
-    return true;
-}
-
 int TBus::SendBusWord(int word) {
     if (!mCapture)
-        return Send(word);
+        return mPath->Send(word);
     try {
-        const int result = Send(word);
+        const int result = mPath->Send(word);
         mCapture->RecordWord(word, EventTransport(),
                              result == word                   ? TEventStatus::Ok
                              : result >= word + NotConnected ? TEventStatus::NotConnected
@@ -108,9 +123,9 @@ int TBus::SendBusWord(int word) {
 
 int TBus::ReadBusFeedback() {
     if (!mCapture)
-        return Read();
+        return mPath->Read();
     try {
-        const int result = Read();
+        const int result = mPath->Read();
         // A read that found nothing yet is no event: a wait that gives up records that once.
         if (result < NoDataYet)
             mCapture->RecordReply(result, EventTransport(), TEventStatus::Ok);
@@ -123,46 +138,6 @@ int TBus::ReadBusFeedback() {
     }
 }
 
-int TBus::Send(int word) {
-    if (mTransport == TTransport::Parallel)
-        return mParallel.PutWord(word);
-    if (SerialNotConnected())
-        return word + NotConnected;
-    if (DebugMode)
-        return word;
-    try {
-        mLink->PurgeQueues(true, true);
-        const std::int32_t written = mLink->WriteText(std::string(1, static_cast<char>(word)));
-        return written == 1 ? word : word + SendFailed;
-    } catch (const serial::EComPort& error) {
-        LineLost(error);
-        throw;
-    }
-}
-
-int TBus::Read() {
-    if (mTransport == TTransport::Parallel)
-        return mParallel.GetFeedback();
-    if (SerialNotConnected())
-        return NotConnected;
-    if (DebugMode)
-        return 72;
-    const std::uint32_t start = platform::GetTickCount();
-    try {
-        for (;;) {
-            std::string text;
-            mLink->ReadText(text, 1);
-            if (text.size() == 1)
-                return static_cast<std::uint8_t>(text[0]);
-            if (platform::TicksPassed(start, 1000))
-                return NoDataYet;
-        }
-    } catch (const serial::EComPort& error) {
-        LineLost(error);
-        throw;
-    }
-}
-
 void TBus::LineLost(const serial::EComPort& error) {
     // The device failed (an adapter pulled out, a hang-up): the caller's handler shows the
     // error once; the bus counts as not connected until a set-up connects again, so that a
@@ -170,7 +145,7 @@ void TBus::LineLost(const serial::EComPort& error) {
     // closed itself ("LED uit") is no device failure and keeps its errors.
     if (!mLink->Connected() || error.SystemCode == 0)
         return;
-    BusReady = false;
+    SetReady(false);
     // Closed at once: a USB-serial driver gives a device that is still held open no new
     // node, so an adapter plugged in again would come back under another name.
     try {
@@ -186,7 +161,7 @@ void TBus::CloseSerialLink() {
 }
 
 void TBus::CheckLine() {
-    if (mTransport != TTransport::Serial || !BusReady || DebugMode || Busy())
+    if (mTransport != TTransport::Serial || !mReady || mDebugMode || Busy())
         return;
     if (const std::int32_t code = mLink->LineFailure()) {
         const serial::EComPort error(serial::ceRead, code);

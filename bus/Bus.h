@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bus/BusTransport.h"
 #include "bus/BusWord.h"
 #include "bus/Capture.h"
 #include "platform/PortIo.h"
@@ -87,17 +88,19 @@ public:
 
     // The connection is usable: set by a successful set-up, cleared at the start of every
     // set-up and when the serial line is lost.
-    bool BusReady = false;
+    bool Ready() const { return mReady; }
     // The serial line runs at 19200 baud after the handshake.
-    bool Baud19200 = false;
+    bool Baud19200() const { return mBaud19200; }
     // The serial path works without a card: nothing is sent, every read answers 72.
-    bool DebugMode = false;
+    bool DebugMode() const { return mDebugMode; }
+    void SetDebugMode(bool on);
     // The parallel card's ports: granted, or why not.
-    platform::TPortAccess ParallelAccess{true, 0, {}};
+    const platform::TPortAccess& ParallelAccess() const { return mParallelAccess; }
+    void SetParallelAccess(platform::TPortAccess access) { mParallelAccess = std::move(access); }
 
     TTransport Transport() const { return mTransport; }
     // The transport words go to from now on; the set-up sets it.
-    void SetTransport(TTransport transport) { mTransport = transport; }
+    void SetTransport(TTransport transport);
 
     // Puts one word on the bus. Returns the word, word + SendFailed when the transport did not
     // take it, or word + NotConnected on a serial path that was never set up (nothing sent).
@@ -169,11 +172,11 @@ public:
 private:
     class THandshakeTap;
 
-    int Send(int word);
-    int Read();
-    TEventTransport EventTransport() const;
+    TEventTransport EventTransport() const { return mPath->EventTransport(); }
     void RecordNoReply();
-    bool SerialNotConnected();
+    void SetReady(bool ready);
+    // The way to the rack the transport, the set-up's outcome and debug mode choose.
+    void ChoosePath();
     void LineLost(const serial::EComPort& error);
     TSetUpResult SetUpParallel(const TSetUpChoice& choice);
     TSetUpResult SetUpSerial(const TSetUpChoice& choice);
@@ -183,6 +186,15 @@ private:
     TParTransport& mParallel;
     std::unique_ptr<tavo::TTavoCom> mLink;
     TTransport mTransport = TTransport::Serial;
+    bool mReady = false;
+    bool mBaud19200 = false;
+    bool mDebugMode = false;
+    platform::TPortAccess mParallelAccess{true, 0, {}};
+    std::unique_ptr<TBusTransport> mSerialPath;
+    std::unique_ptr<TBusTransport> mParallelPath;
+    std::unique_ptr<TBusTransport> mDebugPath;
+    std::unique_ptr<TBusTransport> mNotConnectedPath;
+    TBusTransport* mPath = nullptr;
     TSetUpChoice mLastChoice;
     bool mSetUpRunning = false;
     bool mClosing = false;

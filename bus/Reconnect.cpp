@@ -41,8 +41,8 @@ void TReconnect::Changed(std::string note) {
 }
 
 bool TReconnect::Active() const {
-    return Watching() || (mBus.Transport() == TTransport::Serial && mBus.BusReady &&
-                          !mBus.DebugMode && mBus.Link().Connected());
+    return Watching() || (mBus.Transport() == TTransport::Serial && mBus.Ready() &&
+                          !mBus.DebugMode() && mBus.Link().Connected());
 }
 
 void TReconnect::Look() {

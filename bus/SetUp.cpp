@@ -24,11 +24,11 @@ TSetUpResult TBus::SetUp(const TSetUpChoice& choice) {
     mLastChoice = choice;
     mSetUpRunning = true;
     Notify([](TBusListener& listener) { listener.SetUpStarted(); });
-    BusReady = false;
-    mTransport = choice.Parallel ? TTransport::Parallel : TTransport::Serial;
+    SetReady(false);
+    SetTransport(choice.Parallel ? TTransport::Parallel : TTransport::Serial);
     TSetUpResult result = choice.Parallel ? SetUpParallel(choice) : SetUpSerial(choice);
     result.Transport = mTransport;
-    result.Ready = BusReady;
+    result.Ready = mReady;
     result.Automatic = choice.Automatic;
     mSetUpRunning = false;
     Notify([&result](TBusListener& listener) { listener.SetUpFinished(result); });
@@ -37,13 +37,13 @@ TSetUpResult TBus::SetUp(const TSetUpChoice& choice) {
 
 TSetUpResult TBus::SetUpParallel(const TSetUpChoice& choice) {
     TSetUpResult result;
-    if (!ParallelAccess.Granted) {
+    if (!mParallelAccess.Granted) {
         result.Outcome = TSetUpOutcome::ParallelRefused;
-        result.Reason = platform::AccessReasonText(ParallelAccess);
+        result.Reason = platform::AccessReasonText(mParallelAccess);
         return result;
     }
     mParallel.ResetTransport(choice.Clock);
-    BusReady = true;
+    SetReady(true);
     // Its port accesses cannot fail in a way the program sees: every word has its answer.
     SendInitialisationSequence(false);
     return result;
@@ -53,8 +53,8 @@ TSetUpResult TBus::SetUpSerial(const TSetUpChoice& choice) {
     TSetUpResult result;
     try {
         mLink->ClosePort();
-        Baud19200 = choice.Baud19200;
-        mLink->SetBaudRate(Baud19200 ? serial::br19200 : serial::br9600);
+        mBaud19200 = choice.Baud19200;
+        mLink->SetBaudRate(mBaud19200 ? serial::br19200 : serial::br9600);
         mLink->SetPort(choice.Port);
         result.Port = mLink->Port();
         mLink->KortsluitStop = choice.KortsluitStop;
@@ -68,21 +68,21 @@ TSetUpResult TBus::SetUpSerial(const TSetUpChoice& choice) {
             result.Outcome = TSetUpOutcome::Closing;
             return result;
         }
-        if (!mLink->CheckVerbinding() && !DebugMode) {
+        if (!mLink->CheckVerbinding() && !mDebugMode) {
             result.Outcome = TSetUpOutcome::CardSilent;
             return result;
         }
-        BusReady = true;
+        SetReady(true);
         if (!SendInitialisationSequence(true)) {
-            BusReady = false;
+            SetReady(false);
             result.Outcome = mClosing ? TSetUpOutcome::Closing : TSetUpOutcome::CardSilent;
         }
     } catch (const serial::EComPort& error) {
-        BusReady = false; // a line lost in the middle of the initialisation sequence
+        SetReady(false); // a line lost in the middle of the initialisation sequence
         result.Outcome = TSetUpOutcome::PortUnusable;
         result.Reason = serial::ExplainedMessage(error);
     } catch (const std::exception& error) {
-        BusReady = false;
+        SetReady(false);
         result.Outcome = TSetUpOutcome::PortUnusable;
         result.Reason = error.what();
     }

@@ -377,7 +377,7 @@ int Check(const TArguments& args) {
     choice.Port = header.Port;
 
     bus::TBus bus(bus::ParTransport());
-    bus.ParallelAccess = *access;
+    bus.SetParallelAccess(*access);
     // The capture is written as it goes; the ring only holds what the stream has not taken.
     bus::TCapture capture(1 << 16);
     capture.Simulated = rack != nullptr;

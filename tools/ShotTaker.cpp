@@ -122,7 +122,7 @@ int main(int argc, char* argv[]) {
         auto* poll = new QTimer(&window);
         const std::uint32_t start = platform::GetTickCount();
         QObject::connect(poll, &QTimer::timeout, &window, [&, poll, start] {
-            const bool connected = bus::StatusForm->BusReady && !bus::StatusForm->SetUpRunning() &&
+            const bool connected = bus::StatusForm->BusReady() && !bus::StatusForm->SetUpRunning() &&
                                    !bus::StatusForm->TimerStatus->isActive();
             if (!connected && !platform::TicksPassed(start, 20000))
                 return;

@@ -45,9 +45,7 @@ void RestoreCursor() {
 }
 
 TStatusForm::TStatusForm(TBus& bus, TMainWindowLink& mainWindow, QWidget* parent)
-    : QDialog(parent), TavoCom1(&bus.Link()), BusReady(bus.BusReady), Baud19200(bus.Baud19200),
-      DebugMode(bus.DebugMode), ParallelAccess(bus.ParallelAccess), mBus(bus),
-      mMainWindow(mainWindow) {
+    : QDialog(parent), TavoCom1(&bus.Link()), mBus(bus), mMainWindow(mainWindow) {
     StatusForm = this;
     BuildControls();
     mBus.AddListener(*this);
@@ -308,7 +306,7 @@ void TStatusForm::FormDeactivate() {
     CheckBoxTimeOut->setChecked(TavoCom1->TimeOut);
     CheckBoxKorsluitmelding->setChecked(TavoCom1->KortsluitMelding);
     CheckBoxTesten->setChecked(TavoCom1->TestBedrijf);
-    CheckBoxBaudrate->setChecked(Baud19200);
+    CheckBoxBaudrate->setChecked(mBus.Baud19200());
 }
 
 void TStatusForm::changeEvent(QEvent* event) {
@@ -381,7 +379,7 @@ void TStatusForm::UpdateNotes() {
         const std::string device = serial::DeviceName(port);
         notes = serial::PortNotes(
             device, serial::GatherPortFacts(device, ComComboBoxPoort->ComSelect().Ports(),
-                                            device == mLatencyRefusedPort, Baud19200));
+                                            device == mLatencyRefusedPort, mBus.Baud19200()));
     }
     QString text;
     for (const std::string& note : notes)

@@ -59,11 +59,9 @@ public:
 
     // The bus's serial link and flags under the settings window's names.
     tavo::TTavoCom* const TavoCom1;
-    bool& BusReady;
-    bool& Baud19200;
-    bool& DebugMode;
-    // The parallel card's ports: granted, or why not (shown when the parallel set-up runs).
-    platform::TPortAccess& ParallelAccess;
+    bool BusReady() const { return mBus.Ready(); }
+    bool Baud19200() const { return mBus.Baud19200(); }
+    bool DebugMode() const { return mBus.DebugMode(); }
 
     TBus& Bus() { return mBus; }
 

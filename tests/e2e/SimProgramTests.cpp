@@ -35,7 +35,7 @@ void WhenConnected(TSeen& seen, std::function<void(app::TFormMorvelplint&)> driv
         auto* poll = new QTimer(&window);
         const std::uint32_t start = platform::GetTickCount();
         QObject::connect(poll, &QTimer::timeout, &window, [&seen, drive, &window, poll, start] {
-            const bool done = bus::StatusForm->BusReady && !bus::StatusForm->SetUpRunning() &&
+            const bool done = bus::StatusForm->BusReady() && !bus::StatusForm->SetUpRunning() &&
                               !bus::StatusForm->TimerStatus->isActive();
             if (!done && !platform::TicksPassed(start, 20000))
                 return;

@@ -19,7 +19,7 @@ int main() {
         auto* poll = new QTimer(&window);
         const std::uint32_t start = platform::GetTickCount();
         QObject::connect(poll, &QTimer::timeout, &window, [&, poll, start] {
-            connected = bus::StatusForm->BusReady && !bus::StatusForm->SetUpRunning() &&
+            connected = bus::StatusForm->BusReady() && !bus::StatusForm->SetUpRunning() &&
                         !bus::StatusForm->TimerStatus->isActive();
             if (!connected && !platform::TicksPassed(start, 20000))
                 return;

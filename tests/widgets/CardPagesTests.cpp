@@ -352,19 +352,6 @@ TEST_F(CardPagesTest, SlkSweepGoesOnBesideOtherWindowsAndStopsWhenTheFocusLeaves
     World->Window->hide();
 }
 
-TEST_F(CardPagesTest, NotConnectedStopsTheTimer) {
-    World->Window->PageControlTester->setCurrentWidget(Pages.TabSheetSLK);
-    Slk.rbtRektesten->click();
-    Status.BusReady = false;
-    Slk.ButtonSLKVersturenClick();
-    Status.BusReady = true;
-    EXPECT_FALSE(TimerSpeed.isActive());
-    EXPECT_EQ(Slk.ButtonSLKVersturen->text(), "Stop") << "the caption is left as it was";
-    Slk.ButtonSLKVersturenClick();
-    EXPECT_EQ(Slk.ButtonSLKVersturen->text(), "Testen");
-    Slk.rbtKaart->click();
-}
-
 TEST_F(CardPagesTest, TimerDispatchesByActivePageAndSkipsWhileBusy) {
     World->Window->PageControlTester->setCurrentWidget(Pages.TabSheetSCK);
     TimerSpeed.setInterval(1234);
@@ -393,12 +380,12 @@ TEST_F(CardPagesTest, ActionThatArrivesDuringAnotherRunsAfterIt) {
 }
 
 TEST_F(CardPagesTest, WaitsEndInDebugModeAndOnSilence) {
-    Status.DebugMode = true;
+    Bus.SetDebugMode(true);
     const std::uint32_t start = platform::GetTickCount();
     Bus.DrainFeedback(true);
     EXPECT_EQ(Bus.AwaitFeedback(true), 72);
     EXPECT_LT(platform::GetTickCount() - start, 3000u);
-    Status.DebugMode = false;
+    Bus.SetDebugMode(false);
 
     sim::TSerialFaults silent;
     silent.Silent = true;

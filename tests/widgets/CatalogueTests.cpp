@@ -95,9 +95,9 @@ TEST_F(CatalogueTest, AnUnknownLanguageShowsTheTextsAsWritten) {
 
 TEST_F(CatalogueTest, ParallelRefusalIsTranslatedWithTheSystemsReason) {
     StartWithLang("en");
-    Form->ParallelAccess = {false, EPERM,
-                            "De I/O-poorten 788 en 789 van de parallelle kaart zijn niet te "
-                            "gebruiken (ioperm: %s)."};
+    Form->Bus().SetParallelAccess({false, EPERM,
+                                   "De I/O-poorten 788 en 789 van de parallelle kaart zijn niet "
+                                   "te gebruiken (ioperm: %s)."});
     Form->RadioButtonParallel->setChecked(true);
     const auto& shown = FailedSetUp();
     EXPECT_EQ(shown.Text, "The parallel card cannot be used.");

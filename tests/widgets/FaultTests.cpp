@@ -127,7 +127,7 @@ protected:
 
 TEST_F(FaultTest, CardFallsSilentDuringTheShuttleAndComesBackOnClearing) {
     ASSERT_LT(PressOk(), 10000u);
-    ASSERT_TRUE(Status.BusReady);
+    ASSERT_TRUE(Status.BusReady());
     World.Rack.Locked([this] { World.Card12->Lines = 0b0011; });
     StartShuttle();
     ASSERT_TRUE(TimerSpeed.isActive());
@@ -170,14 +170,14 @@ TEST_F(FaultTest, CardFallsSilentDuringTheShuttleAndComesBackOnClearing) {
 
 TEST_F(FaultTest, CardSilentDuringTheSetUpGivesTheInitialisationMessageThenOkConnects) {
     ASSERT_LT(PressOk(), 10000u);
-    ASSERT_TRUE(Status.BusReady);
+    ASSERT_TRUE(Status.BusReady());
     // Silent from the 11th word of the next set-up on.
     World.SerialCard.SetFaults({.SilentAfterWords = 10});
     const std::size_t mark = World.SerialCard.Received().size();
     const std::uint32_t took = PressOk();
     // Three silent reads of a second each, after the two seconds the card gets to wake up.
     EXPECT_LT(took, 2000u + 3 * 1000u + 3000u);
-    EXPECT_FALSE(Status.BusReady);
+    EXPECT_FALSE(Status.BusReady());
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(Dialogs.Messages[0].Icon, bus::TDialogs::TIcon::Error);
     EXPECT_EQ(Dialogs.Messages[0].Text, InitFailed);
@@ -188,7 +188,7 @@ TEST_F(FaultTest, CardSilentDuringTheSetUpGivesTheInitialisationMessageThenOkCon
     World.SerialCard.SetFaults({});
     Dialogs.Messages.clear();
     PressOk();
-    EXPECT_TRUE(Status.BusReady) << "OK connects again once the card answers";
+    EXPECT_TRUE(Status.BusReady()) << "OK connects again once the card answers";
     EXPECT_TRUE(Dialogs.Messages.empty());
 }
 
@@ -198,7 +198,7 @@ TEST_F(FaultTest, HangUpDuringTheSetUpIsReportedAndANewCardConnects) {
     World.SerialCard.SetFaults(faults);
     EXPECT_LT(PressOk(), 10000u);
     EXPECT_TRUE(World.SerialCard.HungUp());
-    EXPECT_FALSE(Status.BusReady);
+    EXPECT_FALSE(Status.BusReady());
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(Dialogs.Messages[0].Icon, bus::TDialogs::TIcon::Error);
     EXPECT_EQ(Dialogs.Messages[0].Text.toStdString(),
@@ -213,7 +213,7 @@ TEST_F(FaultTest, HangUpDuringTheSetUpIsReportedAndANewCardConnects) {
     Status.SelectPort(again.SlavePath());
     Dialogs.Messages.clear();
     PressOk();
-    EXPECT_TRUE(Status.BusReady);
+    EXPECT_TRUE(Status.BusReady());
     EXPECT_TRUE(Dialogs.Messages.empty());
     EXPECT_EQ(BytesTaken(again).size(), 1u + 192u);
     Status.CloseSerialLink();
@@ -221,7 +221,7 @@ TEST_F(FaultTest, HangUpDuringTheSetUpIsReportedAndANewCardConnects) {
 
 TEST_F(FaultTest, HangUpDuringTheShuttleIsReportedAndANewCardConnects) {
     ASSERT_LT(PressOk(), 10000u);
-    ASSERT_TRUE(Status.BusReady);
+    ASSERT_TRUE(Status.BusReady());
     World.Rack.Locked([this] { World.Card12->Lines = 0b0011; });
     StartShuttle();
     ASSERT_TRUE(TimerSpeed.isActive());
@@ -238,7 +238,7 @@ TEST_F(FaultTest, HangUpDuringTheShuttleIsReportedAndANewCardConnects) {
     EXPECT_EQ(Dialogs.Messages[0].Caption, bus::ProgramTitle);
     EXPECT_EQ(Dialogs.Messages[0].Text.toStdString(), LineGone);
     EXPECT_EQ(Dialogs.Messages[0].Informative, "");
-    EXPECT_FALSE(Status.BusReady);
+    EXPECT_FALSE(Status.BusReady());
     EXPECT_FALSE(TimerSpeed.isActive());
     EXPECT_FALSE(World.Window->StopInstellingen->isEnabled()) << "nothing left to switch off";
     Pages.TimerSpeedTimer();
@@ -248,7 +248,7 @@ TEST_F(FaultTest, HangUpDuringTheShuttleIsReportedAndANewCardConnects) {
     Status.SelectPort(again.SlavePath());
     Dialogs.Messages.clear();
     PressOk();
-    EXPECT_TRUE(Status.BusReady);
+    EXPECT_TRUE(Status.BusReady());
     EXPECT_TRUE(Dialogs.Messages.empty());
     Status.CloseSerialLink();
 }
@@ -258,7 +258,7 @@ TEST_F(FaultTest, GarbageAfterEveryAnswerIsNeverTakenForAReply) {
     garbage.ExtraBytes = 5;
     World.SerialCard.SetFaults(garbage);
     ASSERT_LT(PressOk(), 10000u);
-    ASSERT_TRUE(Status.BusReady) << "the echo comes first; what follows it is dropped";
+    ASSERT_TRUE(Status.BusReady()) << "the echo comes first; what follows it is dropped";
     EXPECT_EQ(BytesTaken(World.SerialCard).size(), 1u + 192u) << "one byte per word";
 
     World.Window->PageControlTester->setCurrentWidget(Pages.TabSheetSCK);
@@ -283,7 +283,7 @@ TEST_F(FaultTest, WrongEchoGivesTheInitialisationMessage) {
     wrong.WrongEcho = true;
     World.SerialCard.SetFaults(wrong);
     EXPECT_LT(PressOk(), 10000u);
-    EXPECT_FALSE(Status.BusReady);
+    EXPECT_FALSE(Status.BusReady());
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(Dialogs.Messages[0].Text, InitFailed);
     EXPECT_EQ(BytesTaken(World.SerialCard), (Words{0x02})) << "no bus word after a wrong echo";
@@ -291,7 +291,7 @@ TEST_F(FaultTest, WrongEchoGivesTheInitialisationMessage) {
     World.SerialCard.SetFaults({});
     Dialogs.Messages.clear();
     PressOk();
-    EXPECT_TRUE(Status.BusReady);
+    EXPECT_TRUE(Status.BusReady());
 }
 
 TEST_F(FaultTest, PortHeldByAnotherProgramIsNamedThenOkConnects) {
@@ -300,7 +300,7 @@ TEST_F(FaultTest, PortHeldByAnotherProgramIsNamedThenOkConnects) {
     ASSERT_GE(other, 0);
     ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
     EXPECT_LT(PressOk(), 10000u);
-    EXPECT_FALSE(Status.BusReady);
+    EXPECT_FALSE(Status.BusReady());
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(Dialogs.Messages[0].Icon, bus::TDialogs::TIcon::Error);
     EXPECT_EQ(Dialogs.Messages[0].Text.toStdString(), "Kan \"" + pty + "\" niet gebruiken.");
@@ -311,7 +311,7 @@ TEST_F(FaultTest, PortHeldByAnotherProgramIsNamedThenOkConnects) {
     ::close(other);
     Dialogs.Messages.clear();
     PressOk();
-    EXPECT_TRUE(Status.BusReady);
+    EXPECT_TRUE(Status.BusReady());
     EXPECT_TRUE(Dialogs.Messages.empty());
 }
 
@@ -386,7 +386,7 @@ protected:
     // initialisation sequence, nothing else, and no window asked for anything.
     void ExpectConnectedByItself() {
         ASSERT_TRUE(RunEventsUntil(
-            [&] { return Status.BusReady && SerialCard->Received().size() >= 1 + 192; }, 5000))
+            [&] { return Status.BusReady() && SerialCard->Received().size() >= 1 + 192; }, 5000))
             << "no set-up within 5 s of the return; the title says: "
             << Window.windowTitle().toStdString();
         Words expected{0x02};
@@ -403,7 +403,7 @@ protected:
     void ExpectLossReported() {
         ASSERT_EQ(Dialogs.Messages.size(), 1u);
         EXPECT_EQ(Dialogs.Messages[0].Text.toStdString(), LineGone) << "the message as before";
-        EXPECT_FALSE(Status.BusReady);
+        EXPECT_FALSE(Status.BusReady());
         EXPECT_TRUE(Window.TimerAdapter->isActive());
     }
 };
@@ -411,7 +411,7 @@ protected:
 } // namespace
 
 TEST_F(AdapterTest, PulledOutWhileIdleAndPluggedInAgainItConnectsByItself) {
-    ASSERT_TRUE(Status.BusReady);
+    ASSERT_TRUE(Status.BusReady());
     EXPECT_TRUE(Window.TimerAdapter->isActive()) << "the line is looked at while connected";
     PullOut();
     SerialCard->HangUp();
@@ -423,7 +423,7 @@ TEST_F(AdapterTest, PulledOutWhileIdleAndPluggedInAgainItConnectsByItself) {
 }
 
 TEST_F(AdapterTest, PulledOutDuringATestItWaitsForTheAdapterAndTheTestStaysStopped) {
-    ASSERT_TRUE(Status.BusReady);
+    ASSERT_TRUE(Status.BusReady());
     StartShuttle(Window);
     ASSERT_TRUE(Window.TimerSpeed->isActive());
     PullOut();

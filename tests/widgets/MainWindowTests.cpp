@@ -206,13 +206,13 @@ TEST_F(MainWindowTest, WindowShowsTheIconTheDesktopShowsForTheProgram) {
 TEST_F(MainWindowTest, DebugSwitchCountsOnlyAsFirstArgumentInAnyCase) {
     Create({"/DeBuG"});
     Window->show();
-    EXPECT_TRUE(Status->DebugMode);
+    EXPECT_TRUE(Status->DebugMode());
     Status.reset();
     Window.reset();
 
     Create({"/sim", "/debug"});
     Window->show();
-    EXPECT_FALSE(Status->DebugMode);
+    EXPECT_FALSE(Status->DebugMode());
 }
 
 TEST_F(MainWindowTest, StartsOnIntroAndLoadsTheSettingsFileOfTheFolder) {
@@ -224,7 +224,7 @@ TEST_F(MainWindowTest, StartsOnIntroAndLoadsTheSettingsFileOfTheFolder) {
     EXPECT_TRUE(Status->RadioButtonParallel->isChecked());
     ASSERT_TRUE(Status->TimerStatus->isActive()) << "the load armed the set-up";
     ASSERT_TRUE(RunUntil([this] { return ActivePage() == "TabSheetPCK"; }, 5000));
-    EXPECT_TRUE(Status->BusReady);
+    EXPECT_TRUE(Status->BusReady());
     EXPECT_FALSE(Window->StopInstellingen->isEnabled());
 }
 

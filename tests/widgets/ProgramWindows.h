@@ -155,11 +155,11 @@ protected:
     // Every test begins connected over the serial card, not in test mode nor in debug mode,
     // with the test timer stopped.
     void SetUp() override {
-        ASSERT_TRUE(Status.BusReady) << "the simulated serial card did not come up";
+        ASSERT_TRUE(Status.BusReady()) << "the simulated serial card did not come up";
         Status.RadioButtonSerieel->setChecked(true);
         Bus.SetTransport(bus::TTransport::Serial);
         Status.CheckBoxTesten->setChecked(false);
-        Status.DebugMode = false;
+        Bus.SetDebugMode(false);
         TimerSpeed.stop();
     }
 

@@ -138,7 +138,7 @@ TEST_F(RackViewTest, HungUpSerialCardIsReplacedByANewOneThatOkConnects) {
 
     // OK in the settings window: the set-up over the new card.
     Status.TimerStatusTimer();
-    EXPECT_TRUE(Status.BusReady);
+    EXPECT_TRUE(Status.BusReady());
     View.TimerRekTimer();
     EXPECT_TRUE(View.State().Serial.Connected);
     Status.SendBusWord(0x80 + 2);

@@ -119,8 +119,8 @@ TEST_F(StatusFormTest, StartsWithTheSerialCardAndTheLinkOptions) {
     EXPECT_EQ(Form->SpinEditTestTijd->minimum(), 100);
     EXPECT_EQ(Form->SpinEditTestTijd->maximum(), 10000);
     EXPECT_EQ(Form->SpinEditTestTijd->singleStep(), 50);
-    EXPECT_FALSE(Form->BusReady);
-    EXPECT_FALSE(Form->Baud19200);
+    EXPECT_FALSE(Form->BusReady());
+    EXPECT_FALSE(Form->Baud19200());
     EXPECT_EQ(Form->TavoCom1->Port(), "COM2");
     EXPECT_EQ(Form->TavoCom1->OptionByte(), 0x02);
     EXPECT_EQ(Form->TavoCom1->BaudRate(), serial::br9600);
@@ -280,7 +280,7 @@ TEST_F(StatusFormTest, ANoteOnTheChosenPortGrowsTheWindowAndOkStillConnects) {
         << "the whole note shows";
     EXPECT_TRUE(Form->OKBtn->isEnabled());
     Form->TimerStatusTimer();
-    EXPECT_TRUE(Form->BusReady) << "a note never stops the set-up";
+    EXPECT_TRUE(Form->BusReady()) << "a note never stops the set-up";
     EXPECT_TRUE(Dialogs.Messages.empty());
 
     Form->RadioButtonParallel->click();
@@ -296,7 +296,7 @@ TEST_F(StatusFormTest, SerialBusWithoutSetUpAnswersNotConnectedAndStopsTheTestTi
 }
 
 TEST_F(StatusFormTest, DebugModeSendsNothingAndReadsAnH) {
-    Form->DebugMode = true;
+    Form->Bus().SetDebugMode(true);
     EXPECT_EQ(Form->SendBusWord(200), 200);
     const std::uint32_t start = platform::GetTickCount();
     EXPECT_EQ(Form->ReadBusFeedback(), 72);
@@ -334,7 +334,7 @@ TEST_F(StatusFormTest, FullParallelQueueRefusesTheWord) {
 TEST_F(StatusFormTest, TransportIsTheOneTheLastSetUpChose) {
     Form->RadioButtonParallel->setChecked(true);
     Form->TimerStatusTimer();
-    ASSERT_TRUE(Form->BusReady);
+    ASSERT_TRUE(Form->BusReady());
     // A choice that was not applied (the window left with Cancel) moves nothing.
     Form->RadioButtonSerieel->setChecked(true);
     Form->ButtonCancelClick();
@@ -349,7 +349,7 @@ TEST_F(StatusFormTest, ParallelSetUpSendsTheSequenceAndShowsPck) {
     Form->RadioButtonParallel->setChecked(true);
     Form->ComboBoxSpeed->setCurrentIndex(4);
     Form->TimerStatusTimer();
-    EXPECT_TRUE(Form->BusReady);
+    EXPECT_TRUE(Form->BusReady());
     EXPECT_EQ(MainWindow.PagesShown, std::vector<bool>{true});
     EXPECT_EQ(MainWindow.InstellingenCalls, (std::vector<std::pair<bool, bool>>{{true, true}}));
     EXPECT_FALSE(MainWindow.LedUitEnabled);
@@ -359,10 +359,10 @@ TEST_F(StatusFormTest, ParallelSetUpSendsTheSequenceAndShowsPck) {
 }
 
 TEST_F(StatusFormTest, ParallelSetUpWithoutPortAccessSaysWhyAndSendsNothing) {
-    Form->ParallelAccess = {false, 38, "De kernel staat het niet toe."};
+    Form->Bus().SetParallelAccess({false, 38, "De kernel staat het niet toe."});
     Form->RadioButtonParallel->setChecked(true);
     Form->TimerStatusTimer();
-    EXPECT_FALSE(Form->BusReady);
+    EXPECT_FALSE(Form->BusReady());
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(Dialogs.Messages[0].Informative, "De kernel staat het niet toe.");
     EXPECT_EQ(Rack.SelectedPlace(), -1) << "nothing reached the bus";
@@ -375,8 +375,8 @@ TEST_F(StatusFormTest, SerialSetUpHandshakesAndSendsTheSequence) {
     Form->CheckBoxKortsluitStop->setChecked(true);
     Form->TimerStatusTimer();
     ASSERT_TRUE(Dialogs.Messages.empty()) << Dialogs.Messages[0].Text.toStdString();
-    EXPECT_TRUE(Form->BusReady);
-    EXPECT_TRUE(Form->Baud19200);
+    EXPECT_TRUE(Form->BusReady());
+    EXPECT_TRUE(Form->Baud19200());
     EXPECT_EQ(SerialCard.Options(), std::optional<std::uint8_t>(0x0B));
     auto words = WordsTheCardTook();
     ASSERT_EQ(words.size(), 193u);
@@ -402,7 +402,7 @@ TEST_F(StatusFormTest, SerialCardThatDoesNotEchoIsReportedOnce) {
     faults.Silent = true;
     SerialCard.SetFaults(faults);
     Form->TimerStatusTimer();
-    EXPECT_FALSE(Form->BusReady);
+    EXPECT_FALSE(Form->BusReady());
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(Dialogs.Messages[0].Text,
               "De seriele kaart kon niet worden geinitialiseerd. \r\nStaat het rek wel aan en is "
@@ -419,7 +419,7 @@ TEST_F(StatusFormTest, CardFallingSilentDuringTheSequenceEndsTheSetUp) {
     Form->TimerStatusTimer();
     const std::uint32_t elapsed = platform::GetTickCount() - start;
     EXPECT_LT(elapsed, 15000u);
-    EXPECT_FALSE(Form->BusReady);
+    EXPECT_FALSE(Form->BusReady());
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_TRUE(Dialogs.Messages[0].Text.startsWith("De seriele kaart kon niet"));
     EXPECT_FALSE(MainWindow.LedUitEnabled);
@@ -450,19 +450,19 @@ TEST_F(StatusFormTest, PortThatCannotBeOpenedIsNamedWithTheReason) {
     EXPECT_EQ(Dialogs.Messages[0].Caption, "Morvelplint");
     EXPECT_EQ(Dialogs.Messages[0].Icon, bus::TDialogs::TIcon::Error);
     EXPECT_FALSE(Dialogs.Messages[0].Informative.isEmpty());
-    EXPECT_FALSE(Form->BusReady);
+    EXPECT_FALSE(Form->BusReady());
 }
 
 TEST_F(StatusFormTest, DebugModeCountsTheCardAsThereWithoutOne) {
     ChooseSerialCard();
-    Form->DebugMode = true;
+    Form->Bus().SetDebugMode(true);
     sim::TSerialFaults faults;
     faults.Silent = true;
     SerialCard.SetFaults(faults);
     const std::uint32_t start = platform::GetTickCount();
     Form->TimerStatusTimer();
     EXPECT_LT(platform::GetTickCount() - start, 8000u) << "no read waits for the card";
-    EXPECT_TRUE(Form->BusReady);
+    EXPECT_TRUE(Form->BusReady());
     EXPECT_TRUE(Dialogs.Messages.empty());
     EXPECT_TRUE(MainWindow.LedUitEnabled);
     EXPECT_EQ(MainWindow.PagesShown, std::vector<bool>{false});
@@ -492,7 +492,7 @@ TEST_F(StatusFormTest, ArmingDuringARunningSetUpRunsAnotherAfterwards) {
 TEST_F(StatusFormTest, SilentSerialReadGivesUpAfterASecondAcrossTheTickWrap) {
     ChooseSerialCard();
     Form->TimerStatusTimer();
-    ASSERT_TRUE(Form->BusReady);
+    ASSERT_TRUE(Form->BusReady());
     sim::TSerialFaults faults;
     faults.Silent = true;
     SerialCard.SetFaults(faults);
@@ -508,9 +508,9 @@ TEST_F(StatusFormTest, SilentSerialReadGivesUpAfterASecondAcrossTheTickWrap) {
 TEST_F(StatusFormTest, CloseSerialLinkKeepsBusReadyAndLaterCallsFail) {
     ChooseSerialCard();
     Form->TimerStatusTimer();
-    ASSERT_TRUE(Form->BusReady);
+    ASSERT_TRUE(Form->BusReady());
     Form->CloseSerialLink();
-    EXPECT_TRUE(Form->BusReady);
+    EXPECT_TRUE(Form->BusReady());
     try {
         Form->SendBusWord(3);
         FAIL() << "no error";
