@@ -1,16 +1,12 @@
 #include "app/Printing.h"
 
-#include "bus/qt/UnitStatus.h"
-#include "serial/qt/CPortCtl.h"
+#include "bus/SettingsFile.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QFontDialog>
 #include <QPageSetupDialog>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QRadioButton>
 #include <algorithm>
 
 namespace app {
@@ -40,10 +36,6 @@ public:
 TQtPrintDialogs gQtPrintDialogs;
 TPrintDialogs* gPrintDialogs = &gQtPrintDialogs;
 
-QString TrueFalse(bool value) {
-    return value ? "True" : "False";
-}
-
 } // namespace
 
 QPaintDevice& TPrintDialogs::JobDevice(QPrinter& printer) {
@@ -68,17 +60,11 @@ QFont DefaultPrintFont() {
     return font;
 }
 
-QStringList SettingsReport(const bus::TStatusForm& status) {
-    return {
-        QString("Methode= ") + (status.RadioButtonParallel->isChecked() ? "Parallel" : "Serieel"),
-        "Poort= " + status.ComComboBoxPoort->Text(),
-        "Clock= " + status.ComboBoxSpeed->currentText(),
-        "Stop= " + TrueFalse(status.CheckBoxKortsluitStop->isChecked()),
-        "Timeout= " + TrueFalse(status.CheckBoxTimeOut->isChecked()),
-        "Kortsluit= " + TrueFalse(status.CheckBoxKorsluitmelding->isChecked()),
-        QString("Baudrate= ") + (status.CheckBoxBaudrate->isChecked() ? "19200" : "9600"),
-        "Test= " + TrueFalse(status.CheckBoxTesten->isChecked()),
-    };
+QStringList SettingsReport(const bus::TSettings& settings, const QString& port) {
+    QStringList lines;
+    for (const std::string& line : bus::SettingsReport(settings, port.toStdString()))
+        lines << QString::fromStdString(line);
+    return lines;
 }
 
 int LinePitch(const QFont& font, QPaintDevice& device) {

@@ -10,7 +10,7 @@ class QPrinter;
 class QWidget;
 
 namespace bus {
-class TStatusForm;
+struct TSettings;
 }
 
 namespace app {
@@ -40,8 +40,9 @@ TPrintDialogs* SetPrintDialogs(TPrintDialogs* dialogs);
 // The print font at start: "MS Sans Serif" (or the system's nearest), regular, 8 points.
 QFont DefaultPrintFont();
 
-// The eight lines of the settings report, from the settings window's controls as they show.
-QStringList SettingsReport(const bus::TStatusForm& status);
+// The eight lines of the settings report: the settings as the window holds them, applied or
+// not, and the chosen port.
+QStringList SettingsReport(const bus::TSettings& settings, const QString& port);
 
 // The distance from one printed line to the next on `device`: 4 x the font's size in points,
 // counted in device pixels; or the font's own line spacing on the device where that is

@@ -11,10 +11,12 @@
 #include "bus/qt/Dialogs.h"
 #include "bus/Reconnect.h"
 #include "bus/qt/UnitStatus.h"
+#include "cards/CardModels.h"
 #include "cards/qt/CardPages.h"
-#include "cards/CardTestState.h"
+#include "cards/qt/QtTickSource.h"
 #include "platform/Tick.h"
 #include "serial/ComError.h"
+#include "serial/qt/CPortCtl.h"
 #include "sim/SimRack.h"
 
 #include <QApplication>
@@ -102,14 +104,9 @@ TFormMorvelplint::TFormMorvelplint(bus::TBus& bus, QStringList arguments)
     TimerSpeed = new QTimer(this);
     TimerSpeed->setObjectName("TimerSpeed");
     TimerSpeed->setInterval(400);
-    // The pages read the settings from the settings window at the moment they need them.
-    const auto settings = [] {
-        return bus::StatusForm ? bus::StatusForm->CurrentSettings() : bus::TSettings{};
-    };
-    CardPages = new cards::TCardPages(bus, cards::CardTest, settings, PageControlTester,
-                                      TimerSpeed, this);
-    connect(TimerSpeed, &QTimer::timeout, this,
-            [this] { bus::Guarded([this] { CardPages->TimerSpeedTimer(); }); });
+    mTickSource = std::make_unique<cards::TQtTickSource>(*TimerSpeed);
+    mCardModels = std::make_unique<cards::TCardModels>(bus, *mTickSource);
+    CardPages = new cards::TCardPages(*mCardModels, PageControlTester, this);
 
     TimerAdapter = new QTimer(this);
     TimerAdapter->setObjectName("TimerAdapter");
@@ -128,6 +125,9 @@ TFormMorvelplint::TFormMorvelplint(bus::TBus& bus, QStringList arguments)
 }
 
 TFormMorvelplint::~TFormMorvelplint() {
+    // The pages' views leave the models before the models go.
+    delete CardPages;
+    CardPages = nullptr;
     FormMorvelplint = nullptr;
 }
 
@@ -480,7 +480,7 @@ void TFormMorvelplint::SpeedButtonPrintClick() {
     // Each copy is a job of its own, so the printer must not multiply the page itself.
     printer.setCopyCount(1);
     PrintReport(PrintDialogs().JobDevice(printer), copies, FontDialogFont, FontDialogColor,
-                SettingsReport(*bus::StatusForm));
+                SettingsReport(mCardModels->Settings(), bus::StatusForm->ComComboBoxPoort->Text()));
     printer.setCopyCount(copies);
 }
 
@@ -532,11 +532,11 @@ void TFormMorvelplint::ShowSetUpPage(bool parallel) {
 }
 
 void TFormMorvelplint::Instellingen(bool connected, bool parallel) {
-    CardPages->Instellingen(connected, parallel);
+    mCardModels->Instellingen(connected, parallel);
 }
 
-void TFormMorvelplint::StopTestTimer() {
-    TimerSpeed->stop();
+void TFormMorvelplint::SettingsChanged(const bus::TSettings& settings) {
+    mCardModels->SetSettings(settings);
 }
 
 } // namespace app

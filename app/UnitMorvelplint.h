@@ -19,7 +19,9 @@ namespace bus {
 class TReconnect;
 }
 namespace cards {
+class TCardModels;
 class TCardPages;
+class TQtTickSource;
 }
 namespace sim {
 class TSimRack;
@@ -50,10 +52,12 @@ public:
     QToolButton* SpeedButtonHelp = nullptr;
     QTabWidget* PageControlTester = nullptr;
     QWidget* TabSheetINTRO = nullptr;
+    // The test timer: it drives whichever card test runs.
     QTimer* TimerSpeed = nullptr;
     // Looks at the serial line while connected, and for a lost adapter while it is out.
     QTimer* TimerAdapter = nullptr;
     cards::TCardPages* CardPages = nullptr;
+    cards::TCardModels& CardModels() { return *mCardModels; }
 
     QAction* Open = nullptr;
     QAction* Save = nullptr;
@@ -113,11 +117,14 @@ public:
     QFont FontDialogFont;
     QColor FontDialogColor;
 
+    // The card pages' send and start buttons for the method, the test mode and the outcome
+    // of the set-up (the end of every set-up applies them by itself).
+    void Instellingen(bool connected, bool parallel);
+
     // bus::TMainWindowLink
     void SetLedUitEnabled(bool enabled) override;
     void ShowSetUpPage(bool parallel) override;
-    void Instellingen(bool connected, bool parallel) override;
-    void StopTestTimer() override;
+    void SettingsChanged(const bus::TSettings& settings) override;
 
     // The name the open dialog holds (empty until a file was chosen), and the save dialog's.
     QString OpenDialogFileName;
@@ -141,6 +148,8 @@ private:
     bool mShown = false;
     std::unique_ptr<QPrinter> mPrinter;
     std::unique_ptr<bus::TReconnect> mReconnect;
+    std::unique_ptr<cards::TQtTickSource> mTickSource;
+    std::unique_ptr<cards::TCardModels> mCardModels;
 };
 
 // Global references, valid for the life of the program.

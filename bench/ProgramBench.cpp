@@ -39,8 +39,6 @@ class TQuietMainWindow : public bus::TMainWindowLink {
 public:
     void SetLedUitEnabled(bool) override {}
     void ShowSetUpPage(bool) override {}
-    void Instellingen(bool, bool) override {}
-    void StopTestTimer() override {}
 };
 
 // A settings window connected over the simulated serial card at the given speed, with the

@@ -1,17 +1,21 @@
 #pragma once
 
 #include "bus/Bus.h"
+#include "bus/SettingsFile.h"
 
 namespace bus {
 
-// What the main window offers to the bus and the settings window.
+// What the main window offers to the bus and the settings window. (The card tests hear the
+// bus themselves: their timer stops when the connection is gone, and the end of a set-up
+// enables their buttons.)
 class TMainWindowLink {
 public:
     virtual ~TMainWindowLink() = default;
     virtual void SetLedUitEnabled(bool enabled) = 0; // the menu item "&LED uit"
     virtual void ShowSetUpPage(bool parallel) = 0;   // "PCK" or "SCK/ MCK"
-    virtual void Instellingen(bool connected, bool parallel) = 0;
-    virtual void StopTestTimer() = 0; // TimerSpeed off
+    // The settings as the settings window's controls hold them now, applied or not: after
+    // every change of a control.
+    virtual void SettingsChanged(const TSettings& /*settings*/) {}
 };
 
 // The bus's events as the main window answers them; the application registers one on the
@@ -20,11 +24,7 @@ class TMainWindowEvents : public TBusListener {
 public:
     explicit TMainWindowEvents(TMainWindowLink& window) : mWindow(window) {}
 
-    void BusNotConnected() override { mWindow.StopTestTimer(); }
-    void BusLineLost() override {
-        mWindow.StopTestTimer();
-        mWindow.SetLedUitEnabled(false);
-    }
+    void BusLineLost() override { mWindow.SetLedUitEnabled(false); }
     void SetUpStarted() override { mWindow.SetLedUitEnabled(false); }
     void SetUpFinished(const TSetUpResult& result) override {
         const bool parallel = result.Transport == TTransport::Parallel;
@@ -36,7 +36,6 @@ public:
             if (!result.Automatic)
                 mWindow.ShowSetUpPage(parallel);
         }
-        mWindow.Instellingen(result.Ready, parallel);
     }
 
 private:

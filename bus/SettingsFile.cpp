@@ -180,4 +180,22 @@ std::string WriteSettings(const TSettings& s, const std::vector<std::string>& po
     return out;
 }
 
+std::vector<std::string> SettingsReport(const TSettings& settings, const std::string& port) {
+    const auto trueFalse = [](bool value) { return std::string(value ? "True" : "False"); };
+    const std::string clock =
+        settings.ClockIndex >= 0 && static_cast<std::size_t>(settings.ClockIndex) < ClockEntries.size()
+            ? ClockEntries[static_cast<std::size_t>(settings.ClockIndex)]
+            : std::string();
+    return {
+        std::string("Methode= ") + (settings.Parallel ? "Parallel" : "Serieel"),
+        "Poort= " + port,
+        "Clock= " + clock,
+        "Stop= " + trueFalse(settings.KortsluitStop),
+        "Timeout= " + trueFalse(settings.TimeOut),
+        "Kortsluit= " + trueFalse(settings.KorsluitMelding),
+        std::string("Baudrate= ") + (settings.Baudrate19200 ? "19200" : "9600"),
+        "Test= " + trueFalse(settings.Testen),
+    };
+}
+
 } // namespace bus

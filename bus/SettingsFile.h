@@ -65,6 +65,10 @@ TSettingsLoad ReadSettings(std::string_view text, const TSettings& current,
 // ended by CR LF. With no port selected the "Poort" line has an empty value.
 std::string WriteSettings(const TSettings& settings, const std::vector<std::string>& ports);
 
+// The printed settings report: eight lines from "Methode= Serieel" to "Test= False", with the
+// chosen port's name as given (empty for none).
+std::vector<std::string> SettingsReport(const TSettings& settings, const std::string& port);
+
 // Reads at most `limit` bytes of a file. False when it cannot be opened.
 bool ReadFileText(const std::string& path, std::string& text, std::size_t limit = 1 << 22);
 

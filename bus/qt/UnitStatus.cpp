@@ -50,6 +50,7 @@ TStatusForm::TStatusForm(TBus& bus, TMainWindowLink& mainWindow, QWidget* parent
     BuildControls();
     mBus.AddListener(*this);
     FormDeactivate(); // the check boxes from the applied values
+    mMainWindow.SettingsChanged(CurrentSettings());
 
     // Armed from creation on: the set-up runs once the message loop runs.
     TimerStatus->start();
@@ -153,6 +154,15 @@ void TStatusForm::BuildControls() {
             [this] { Guarded([this] { TimerStatusTimer(); }); });
     connect(ComComboBoxPoort, &QComboBox::currentIndexChanged, this, [this] { UpdateNotes(); });
     connect(RadioButtonSerieel, &QRadioButton::toggled, this, [this] { UpdateNotes(); });
+    // The settings as a value for whoever reads them (the card tests), after every change.
+    const auto changed = [this] { mMainWindow.SettingsChanged(CurrentSettings()); };
+    connect(RadioButtonParallel, &QRadioButton::toggled, this, changed);
+    connect(ComComboBoxPoort, &QComboBox::currentIndexChanged, this, changed);
+    connect(ComboBoxSpeed, &QComboBox::currentIndexChanged, this, changed);
+    for (QCheckBox* box : {CheckBoxKortsluitStop, CheckBoxTimeOut, CheckBoxKorsluitmelding,
+                           CheckBoxBaudrate, CheckBoxTesten})
+        connect(box, &QCheckBox::toggled, this, changed);
+    connect(SpinEditTestTijd, &QSpinBox::valueChanged, this, changed);
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

@@ -1,6 +1,5 @@
 #include "cards/qt/CardPages.h"
 
-#include "cards/CardTestState.h"
 #include "cards/qt/Controls.h"
 #include "cards/qt/PageBlock.h"
 #include "cards/qt/PageBusWord.h"
@@ -8,13 +7,10 @@
 #include "cards/qt/PageLkkEvl.h"
 #include "cards/qt/PageSlk.h"
 
+#include "bus/qt/Dialogs.h"
+
 #include <QApplication>
-#include <QCheckBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QPushButton>
 #include <QTabWidget>
-#include <QTimer>
 
 namespace cards {
 
@@ -33,11 +29,8 @@ bool Inside(const QWidget* widget, const QWidget* sheet) {
 
 } // namespace
 
-TCardPages::TCardPages(bus::TBus& bus, TCardTestState& state,
-                       std::function<bus::TSettings()> settings, QTabWidget* pageControl,
-                       QTimer* timerSpeed, QObject* parent)
-    : QObject(parent), mPageControl(pageControl),
-      mContext{bus, state, std::move(settings), timerSpeed, pageControl, [this] { TickWork(); }} {
+TCardPages::TCardPages(TCardModels& models, QTabWidget* pageControl, QObject* parent)
+    : QObject(parent), Models(models), mPageControl(pageControl) {
     TabSheetSCK = AddPage(pageControl, "TabSheetSCK", "SCK/ MCK");
     TabSheetPCK = AddPage(pageControl, "TabSheetPCK", "PCK");
     TabSheetSLK = AddPage(pageControl, "TabSheetSLK", "SLK");
@@ -46,62 +39,56 @@ TCardPages::TCardPages(bus::TBus& bus, TCardTestState& state,
     TabSheetLKK_EVL = AddPage(pageControl, "TabSheetLKK_EVL", "LKK_EVL");
     TabSheetIOK = AddPage(pageControl, "TabSheetIOK", "IOK");
 
-    PageSCK = new TBusWordPage(mContext, TabSheetSCK, TBusWordPage::TKind::SCK);
-    PagePCK = new TBusWordPage(mContext, TabSheetPCK, TBusWordPage::TKind::PCK);
-    PageSLK = new TSlkPage(mContext, TabSheetSLK);
-    PageXBK = new TXbkPage(mContext, TabSheetXBK);
-    Page3BK = new T3bkPage(mContext, TabSheet3BK);
-    PageLKK_EVL = new TLkkEvlPage(mContext, TabSheetLKK_EVL);
-    PageIOK = new TIokPage(mContext, TabSheetIOK);
+    PageSCK = new TBusWordPage(this, TabSheetSCK, models.Sck);
+    PagePCK = new TBusWordPage(this, TabSheetPCK, models.Pck);
+    PageSLK = new TSlkPage(this, TabSheetSLK, models.Slk);
+    PageXBK = new TXbkPage(this, TabSheetXBK, models.Xbk);
+    Page3BK = new T3bkPage(this, TabSheet3BK, models.Bk3);
+    PageLKK_EVL = new TLkkEvlPage(this, TabSheetLKK_EVL, models.LkkEvl);
+    PageIOK = new TIokPage(this, TabSheetIOK, models.Iok);
     mPages = {PageSCK, PagePCK, PageSLK, PageXBK, Page3BK, PageLKK_EVL, PageIOK};
 
+    connect(pageControl, &QTabWidget::currentChanged, this,
+            [this] { Models.SetActivePage(PageOf(mPageControl->currentWidget())); });
+    Models.SetActivePage(PageOf(pageControl->currentWidget()));
     connect(qApp, &QApplication::focusChanged, this,
             [this](QWidget* old, QWidget* now) { FocusChanged(old, now); });
+    Models.SetFrontEnd(this);
 }
 
-void TCardPages::Instellingen(bool connected, bool parallel) {
-    PageSCK->ButtonVersturen->setEnabled(!parallel);
-    PagePCK->ButtonVersturen->setEnabled(parallel);
-
-    const bool testMode = mContext.Settings().Testen;
-    for (QPushButton* button :
-         {PageSLK->ButtonSLKVersturen, PageXBK->Button2BKControl, Page3BK->Button3BKControl,
-          PageLKK_EVL->ButtonLKK_EVLversturen, PageIOK->ButtonIOKVersturen})
-        button->setEnabled(!testMode && connected);
-    for (TBusWordPage* page : {PageSCK, PagePCK}) {
-        page->ButtonData->setEnabled(testMode);
-        page->ButtonAdr->setEnabled(testMode);
-        page->LabelData->setEnabled(testMode);
-        page->LabelAdr->setEnabled(testMode);
-        page->RadioGroupStrobe->setEnabled(!testMode);
-        page->LabelD[5]->setText(testMode ? "D5/ Latch Strobe" : "D5");
-    }
+TCardPages::~TCardPages() {
+    Models.SetFrontEnd(nullptr);
+    // The views leave their models first.
+    for (TCardPage* page : mPages)
+        delete page;
 }
 
-void TCardPages::TimerSpeedTimer() {
-    RunTick(mContext.Bus, [this] { TickWork(); });
+void TCardPages::Message(TPage page, bool error, const std::string& text) {
+    QWidget* sheet = mPageControl;
+    for (const TCardPage* view : mPages)
+        if (view->Model().Page() == page)
+            sheet = view->Sheet;
+    bus::Dialogs().Message(sheet, error ? bus::TDialogs::TIcon::Error : bus::TDialogs::TIcon::None,
+                           bus::ProgramTitle, QString::fromStdString(text), QString());
 }
 
-void TCardPages::TickWork() {
-    QWidget* active = mPageControl->currentWidget();
-    for (TCardPage* page : mPages) {
-        if (page->Sheet != active)
-            continue;
-        const int interval = page->TickInterval();
-        if (interval < 0)
-            return;
-        mContext.TimerSpeed->setInterval(interval);
-        page->Tick();
-        return;
-    }
+void TCardPages::Error(const std::string& text) {
+    bus::ShowGeneralError(QString::fromLocal8Bit(text.c_str()));
+}
+
+TPage TCardPages::PageOf(const QWidget* sheet) const {
+    for (const TCardPage* page : mPages)
+        if (page->Sheet == sheet)
+            return page->Model().Page();
+    return TPage::Intro;
 }
 
 void TCardPages::FocusChanged(QWidget* old, QWidget* now) {
     if (!FocusMovedWithinWindow(old, now))
         return;
-    for (TCardPage* page : mPages)
+    for (const TCardPage* page : mPages)
         if (Inside(old, page->Sheet) && !Inside(now, page->Sheet))
-            RunPageAction(mContext.Bus, [page] { page->Exit(); });
+            Models.LeavePage(page->Model().Page());
 }
 
 } // namespace cards

@@ -1,33 +1,34 @@
 #pragma once
 
-#include "cards/qt/CardPage.h"
+#include "cards/CardModels.h"
 
 #include <QObject>
 #include <vector>
 
 class QTabWidget;
-class QTimer;
 class QWidget;
 
 namespace cards {
 
 class TBusWordPage;
+class TCardPage;
 class TIokPage;
 class TLkkEvlPage;
 class TSlkPage;
 class TXbkPage;
 class T3bkPage;
 
-// The card pages of the main window's page control ("SCK/ MCK" to "IOK"), the test timer's
-// work and the rules by which the pages' buttons follow the settings.
-class TCardPages : public QObject {
+// The card pages of the main window's page control ("SCK/ MCK" to "IOK"): views on the card
+// models, and their front-end on the desktop. It tells the models which page is active and
+// which page the input focus left, and shows their messages in message boxes.
+class TCardPages : public QObject, public TCardFrontEnd {
     Q_OBJECT
 public:
-    // Adds the seven card pages to `pageControl` after its "INTRO" page, over `bus` and the
-    // card-test state; `settings` gives the settings as they are at the moment of asking, and
-    // `timerSpeed` is the main window's test timer.
-    TCardPages(bus::TBus& bus, TCardTestState& state, std::function<bus::TSettings()> settings,
-               QTabWidget* pageControl, QTimer* timerSpeed, QObject* parent = nullptr);
+    // Adds the seven card pages to `pageControl` after its "INTRO" page, over `models`.
+    TCardPages(TCardModels& models, QTabWidget* pageControl, QObject* parent = nullptr);
+    ~TCardPages() override;
+
+    TCardModels& Models;
 
     QWidget* TabSheetSCK = nullptr;
     QWidget* TabSheetPCK = nullptr;
@@ -45,20 +46,17 @@ public:
     TXbkPage* PageXBK = nullptr;
     T3bkPage* Page3BK = nullptr;
 
-    // Enables the pages' send and start buttons for the method, the test mode (as the
-    // settings hold it now) and whether the rack connection came up.
-    void Instellingen(bool connected, bool parallel);
+    // The page a tab sheet shows ("INTRO" for any other widget).
+    TPage PageOf(const QWidget* sheet) const;
 
-    // The test timer's tick: skipped while a page action or another tick waits for the rack.
-    void TimerSpeedTimer();
-    // The tick's work for the active page, for a page that starts its test with a tick at once.
-    void TickWork();
+    // TCardFrontEnd
+    void Message(TPage page, bool error, const std::string& text) override;
+    void Error(const std::string& text) override;
 
 private:
     void FocusChanged(QWidget* old, QWidget* now);
 
     QTabWidget* mPageControl;
-    TCardContext mContext;
     std::vector<TCardPage*> mPages;
 };
 

@@ -44,14 +44,24 @@ void SetTag(QObject* control, int tag) {
     control->setProperty("Tag", tag);
 }
 
-void ToggleBitButton(QPushButton* button, int& word) {
-    if (button->text() == "0") {
-        button->setText("1");
-        word += Tag(button);
-    } else {
-        button->setText("0");
-        word -= Tag(button);
+void ShowBit(QPushButton* button, bool one) {
+    button->setText(one ? "1" : "0");
+}
+
+QColor LampColor(TLamp lamp) {
+    switch (lamp) {
+    case TLamp::Yellow:
+        return LampYellow;
+    case TLamp::White:
+        return LampWhite;
+    case TLamp::Grey:
+        return LampGrey;
+    case TLamp::Green:
+        return LampGreen;
+    case TLamp::Red:
+        return LampRed;
     }
+    return LampWhite;
 }
 
 TRadioGroup::TRadioGroup(QWidget* parent, const QString& name, const QString& caption,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cards/CardModel.h"
+
 #include <QColor>
 #include <QGroupBox>
 #include <QPushButton>
@@ -16,6 +18,7 @@ inline const QColor LampWhite(0xFF, 0xFF, 0xFF);
 inline const QColor LampGrey(0x80, 0x80, 0x80);
 inline const QColor LampGreen(0x00, 0x80, 0x00);
 inline const QColor LampRed(0xFF, 0x00, 0x00);
+QColor LampColor(TLamp lamp);
 
 // A lamp: a circle of 17 by 17 pixels filled with the colour of a state.
 class TShape : public QWidget {
@@ -33,15 +36,12 @@ private:
     QColor mColor;
 };
 
-// A bit button: caption "0" or "1", and a weight held as its tag. The caption alone says
-// whether the weight is part of the page's word.
+// A bit button: caption "0" or "1" as its model says, and a weight held as its tag.
 QPushButton* MakeBitButton(QWidget* parent, const QString& name, int weight, int x, int y,
                            int width = 28, int height = 24);
 int Tag(const QObject* control);
 void SetTag(QObject* control, int tag);
-// Flips a bit button: "0" becomes "1" and adds the weight to `word`, "1" becomes "0" and
-// subtracts it.
-void ToggleBitButton(QPushButton* button, int& word);
+void ShowBit(QPushButton* button, bool one);
 
 // A group of radio buttons, one chosen by its index.
 class TRadioGroup : public QGroupBox {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cards/BusWordModel.h"
 #include "cards/qt/CardPage.h"
 #include "cards/qt/Controls.h"
 
@@ -10,15 +11,11 @@ class QPushButton;
 
 namespace cards {
 
-// The "SCK/ MCK" and "PCK" pages: one bus word set line by line, a strobe, a send, and the
-// reply on the section and short-circuit lamps. The PCK page also reaches the parallel
-// card's ports directly.
+// The "SCK/ MCK" and "PCK" pages' view.
 class TBusWordPage : public TCardPage {
     Q_OBJECT
 public:
-    enum class TKind { SCK, PCK };
-
-    TBusWordPage(TCardContext& context, QWidget* sheet, TKind kind);
+    TBusWordPage(QObject* owner, QWidget* sheet, TBusWordModel& model);
 
     std::array<QPushButton*, 6> ButtonD{};
     QPushButton* ButtonData = nullptr;
@@ -34,17 +31,11 @@ public:
     void BitButtonClick(QPushButton* button);
     void StrobeClick();
     void VersturenClick();
-    void ShowReply(int reply);
-
-    // The word with the chosen strobe in place of its bits 5 to 7.
-    int ApplyStrobe(int word) const;
 
 private:
-    int& Word() const;
-    void SendSerial();
-    void SendParallel();
+    void Show() override;
 
-    const TKind mKind;
+    TBusWordModel& mModel;
 };
 
 } // namespace cards

@@ -1,17 +1,17 @@
 #include "cards/qt/PageLkkEvl.h"
 
-#include "bus/BusWord.h"
 #include "cards/qt/Controls.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
-#include <algorithm>
 
 namespace cards {
 
-TLkkEvlPage::TLkkEvlPage(TCardContext& context, QWidget* sheet) : TCardPage(context, sheet) {
+TLkkEvlPage::TLkkEvlPage(QObject* owner, QWidget* sheet, TLkkEvlModel& model)
+    : TCardPage(owner, sheet, model), mModel(model) {
     auto* labelAdr = MakeLabel(sheet, "LabelLKK_EVLadr", "Adres", 8, 14, 48, 22);
     SpinEditLKK_EVLadr = Placed(new QSpinBox(sheet), "SpinEditLKK_EVLadr", {58, 12, 70, 26});
     SpinEditLKK_EVLadr->setRange(0, 31);
@@ -27,7 +27,6 @@ TLkkEvlPage::TLkkEvlPage(TCardContext& context, QWidget* sheet) : TCardPage(cont
         Placed(new QCheckBox("Tester", sheet), "CheckBoxLKK_EVLTest", {304, 14, 110, 22});
     ButtonLKK_EVLversturen =
         Placed(new QPushButton("Versturen", sheet), "ButtonLKK_EVLversturen", {304, 48, 110, 30});
-    ButtonLKK_EVLversturen->setEnabled(false);
 
     auto* pins =
         Placed(new QGroupBox("Pennen", sheet), "GroupBoxLKK_EVLPennen", {8, 116, 590, 194});
@@ -41,100 +40,37 @@ TLkkEvlPage::TLkkEvlPage(TCardContext& context, QWidget* sheet) : TCardPage(cont
         LabelLKK_EVLPen[i]->setAlignment(Qt::AlignCenter);
         if (i > 0)
             QWidget::setTabOrder(ButtonLKK_EVL[i - 1], ButtonLKK_EVL[i]);
-        QPushButton* button = ButtonLKK_EVL[i];
-        connect(button, &QPushButton::clicked, this, [this, button] { PinClick(button); });
+        connect(ButtonLKK_EVL[i], &QPushButton::clicked, this, [this, i] { mModel.ClickPin(i + 1); });
     }
 
+    connect(SpinEditLKK_EVLadr, &QSpinBox::valueChanged, this,
+            [this](int address) { mModel.SetAddress(address); });
+    connect(RadioGroupEVLSelect, &TRadioGroup::Click, this,
+            [this] { mModel.ChooseEvl(RadioGroupEVLSelect->ItemIndex()); });
     connect(CheckBoxLKK_EVLTest, &QCheckBox::clicked, this,
-            [this] { Action([this] { CheckBoxLKK_EVLTestClick(); }); });
+            [this](bool ticked) { mModel.SetTester(ticked); });
     connect(ButtonLKK_EVLversturen, &QPushButton::clicked, this,
-            [this] { Action([this] { ButtonLKK_EVLversturenClick(); }); });
-}
-
-int TLkkEvlPage::LatchAddressWord(int evl, int step) {
-    return bus::LatchAddressWord(16 * (evl / 2) + LatchAddressTable[(step % 8) + 8 * (evl % 2)]);
-}
-
-int TLkkEvlPage::LatchDataWord(int step, int nibble) {
-    return bus::LatchDataWord(LatchBit4Table[step] + nibble);
-}
-
-void TLkkEvlPage::PinClick(QPushButton* button) {
-    // A pin's bit holds the level sent to it: the inverse of its caption.
-    const auto index =
-        std::find(ButtonLKK_EVL.begin(), ButtonLKK_EVL.end(), button) - ButtonLKK_EVL.begin();
-    int& word = State().PinWords[static_cast<std::size_t>(index / 16)];
-    if (button->text() == "0") {
-        button->setText("1");
-        word -= Tag(button);
-    } else {
-        button->setText("0");
-        word += Tag(button);
-    }
-}
-
-void TLkkEvlPage::CheckBoxLKK_EVLTestClick() {
-    if (CheckBoxLKK_EVLTest->isChecked()) {
-        ButtonLKK_EVLversturen->setText("Testen");
-    } else {
-        // The EVL choice stays as it is: a square wave stopped here leaves it disabled until
-        // the next "Stop" or page exit in square-wave mode.
-        ButtonLKK_EVLversturen->setText("Versturen");
-        StopTimer();
-    }
+            [this] { ButtonLKK_EVLversturenClick(); });
+    Follow();
 }
 
 void TLkkEvlPage::ButtonLKK_EVLversturenClick() {
-    if (!CheckBoxLKK_EVLTest->isChecked()) {
-        Load();
-        return;
+    mModel.Click();
+}
+
+void TLkkEvlPage::Show() {
+    const TLkkEvlView& view = mModel.View();
+    {
+        const QSignalBlocker quiet(SpinEditLKK_EVLadr);
+        SpinEditLKK_EVLadr->setValue(view.Address);
     }
-    if (ButtonLKK_EVLversturen->text() == "Testen") {
-        RadioGroupEVLSelect->setEnabled(false);
-        ButtonLKK_EVLversturen->setText("Stop");
-        StartTimer();
-        mContext.TickNow();
-    } else {
-        RadioGroupEVLSelect->setEnabled(true);
-        ButtonLKK_EVLversturen->setText("Testen");
-        StopTimer();
-    }
-}
-
-void TLkkEvlPage::Load() {
-    DrainFeedback(true);
-    SendSteps(true);
-}
-
-int TLkkEvlPage::TickInterval() const {
-    return Settings().TestTijd;
-}
-
-void TLkkEvlPage::Tick() {
-    DrainFeedback(false);
-    State().SquareWavePhase = !State().SquareWavePhase;
-    SendSteps(State().SquareWavePhase);
-}
-
-void TLkkEvlPage::Exit() {
-    if (!CheckBoxLKK_EVLTest->isChecked())
-        return;
-    RadioGroupEVLSelect->setEnabled(true);
-    ButtonLKK_EVLversturen->setText("Testen");
-    StopTimer();
-}
-
-void TLkkEvlPage::SendSteps(bool pattern) {
-    // No reply is awaited: the 33 words go out back to back and the next drain takes the
-    // replies away.
-    Bus().SendBusWord(bus::AddressWord(SpinEditLKK_EVLadr->value()));
-    const int evl = RadioGroupEVLSelect->ItemIndex();
-    for (int step = 0; step < 16; ++step) {
-        const int pinWord = State().PinWords[static_cast<std::size_t>(step / 4)];
-        const int nibble = pattern ? (pinWord >> (4 * (step % 4))) & 15 : 15;
-        Bus().SendBusWord(LatchAddressWord(evl, step));
-        Bus().SendBusWord(LatchDataWord(step, nibble));
-    }
+    RadioGroupEVLSelect->SetItemIndex(view.Evl);
+    RadioGroupEVLSelect->setEnabled(view.EvlEnabled);
+    CheckBoxLKK_EVLTest->setChecked(view.Tester);
+    ButtonLKK_EVLversturen->setText(view.Caption);
+    ButtonLKK_EVLversturen->setEnabled(view.ButtonEnabled);
+    for (int pin = 1; pin <= 64; ++pin)
+        ShowBit(ButtonLKK_EVL[static_cast<std::size_t>(pin - 1)], mModel.Pin(pin));
 }
 
 } // namespace cards

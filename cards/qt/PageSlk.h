@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cards/SlkModel.h"
 #include "cards/qt/CardPage.h"
 
 class QLabel;
@@ -9,11 +10,11 @@ class QSpinBox;
 
 namespace cards {
 
-// The "SLK" page: select one card place, or sweep the 16 places of one rack every 400 ms.
+// The "SLK" page's view.
 class TSlkPage : public TCardPage {
     Q_OBJECT
 public:
-    TSlkPage(TCardContext& context, QWidget* sheet);
+    TSlkPage(QObject* owner, QWidget* sheet, TSlkModel& model);
 
     QRadioButton* rbtKaart = nullptr;
     QRadioButton* rbtRektesten = nullptr;
@@ -21,17 +22,12 @@ public:
     QSpinBox* SpinEditSLKAdr = nullptr;
     QPushButton* ButtonSLKVersturen = nullptr;
 
-    void rbtKaartClick();
-    void rbtRektestenClick();
-    // The value changed, or the focus left the button.
-    void Reset();
     void ButtonSLKVersturenClick();
 
-    int TickInterval() const override { return 400; }
-    void Tick() override;
-
 private:
-    bool RackMode() const;
+    void Show() override;
+
+    TSlkModel& mModel;
 };
 
 } // namespace cards

@@ -5,8 +5,10 @@
 #include <utility>
 #include <vector>
 
-// Stands in for the main window and keeps what it was told.
-class TFakeMainWindow : public bus::TMainWindowLink {
+// Stands in for the main window and keeps what it was told; on the bus (registered by the
+// test) it also keeps what the card tests act on: each "not connected" stops their timer, and
+// each set-up's end applies their enabling rules for (connected, parallel).
+class TFakeMainWindow : public bus::TMainWindowLink, public bus::TBusListener {
 public:
     bool LedUitEnabled = true;
     int TimerStops = 0;
@@ -15,8 +17,10 @@ public:
 
     void SetLedUitEnabled(bool enabled) override { LedUitEnabled = enabled; }
     void ShowSetUpPage(bool parallel) override { PagesShown.push_back(parallel); }
-    void Instellingen(bool connected, bool parallel) override {
-        InstellingenCalls.emplace_back(connected, parallel);
+
+    void BusNotConnected() override { ++TimerStops; }
+    void BusLineLost() override { ++TimerStops; }
+    void SetUpFinished(const bus::TSetUpResult& result) override {
+        InstellingenCalls.emplace_back(result.Ready, result.Transport == bus::TTransport::Parallel);
     }
-    void StopTestTimer() override { ++TimerStops; }
 };

@@ -14,7 +14,6 @@
 #include "bus/qt/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
 #include "cards/qt/CardPages.h"
-#include "cards/CardTestState.h"
 #include "cards/qt/PageBlock.h"
 #include "cards/qt/PageBusWord.h"
 #include "platform/Tick.h"
@@ -38,7 +37,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-using cards::CardTest;
 using cards::LampGreen;
 using cards::LampWhite;
 using cards::LampYellow;
@@ -118,7 +116,7 @@ protected:
     // One tick of the running test through the timer's handler; returns its duration.
     std::uint32_t TickOnce() {
         const std::uint32_t start = platform::GetTickCount();
-        Pages.TimerSpeedTimer();
+        Pages.Models.TimerSpeedTimer();
         return platform::GetTickCount() - start;
     }
 };
@@ -138,16 +136,16 @@ TEST_F(FaultTest, CardFallsSilentDuringTheShuttleAndComesBackOnClearing) {
     silent.Silent = true;
     World.SerialCard.SetFaults(silent);
     const std::size_t mark = World.SerialCard.Received().size();
-    CardTest.LegDuration = 1000000; // full speed: the speed word is known
-    CardTest.LastReversal = platform::GetTickCount();
-    const int direction = CardTest.Direction;
+    Pages.Models.State().LegDuration = 1000000; // full speed: the speed word is known
+    Pages.Models.State().LastReversal = platform::GetTickCount();
+    const int direction = Pages.Models.State().Direction;
     const std::uint32_t took = TickOnce();
     // Two words a tick, each given up after three seconds without an answer.
     EXPECT_GE(took, 2 * bus::TBus::AwaitBoundMs);
     EXPECT_LT(took, 2 * bus::TBus::AwaitBoundMs + 3000);
     EXPECT_EQ(BytesTaken(World.SerialCard, mark), (Words{0x80 + 12, 0x40 + direction + 15}))
         << "one byte per word, nothing repeated";
-    EXPECT_EQ(CardTest.TickFeedback, bus::NoDataYet);
+    EXPECT_EQ(Pages.Models.State().TickFeedback, bus::NoDataYet);
     EXPECT_EQ(Xbk.ShapeBKKort[0]->BrushColor(), LampYellow) << "no valid reply";
     EXPECT_EQ(Xbk.ShapeBKS[0]->BrushColor(), LampYellow) << "unchanged by a missing reply";
     EXPECT_TRUE(TimerSpeed.isActive()) << "the test goes on";
@@ -241,7 +239,7 @@ TEST_F(FaultTest, HangUpDuringTheShuttleIsReportedAndANewCardConnects) {
     EXPECT_FALSE(Status.BusReady());
     EXPECT_FALSE(TimerSpeed.isActive());
     EXPECT_FALSE(World.Window->StopInstellingen->isEnabled()) << "nothing left to switch off";
-    Pages.TimerSpeedTimer();
+    Pages.Models.TimerSpeedTimer();
     EXPECT_EQ(Dialogs.Messages.size(), 1u) << "no second message for the same loss";
 
     sim::TSimSerialCard again{World.Rack};
@@ -270,7 +268,7 @@ TEST_F(FaultTest, GarbageAfterEveryAnswerIsNeverTakenForAReply) {
         Status.SendBusWord(0x40);
         const int reply = World.Windows.Bus.AwaitFeedback(true);
         EXPECT_EQ(reply, 0x40 + lines) << "the answer, never the inverted bytes after it";
-        Sck.ShowReply(reply);
+        Pages.Models.Sck.ShowReply(reply);
         for (int k = 0; k < 4; ++k)
             EXPECT_EQ(Sck.ShapeS[k]->BrushColor(), (lines >> k) & 1 ? LampYellow : LampWhite);
         EXPECT_EQ(Sck.ShapeKort->BrushColor(), LampGreen);
@@ -321,7 +319,7 @@ TEST_F(FaultTest, SetUpAskedForWhileAPageWaitsRunsAfterTheWaitNeverInsideIt) {
     const std::size_t mark = World.SerialCard.Received().size();
     // The set-up timer's tick comes while the page waits for its reply.
     QTimer::singleShot(0, &Status, [this] { Status.TimerStatusTimer(); });
-    cards::RunPageAction(World.Windows.Bus, [this] { Sck.VersturenClick(); });
+    Sck.VersturenClick(); // an action of its own, as every page action is
     EXPECT_EQ(BytesTaken(World.SerialCard, mark).size(), 1u) << "the page's word alone";
     EXPECT_TRUE(Status.TimerStatus->isActive()) << "the set-up armed again after the wait";
     Status.TimerStatus->stop();
@@ -336,7 +334,7 @@ TEST_F(FaultTest, ClosingTheWindowWhileAPageWaitsEndsTheWaitThenCloses) {
     World.SerialCard.SetFaults(silent);
     QTimer::singleShot(0, World.Window.get(), [this] { World.Window->close(); });
     const std::uint32_t start = platform::GetTickCount();
-    cards::RunPageAction(World.Windows.Bus, [this] { Sck.VersturenClick(); });
+    Sck.VersturenClick(); // an action of its own, as every page action is
     EXPECT_LT(platform::GetTickCount() - start, bus::TBus::AwaitBoundMs) << "given up at once";
     EXPECT_FALSE(World.Window->isVisible()) << "closed once the wait had ended";
 }

@@ -3,7 +3,6 @@
 #include "DialogRecorder.h"
 #include "ProgramWindows.h"
 #include "app/UnitRek.h"
-#include "cards/CardTestState.h"
 #include "cards/qt/Controls.h"
 #include "cards/qt/PageBlock.h"
 #include "cards/qt/PageIok.h"
@@ -15,7 +14,6 @@
 #include <QSpinBox>
 #include <gtest/gtest.h>
 
-using cards::CardTest;
 
 namespace {
 
@@ -75,13 +73,13 @@ TEST_F(RackViewTest, StuckAndSilentIoCardShowOnTheRunningSquareWave) {
     View.ComboBoxIngangChange();
     EXPECT_EQ(View.State().Io.StuckMask, 0x0008);
     for (int tick = 0; tick < 2; ++tick) {
-        Pages.TimerSpeedTimer();
-        EXPECT_EQ(CardTest.IokInputs & 0x0008, 0x0008) << "pin 16 stuck at 1, tick " << tick;
+        Pages.Models.TimerSpeedTimer();
+        EXPECT_EQ(Pages.Models.Iok.Inputs() & 0x0008, 0x0008) << "pin 16 stuck at 1, tick " << tick;
     }
 
     View.CheckBoxStil->click();
-    Pages.TimerSpeedTimer();
-    EXPECT_EQ(CardTest.IokInputs, 0) << "a silent card drives no feedback line";
+    Pages.Models.TimerSpeedTimer();
+    EXPECT_EQ(Pages.Models.Iok.Inputs(), 0) << "a silent card drives no feedback line";
     EXPECT_TRUE(TimerSpeed.isActive()) << "the focus moved to another window: the test goes on";
 
     View.CheckBoxStil->click();
@@ -110,12 +108,12 @@ TEST_F(RackViewTest, ShortCircuitOnABlockCardTurnsTheShuttlesLampRed) {
     ASSERT_TRUE(View.CheckBoxKortsluiting->isEnabled());
     View.CheckBoxKortsluiting->click();
     EXPECT_TRUE(View.State().Places[0].Short);
-    Pages.TimerSpeedTimer();
+    Pages.Models.TimerSpeedTimer();
     EXPECT_EQ(xbk.ShapeBKKort[0]->BrushColor(), cards::LampRed);
     EXPECT_TRUE(TimerSpeed.isActive());
 
     View.CheckBoxKortsluiting->click();
-    Pages.TimerSpeedTimer();
+    Pages.Models.TimerSpeedTimer();
     EXPECT_EQ(xbk.ShapeBKKort[0]->BrushColor(), cards::LampGreen);
     xbk.Button2BKControlClick();
 }

@@ -60,6 +60,7 @@ protected:
             return std::vector<std::string>{pty, "/tmp/morvelplint-no-port"};
         });
         Bus.AddListener(MainWindowEvents);
+        Bus.AddListener(MainWindow);
         Folder = MakeTempFolder("morvelplint-status");
         // The machine's processes say nothing here: the window's notes read a fake /proc.
         PreviousFolders =
@@ -70,6 +71,8 @@ protected:
 
     void TearDown() override {
         Form.reset();
+        Bus.RemoveListener(MainWindow);
+        Bus.RemoveListener(MainWindowEvents);
         Bus.CloseSerialLink();
         bus::ParTransport().StopWorker();
         bus::ParTransport().ResetTransport(200);
