@@ -1,6 +1,7 @@
 #include "bus/Capture.h"
 
 #include "bus/BusWord.h"
+#include "bus/CardWords.h"
 #include "platform/Messages.h"
 
 #include <chrono>
@@ -242,7 +243,7 @@ std::string EventMeaning(const TCapture& capture, std::uint64_t sequence) {
     case TEventKind::DataPortWrite:
         return Format(platform::TrMark("datapoort %d"), event.Value);
     case TEventKind::StatusPortRead:
-        return FeedbackMeaning(((event.Value & 0x1F) ^ 0x10) + 0x40) +
+        return FeedbackMeaning(StatusPortFeedback(event.Value, 0)) +
                Format(platform::TrMark(" (statuspoort %d)"), event.Value);
     case TEventKind::OptionByte:
         return Format(platform::TrMark("optiebyte %d"), event.Value);

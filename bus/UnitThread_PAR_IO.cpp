@@ -1,5 +1,6 @@
 #include "bus/UnitThread_PAR_IO.h"
 
+#include "bus/CardWords.h"
 #include "platform/PortIo.h"
 #include "platform/Thread.h"
 #include "platform/Tick.h"
@@ -135,9 +136,7 @@ void TZELM_PAR_Thread::TransferWord(std::int32_t word) {
         break;
     case TStrobe::Data: {
         platform::PortOut(platform::BusOutPort, static_cast<std::uint16_t>(data + 64));
-        const int input = platform::PortIn(platform::BusInPort);
-        // The short-circuit line is active low.
-        result = FeedbackValue(input & 15, (input & 16) == 0, word);
+        result = StatusPortFeedback(platform::PortIn(platform::BusInPort), word);
         break;
     }
     case TStrobe::Address:

@@ -11,6 +11,7 @@
 #include "platform/Messages.h"
 #include "platform/PortIo.h"
 #include "platform/Privileges.h"
+#include "platform/Tick.h"
 #include "serial/ComError.h"
 #include "sim/RackFile.h"
 #include "sim/SimRack.h"
@@ -363,6 +364,9 @@ int Check(const TArguments& args) {
             return ExitBadArguments;
         }
         rack = std::make_unique<sim::TSimRack>(load.Rack);
+        // The simulated card is awake at once: the waits a real card's wake-up and reset ask
+        // for pass without taking the time.
+        platform::SkipDesignedWaits(true);
         if (!rack->SerialCard) {
             Complain("%s", Tr("geen pseudo-terminal voor het gesimuleerde rek"));
             return ExitUnreachable;

@@ -257,7 +257,7 @@ TEST(SimSerialCardFaults, ReplyDelayHoldsBackEveryBusWordsAnswer) {
     rack.Handshake(client, 0x02); // the echo is not delayed
     const std::uint32_t start = platform::GetTickCount();
     client.Send(128 + 5);
-    EXPECT_EQ(client.ReadByte(100), std::nullopt);
+    // Only the lower bound: a reader that a busy machine holds up may come late, never early.
     EXPECT_EQ(client.ReadByte(5000), 128 + 5);
     EXPECT_GE(platform::GetTickCount() - start, 150u);
 }
