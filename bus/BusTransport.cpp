@@ -94,8 +94,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<TBusTransport> MakeSerialTransport(
-    tavo::TTavoCom& link, std::function<void(const serial::EComPort&)> lineLost) {
+std::unique_ptr<TBusTransport>
+MakeSerialTransport(tavo::TTavoCom& link, std::function<void(const serial::EComPort&)> lineLost) {
     return std::make_unique<TSerialTransport>(link, std::move(lineLost));
 }
 

@@ -32,8 +32,8 @@ public:
 
 // The serial card: the port's queues purged and one byte written; a read waits up to a
 // second for one byte. A failed line goes to `lineLost` before the error is raised.
-std::unique_ptr<TBusTransport> MakeSerialTransport(
-    tavo::TTavoCom& link, std::function<void(const serial::EComPort&)> lineLost);
+std::unique_ptr<TBusTransport>
+MakeSerialTransport(tavo::TTavoCom& link, std::function<void(const serial::EComPort&)> lineLost);
 // The parallel card: the word into the transport's queue, the oldest result out of it.
 std::unique_ptr<TBusTransport> MakeParallelTransport(TParTransport& parallel);
 // Debug mode: nothing is sent, every read answers 72 ("H") at once.

@@ -25,8 +25,8 @@ std::unique_ptr<TCaptureStream> TCaptureStream::Open(TCapture& capture, const st
 }
 
 TCaptureStream::TCaptureStream(TCapture& capture, std::unique_ptr<TOutputStream> output, bool csv)
-    : mCapture(&capture), mOutput(std::move(output)), mCsv(csv),
-      mWriter([this] { WriterLoop(); }) {}
+    : mCapture(&capture), mOutput(std::move(output)), mCsv(csv), mWriter([this] { WriterLoop(); }) {
+}
 
 TCaptureStream::~TCaptureStream() {
     std::string error;

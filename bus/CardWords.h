@@ -96,8 +96,7 @@ constexpr int EvlPinBit(int pin) {
 // nibble of the outputs (D5 and D4 choose it, D3 to D0 carry it), and the card answers it
 // with the inputs of the same nibble.
 
-inline constexpr std::array<int, 16> IoPinBit{12, 8, 13, 9, 14, 10, 15, 11,
-                                              4,  0, 5,  1, 6,  2,  7,  3};
+inline constexpr std::array<int, 16> IoPinBit{12, 8, 13, 9, 14, 10, 15, 11, 4, 0, 5, 1, 6, 2, 7, 3};
 
 // The pin (1 to 16) of an IO card bit (0 to 15).
 constexpr int IoPinOfBit(int bit) {

@@ -1,7 +1,6 @@
 // Writing the program's files on POSIX systems: a regular file replaced in one step, anything
 // else written where it is, and every write checked to its end.
 #include "bus/OutputFile.h"
-
 #include "platform/Messages.h"
 #include "platform/Tick.h"
 
@@ -194,7 +193,8 @@ public:
         const std::uint32_t start = platform::GetTickCount();
         const auto left = [&] {
             const std::uint32_t passed = platform::GetTickCount() - start;
-            return passed >= static_cast<std::uint32_t>(waitMs) ? 0 : waitMs - static_cast<int>(passed);
+            return passed >= static_cast<std::uint32_t>(waitMs) ? 0
+                                                                : waitMs - static_cast<int>(passed);
         };
         while (mFd < 0) {
             if (mOpenError != 0)

@@ -115,9 +115,8 @@ DWORD WriteBeside(const fs::path& target, std::string_view bytes) {
         code = ::GetLastError();
     if (!::CloseHandle(file) && code == ERROR_SUCCESS)
         code = ::GetLastError();
-    if (code == ERROR_SUCCESS &&
-        !::MoveFileExW(temporary.c_str(), target.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (code == ERROR_SUCCESS && !::MoveFileExW(temporary.c_str(), target.c_str(),
+                                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         code = ::GetLastError();
     if (code != ERROR_SUCCESS)
         ::DeleteFileW(temporary.c_str());
@@ -143,16 +142,17 @@ bool CheckOutputFile(const std::string& path, std::string& error) {
     if (!fs::is_directory(folder, code)) {
         error = platform::Utf8(folder.wstring()) + ": " +
                 (code ? code.message()
-                      : fs::exists(folder, code)
-                            ? std::make_error_code(std::errc::not_a_directory).message()
-                            : std::make_error_code(std::errc::no_such_file_or_directory).message());
+                 : fs::exists(folder, code)
+                     ? std::make_error_code(std::errc::not_a_directory).message()
+                     : std::make_error_code(std::errc::no_such_file_or_directory).message());
         return false;
     }
     // Whether the folder takes a new file is known only by making one.
     fs::path probe = target;
     probe += L".probe";
-    const HANDLE file = ::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    const HANDLE file =
+        ::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = platform::Utf8(folder.wstring()) + ": " + Reason(::GetLastError());
         return false;

@@ -28,8 +28,8 @@ struct TBusWordView {
 class TBusWordModel final : public TCardModel {
 public:
     enum class TKind { SCK, PCK };
-    static constexpr const char* StrobeItems[] = {"Adres Strobe", "Data Stobe",
-                                                  "Latchadres Strobe", "Latchdata Strobe"};
+    static constexpr const char* StrobeItems[] = {"Adres Strobe", "Data Stobe", "Latchadres Strobe",
+                                                  "Latchdata Strobe"};
 
     TBusWordModel(TCardContext& context, TKind kind);
 

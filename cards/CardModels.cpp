@@ -55,6 +55,37 @@ void TCardModels::LeavePage(TPage page) {
         mContext.Action([model] { model->Leave(); });
 }
 
+void TCardModels::StopRunningTest() {
+    if (!mContext.TimerSpeed.Running())
+        return;
+    // Each button's action is an exchange of its own: run now, or in this order after the one
+    // under way.
+    switch (mActive) {
+    case TPage::Slk:
+        if (Slk.Testing())
+            Slk.Click();
+        break;
+    case TPage::Xbk:
+        Xbk.Click();
+        break;
+    case TPage::Bk3:
+        Bk3.Click();
+        break;
+    case TPage::LkkEvl:
+        if (LkkEvl.Testing())
+            LkkEvl.Click();
+        break;
+    case TPage::Iok:
+        if (Iok.Testing())
+            Iok.Click();
+        break;
+    default:
+        break;
+    }
+    // Whatever the page, no test runs on.
+    mContext.Action([this] { mContext.TimerSpeed.Stop(); });
+}
+
 void TCardModels::TimerSpeedTimer() {
     mContext.Tick([this] { TickWork(); });
 }

@@ -57,6 +57,9 @@ public:
     TPage ActivePage() const { return mActive; }
     // The page was left (the input focus moved off it), as an action of its own.
     void LeavePage(TPage page);
+    // The running test stops as its page's Stop button would stop it (the block cards with
+    // their stop word), as an action of its own; nothing when no test runs.
+    void StopRunningTest();
 
     // The test timer's tick: skipped while a page action or another tick waits for the rack.
     void TimerSpeedTimer();

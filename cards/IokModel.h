@@ -48,6 +48,8 @@ public:
     // FirstTickMs) and "Stop" ends it.
     void Click();
     void Enable(const TPageEnabling& enabling);
+    // The page's test runs ("Stop" on its button).
+    bool Testing() const { return mRun == TRun::Stop; }
 
     // Shifts the reply's four input levels into the inputs from below; a reply that is no
     // card feedback adds nothing.

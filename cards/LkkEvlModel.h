@@ -41,6 +41,8 @@ public:
     // tick at once and "Stop" ends it.
     void Click();
     void Enable(const TPageEnabling& enabling);
+    // The page's test runs ("Stop" on its button).
+    bool Testing() const { return mRun == TRun::Stop; }
 
     int TickInterval() const override { return mContext.Settings.TestTijd; }
     void Tick() override;

@@ -8,7 +8,9 @@ namespace cards {
 
 void TSlkModel::Show() {
     mView.Label = mView.RackMode ? "Rek" : "Adres";
-    mView.Caption = mRun == TRun::Versturen ? "Versturen" : mRun == TRun::Testen ? "Testen" : "Stop";
+    mView.Caption = mRun == TRun::Versturen ? "Versturen"
+                    : mRun == TRun::Testen  ? "Testen"
+                                            : "Stop";
     Changed();
 }
 

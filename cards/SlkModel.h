@@ -7,7 +7,7 @@ namespace cards {
 
 // What the "SLK" page shows.
 struct TSlkView {
-    bool RackMode = false; // "Rek testen" chosen, else "Kaart selecteren"
+    bool RackMode = false;       // "Rek testen" chosen, else "Kaart selecteren"
     const char* Label = "Adres"; // "Adres" or "Rek"
     int Value = 0;
     int Minimum = 0;
@@ -38,6 +38,8 @@ public:
     // once, "Stop" ends it.
     void Click();
     void Enable(const TPageEnabling& enabling);
+    // The page's test runs ("Stop" on its button).
+    bool Testing() const { return mRun == TRun::Stop; }
 
     int TickInterval() const override { return IntervalMs; }
     void Tick() override;

@@ -19,6 +19,8 @@ qt=1
 
 packages=(
     crossbuild-essential-arm64 qemu-user
+    # the arm64 programs' C++ runtime under qemu-user: no -dev package above pulls it in
+    libstdc++6:arm64
     libgtest-dev:arm64 libgmock-dev:arm64 libcap-dev:arm64 nlohmann-json3-dev
 )
 if [ "$qt" -eq 1 ]; then

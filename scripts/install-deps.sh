@@ -16,6 +16,8 @@ packages=(
     dpkg-dev file desktop-file-utils appstream lintian
     # reads the bus monitor's capture files back in the tests, with the program's dissector
     tshark
+    # morvelplint-web's server (Boost.Beast, header-only), and the browser its tests drive
+    libboost1.81-dev chromium
 )
 
 sudo_cmd=()
@@ -34,4 +36,18 @@ if [ "${#missing[@]}" -gt 0 ]; then
     export DEBIAN_FRONTEND=noninteractive
     "${sudo_cmd[@]}" apt-get update -q
     "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# Node.js and npm for the browser tests; a machine that has them (from Debian or elsewhere)
+# keeps its own.
+if ! command -v npm >/dev/null 2>&1; then
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends nodejs npm
+fi
+
+# Playwright, pinned in tests/web/package-lock.json, without a browser of its own: the tests
+# use Debian's chromium.
+root=$(cd "$(dirname "$0")/.." && pwd)
+if [ ! -d "$root/tests/web/node_modules/@playwright/test" ]; then
+    (cd "$root/tests/web" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund >/dev/null)
 fi

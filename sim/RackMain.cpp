@@ -23,7 +23,8 @@ namespace {
 using platform::Tr;
 using platform::TrMark;
 
-constexpr const char* Usage = TrMark("Gebruik: morvelplint-rack [--rack BESTAND] [--link PAD]");
+constexpr const char* Usage =
+    TrMark("Gebruik: morvelplint-rack [--rack BESTAND] [--link PAD] [--log BESTAND]");
 
 // What --help shows after the usage line.
 constexpr const char* Help =
@@ -51,6 +52,8 @@ constexpr const char* Help =
            "  --link PAD      maakt een symbolische link PAD naar de pseudo-terminal en haalt\n"
            "                  die bij het stoppen weer weg; een bestaande symbolische link op\n"
            "                  PAD wordt vervangen, een ander bestand niet\n"
+           "  --log BESTAND   schrijft elke byte die de kaart van de lijn neemt als een regel\n"
+           "                  (0x85) in BESTAND, terwijl het rek draait\n"
            "  -h, --help      toont deze uitleg\n");
 
 using platform::Complain;
@@ -101,6 +104,7 @@ int main(int argc, char* argv[]) {
 
     std::string link;
     std::string rackFile;
+    std::string logFile;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "-h" || argument == "--help") {
@@ -113,6 +117,10 @@ int main(int argc, char* argv[]) {
         }
         if (argument == "--rack" && i + 1 < argc && argv[i + 1][0] != '\0') {
             rackFile = argv[++i];
+            continue;
+        }
+        if (argument == "--log" && i + 1 < argc && argv[i + 1][0] != '\0') {
+            logFile = argv[++i];
             continue;
         }
         Complain(Tr("onbekende of onvolledige optie '%s'"), argv[i]);
@@ -165,9 +173,34 @@ int main(int argc, char* argv[]) {
                      rackName.c_str(), path.c_str(), link.c_str());
     std::fputc('\n', stderr);
 
-    int signal = 0;
-    while (sigwait(&stopSignals, &signal) != 0) {
+    std::FILE* log = nullptr;
+    if (!logFile.empty() && !(log = std::fopen(logFile.c_str(), "w"))) {
+        Complain(Tr("kan %s niet schrijven: %s"), logFile.c_str(), std::strerror(errno));
+        if (!link.empty())
+            RemoveLink(link, path);
+        return 1;
     }
+    // With a log the bytes the card took are written out every 20 ms while the rack waits for
+    // its stop signal.
+    std::size_t logged = 0;
+    const timespec every{0, 20'000'000};
+    for (;;) {
+        if (!log) {
+            int signal = 0;
+            if (sigwait(&stopSignals, &signal) == 0)
+                break;
+            continue;
+        }
+        const int signal = sigtimedwait(&stopSignals, nullptr, &every);
+        const auto received = rack.SerialCard->Received();
+        for (; logged < received.size(); ++logged)
+            std::fprintf(log, "0x%02X\n", received[logged].Byte);
+        std::fflush(log);
+        if (signal > 0)
+            break;
+    }
+    if (log)
+        std::fclose(log);
     if (!link.empty())
         RemoveLink(link, path);
     return 0;

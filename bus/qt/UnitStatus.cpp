@@ -1,5 +1,6 @@
 #include "bus/qt/UnitStatus.h"
 
+#include "bus/ConnectionSettings.h"
 #include "bus/qt/Dialogs.h"
 #include "link/TavoComm.h"
 #include "serial/qt/CPortCtl.h"
@@ -27,10 +28,6 @@ namespace {
 
 constexpr int BaseWidth = 339;
 constexpr int BaseHeight = 253;
-
-constexpr const char* InitFailedText = platform::TrMark(
-    "De seriele kaart kon niet worden geinitialiseerd. \r\nStaat het rek wel aan en is de "
-    "verbindingskabel juist aangesloten?");
 
 } // namespace
 
@@ -344,16 +341,7 @@ void TStatusForm::hideEvent(QHideEvent* event) {
 // ---- the connection set-up ----
 
 TSetUpChoice TStatusForm::SetUpChoice() const {
-    TSetUpChoice choice;
-    choice.Parallel = RadioButtonParallel->isChecked();
-    choice.Clock = ComboBoxSpeed->currentText().toInt();
-    choice.Port = ComComboBoxPoort->Text().toStdString();
-    choice.Baud19200 = CheckBoxBaudrate->isChecked();
-    choice.KortsluitStop = CheckBoxKortsluitStop->isChecked();
-    choice.TimeOut = CheckBoxTimeOut->isChecked();
-    choice.KortsluitMelding = CheckBoxKorsluitmelding->isChecked();
-    choice.TestBedrijf = CheckBoxTesten->isChecked();
-    return choice;
+    return SetUpChoiceOf(CurrentSettings(), ComComboBoxPoort->Text().toStdString());
 }
 
 void TStatusForm::TimerStatusTimer() {
@@ -407,26 +395,11 @@ void TStatusForm::UpdateNotes() {
 }
 
 void TStatusForm::ShowSetUpMessage(const TSetUpResult& result) {
-    switch (result.Outcome) {
-    case TSetUpOutcome::Connected:
-    case TSetUpOutcome::Closing:
-        return;
-    case TSetUpOutcome::ParallelRefused:
+    const TSetUpMessage message = SetUpMessage(result);
+    if (message.Shown)
         Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle,
-                          Tr("De parallelle kaart kan niet worden gebruikt."),
-                          QString::fromStdString(result.Reason));
-        return;
-    case TSetUpOutcome::CardSilent:
-        Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle, Tr(InitFailedText),
-                          QString());
-        return;
-    case TSetUpOutcome::PortUnusable:
-        Dialogs().Message(
-            this, TDialogs::TIcon::Error, ProgramTitle,
-            Tr("Kan \"%1\" niet gebruiken.").arg(QString::fromStdString(result.Port)),
-            QString::fromLocal8Bit(result.Reason.c_str()));
-        return;
-    }
+                          QString::fromUtf8(message.Text.c_str()),
+                          QString::fromLocal8Bit(message.Informative.c_str()));
 }
 
 } // namespace bus

@@ -1,13 +1,12 @@
 #include "cards/qt/CardPages.h"
 
+#include "bus/qt/Dialogs.h"
 #include "cards/qt/Controls.h"
 #include "cards/qt/PageBlock.h"
 #include "cards/qt/PageBusWord.h"
 #include "cards/qt/PageIok.h"
 #include "cards/qt/PageLkkEvl.h"
 #include "cards/qt/PageSlk.h"
-
-#include "bus/qt/Dialogs.h"
 
 #include <QApplication>
 #include <QTabWidget>

@@ -18,8 +18,8 @@ TBusWordPage::TBusWordPage(QObject* owner, QWidget* sheet, TBusWordModel& model)
     const int x0 = 14;
     const int step = 47;
     ButtonAdr = MakeBitButton(control, "Button" + p + "Adr", 128, x0, 58, 32, 26);
-    LabelAdr = MakeLabel(control, sck ? "LabelSCKAdr" : "LabelPCKadr",
-                         "Adres Strobe", x0 - 6, 22, 46, 34);
+    LabelAdr =
+        MakeLabel(control, sck ? "LabelSCKAdr" : "LabelPCKadr", "Adres Strobe", x0 - 6, 22, 46, 34);
     ButtonData = MakeBitButton(control, "Button" + p + "Data", 64, x0 + step, 58, 32, 26);
     LabelData = MakeLabel(control, "Label" + p + "Data", "Data Strobe", x0 + step - 6, 22, 46, 34);
     for (int bit = 5; bit >= 0; --bit) {
@@ -88,8 +88,8 @@ void TBusWordPage::Show() {
     ButtonD[5]->setEnabled(view.D5Enabled);
     LabelD[5]->setEnabled(view.D5Enabled);
     LabelD[5]->setText(view.D5Caption);
-    for (QWidget* control : std::initializer_list<QWidget*>{ButtonData, ButtonAdr, LabelData,
-                                                              LabelAdr})
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{ButtonData, ButtonAdr, LabelData, LabelAdr})
         control->setEnabled(view.StrobeButtonsEnabled);
     RadioGroupStrobe->setEnabled(view.StrobeGroupEnabled);
     RadioGroupStrobe->SetItemIndex(view.Strobe);

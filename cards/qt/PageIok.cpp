@@ -35,7 +35,8 @@ TIokPage::TIokPage(QObject* owner, QWidget* sheet, TIokModel& model)
         MakeLabel(inputs, "LabelIOKIn" + n, n, x, 22, 30, 15)->setAlignment(Qt::AlignCenter);
         ShapeIOK[i] = new TShape(inputs, "ShapeIOK" + n, LampWhite, x + 7, 42);
         SetTag(ShapeIOK[i], weight);
-        connect(ButtonIOK[i], &QPushButton::clicked, this, [this, i] { mModel.ClickOutput(i + 1); });
+        connect(ButtonIOK[i], &QPushButton::clicked, this,
+                [this, i] { mModel.ClickOutput(i + 1); });
     }
 
     connect(SpinEditIOKadr, &QSpinBox::valueChanged, this,

@@ -40,7 +40,8 @@ TLkkEvlPage::TLkkEvlPage(QObject* owner, QWidget* sheet, TLkkEvlModel& model)
         LabelLKK_EVLPen[i]->setAlignment(Qt::AlignCenter);
         if (i > 0)
             QWidget::setTabOrder(ButtonLKK_EVL[i - 1], ButtonLKK_EVL[i]);
-        connect(ButtonLKK_EVL[i], &QPushButton::clicked, this, [this, i] { mModel.ClickPin(i + 1); });
+        connect(ButtonLKK_EVL[i], &QPushButton::clicked, this,
+                [this, i] { mModel.ClickPin(i + 1); });
     }
 
     connect(SpinEditLKK_EVLadr, &QSpinBox::valueChanged, this,

@@ -33,7 +33,8 @@ TSlkPage::TSlkPage(QObject* owner, QWidget* sheet, TSlkModel& model)
 
     connect(rbtKaart, &QRadioButton::clicked, this, [this] { mModel.ChooseCardMode(); });
     connect(rbtRektesten, &QRadioButton::clicked, this, [this] { mModel.ChooseRackMode(); });
-    connect(SpinEditSLKAdr, &QSpinBox::valueChanged, this, [this](int value) { mModel.SetValue(value); });
+    connect(SpinEditSLKAdr, &QSpinBox::valueChanged, this,
+            [this](int value) { mModel.SetValue(value); });
     connect(ButtonSLKVersturen, &QPushButton::clicked, this, [this] { ButtonSLKVersturenClick(); });
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
         if (old == ButtonSLKVersturen && FocusMovedWithinWindow(old, now))

@@ -28,6 +28,7 @@ expected=(
     bin/morvelplint
     bin/morvelplint-rack
     bin/morvelplint-check
+    bin/morvelplint-web
     share/morvelplint/locale/en/LC_MESSAGES/default.mo
     share/morvelplint/locale/nl/LC_MESSAGES/cport.mo
     share/morvelplint/default-rack.json
@@ -121,7 +122,7 @@ probe_in() {
     grep -qx "message: The parallel card cannot be used." <<<"$out" || fail "no English message"
     local help
     help=$(LANG=en "${emulator[@]}" "$tree/bin/morvelplint-rack" --help)
-    [ "$(head -n 1 <<<"$help")" = "Usage: morvelplint-rack [--rack FILE] [--link PATH]" ] ||
+    [ "$(head -n 1 <<<"$help")" = "Usage: morvelplint-rack [--rack FILE] [--link PATH] [--log FILE]" ] ||
         fail "morvelplint-rack --help in $tree: $help"
     # The rack served is the installed default rack, found from the program's own folder. The
     # files go first: a line left from the tree before would send the stop before this run
@@ -147,6 +148,6 @@ out=$(LANG=fr "${emulator[@]}" "$work/moved/bin/morvelplint-probe" 2>/dev/null)
 grep -qx "message: De parallelle kaart kan niet worden gebruikt." <<<"$out" ||
     fail "LANG=fr: $out"
 help=$(LANG=fr "${emulator[@]}" "$work/moved/bin/morvelplint-rack" --help)
-[ "$(head -n 1 <<<"$help")" = "Gebruik: morvelplint-rack [--rack BESTAND] [--link PAD]" ] ||
+[ "$(head -n 1 <<<"$help")" = "Gebruik: morvelplint-rack [--rack BESTAND] [--link PAD] [--log BESTAND]" ] ||
     fail "LANG=fr morvelplint-rack --help: $help"
 echo "install test passed"

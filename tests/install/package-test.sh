@@ -45,6 +45,8 @@ done <<<"$names"
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for file in ./usr/bin/morvelplint ./usr/bin/morvelplint-rack ./usr/bin/morvelplint-check \
+    ./usr/bin/morvelplint-web ./usr/share/man/man1/morvelplint-web.1.gz \
+    ./usr/share/man/nl/man1/morvelplint-web.1.gz \
     ./usr/share/morvelplint/locale/en/LC_MESSAGES/default.mo \
     ./usr/share/morvelplint/default-rack.json \
     ./usr/share/applications/nl.morvelplint.Morvelplint.desktop \
@@ -70,7 +72,7 @@ doc=$root/usr/share/doc/morvelplint
     fail "copyright is not machine-readable"
 newest=$(zcat "$doc/changelog.gz" | dpkg-parsechangelog -l - -S Version)
 [ "$newest" = "$version" ] || fail "newest changelog entry $newest, package $version"
-for page in morvelplint morvelplint-rack; do
+for page in morvelplint morvelplint-rack morvelplint-web; do
     grep -q "^\.SH NAME" <<<"$(zcat "$root/usr/share/man/man1/$page.1.gz")" ||
         fail "man page $page"
 done
@@ -91,7 +93,7 @@ released=$(grep -o '<release version="[^"]*"' "$metainfo" | cut -d'"' -f2)
 # checked libc calls show where a call's size is only known at run time: morvelplint-rack's
 # printf family; the program's own calls (read, poll, readlink) all have sizes the compiler
 # checks, so it keeps the plain ones.
-for program in morvelplint morvelplint-rack morvelplint-check; do
+for program in morvelplint morvelplint-rack morvelplint-check morvelplint-web; do
     file=$root/usr/bin/$program
     grep -Eq "^ +Machine: +$machine\$" <<<"$(readelf -h "$file")" ||
         fail "$program is not for $machine: $(readelf -h "$file" | grep Machine)"

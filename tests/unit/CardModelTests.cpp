@@ -2,7 +2,6 @@
 // test timer and the enabling rules, without a window: the words the simulated serial card
 // takes, exactly, and what the pages would show.
 #include "CardWorld.h"
-
 #include "bus/BusWord.h"
 #include "sim/SimSelectionCard.h"
 #include "sim/SimTestCard.h"
@@ -64,8 +63,12 @@ protected:
     std::unique_ptr<cards::TBusWordModel> Fresh(cards::TBusWordModel::TKind kind) {
         return std::make_unique<cards::TBusWordModel>(Models.Context(), kind);
     }
-    std::unique_ptr<cards::TBusWordModel> FreshSck() { return Fresh(cards::TBusWordModel::TKind::SCK); }
-    std::unique_ptr<cards::TBusWordModel> FreshPck() { return Fresh(cards::TBusWordModel::TKind::PCK); }
+    std::unique_ptr<cards::TBusWordModel> FreshSck() {
+        return Fresh(cards::TBusWordModel::TKind::SCK);
+    }
+    std::unique_ptr<cards::TBusWordModel> FreshPck() {
+        return Fresh(cards::TBusWordModel::TKind::PCK);
+    }
     static void SetBits(cards::TBusWordModel& page, std::initializer_list<int> bits) {
         for (int bit : bits)
             page.ClickBit(bit);
@@ -224,7 +227,8 @@ TEST_F(CardModelTest, PckShowsTheStatusPortUndecodedAndTestModeWritesTheDataPort
 }
 
 TEST_F(CardModelTest, EnablingFollowsMethodTestModeAndConnection) {
-    EXPECT_EQ(cards::TPageEnabling{}, (cards::TPageEnabling{false, false, false, false, true, false}))
+    EXPECT_EQ(cards::TPageEnabling{},
+              (cards::TPageEnabling{false, false, false, false, true, false}))
         << "before the first set-up";
     const cards::TPageEnabling serialFailed = cards::PageEnabling(false, false, false);
     EXPECT_TRUE(serialFailed.SckVersturen);

@@ -3,7 +3,6 @@
 // load's 33 words and the pins they set, the square waves' words and phases, the IO card's
 // nibble words and the inputs read back through its test plug.
 #include "CardWorld.h"
-
 #include "bus/CardWords.h"
 #include "sim/SimRack.h"
 

@@ -57,16 +57,19 @@ std::pair<std::string, int> HelpWithLang(const char* lang) {
 TEST(RackCommand, HelpExplainsTheCommandInDutch) {
     const auto [text, exitCode] = HelpWithLang("nl_NL.UTF-8");
     EXPECT_EQ(exitCode, 0);
-    EXPECT_THAT(text, StartsWith("Gebruik: morvelplint-rack [--rack BESTAND] [--link PAD]\n\n"
-                                 "Start een gesimuleerd ZELM-rek"));
+    EXPECT_THAT(
+        text,
+        StartsWith("Gebruik: morvelplint-rack [--rack BESTAND] [--link PAD] [--log BESTAND]\n\n"
+                   "Start een gesimuleerd ZELM-rek"));
     EXPECT_NE(text.find("9600"), std::string::npos);
 }
 
 TEST(RackCommand, HelpFollowsTheUsersLanguageThroughTheCatalogue) {
     const auto [english, exitCode] = HelpWithLang("en_GB.UTF-8");
     EXPECT_EQ(exitCode, 0);
-    EXPECT_THAT(english, StartsWith("Usage: morvelplint-rack [--rack FILE] [--link PATH]\n\n"
-                                    "Starts a simulated ZELM rack"));
+    EXPECT_THAT(english,
+                StartsWith("Usage: morvelplint-rack [--rack FILE] [--link PATH] [--log FILE]\n\n"
+                           "Starts a simulated ZELM rack"));
     EXPECT_THAT(english, EndsWith("  -h, --help      shows this explanation\n"));
     // Without a catalogue for the language the help stays as written.
     EXPECT_EQ(HelpWithLang("sv_SE.UTF-8").first, HelpWithLang("nl_NL.UTF-8").first);

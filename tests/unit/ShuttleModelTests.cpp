@@ -2,7 +2,6 @@
 // speed words, its slow-down and reversal, its lamps and stops, against generic cards whose
 // feedback the test sets and a line of two simulated two-rail block cards.
 #include "CardWorld.h"
-
 #include "sim/SimBlockCards.h"
 #include "sim/SimTestCard.h"
 

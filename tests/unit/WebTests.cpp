@@ -1,0 +1,347 @@
+// The browser front-end without a browser or a socket: the access rules on hand-made
+// requests, the page's commands as parsed, who drives, and the web application's commands
+// against the simulated serial card, word for word.
+#include "bus/UnitThread_PAR_IO.h"
+#include "platform/Tick.h"
+#include "sim/SimRack.h"
+#include "web/AccessRules.h"
+#include "web/Commands.h"
+#include "web/Control.h"
+#include "web/WebApp.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <unistd.h>
+
+using web::TRequest;
+using web::TRole;
+using Words = std::vector<int>;
+
+namespace {
+
+TRequest Get(std::string target, std::string host = "127.0.0.1:8314") {
+    TRequest request;
+    request.Method = "GET";
+    request.Target = std::move(target);
+    request.Host = std::move(host);
+    return request;
+}
+
+} // namespace
+
+TEST(AccessRules, OnTheLoopbackOnlyItsOwnHostIsServed) {
+    const web::TAccessConfig loopback;
+    EXPECT_EQ(Check(Get("/"), loopback).Status, 200);
+    EXPECT_EQ(Check(Get("/"), loopback).Role, TRole::Driver);
+    EXPECT_EQ(Check(Get("/app.js", "localhost:8314"), loopback).Path, "/app.js");
+    EXPECT_EQ(Check(Get("/", "LocalHost:8314"), loopback).Status, 200);
+    // A name that leads to the loopback through DNS is not the loopback's own.
+    EXPECT_EQ(Check(Get("/", "rebound.example:8314"), loopback).Status, 403);
+    EXPECT_EQ(Check(Get("/", "127.0.0.1:8315"), loopback).Status, 403);
+    EXPECT_EQ(Check(Get("/", "127.0.0.1"), loopback).Status, 403);
+    EXPECT_EQ(Check(Get("/", ""), loopback).Status, 400);
+    EXPECT_EQ(Check(Get("app.js"), loopback).Status, 400);
+}
+
+TEST(AccessRules, ElsewhereTheTokenGuardsEveryRequestAndLivesOnInACookie) {
+    web::TAccessConfig network;
+    network.Loopback = false;
+    network.Token = "0123456789abcdef0123456789abcdef";
+    network.ViewToken = "fedcba9876543210fedcba9876543210";
+    const std::string host = "192.168.1.20:8314";
+    EXPECT_EQ(Check(Get("/", host), network).Status, 401);
+    EXPECT_EQ(Check(Get("/app.js", host), network).Status, 401);
+    EXPECT_EQ(Check(Get("/?token=0123456789abcdef0123456789abcdee", host), network).Status, 401);
+    EXPECT_EQ(Check(Get("/?token=", host), network).Status, 401);
+
+    const web::TDecision first = Check(Get("/?token=" + network.Token, host), network);
+    EXPECT_EQ(first.Status, 200);
+    EXPECT_EQ(first.Role, TRole::Driver);
+    EXPECT_EQ(first.Path, "/");
+    EXPECT_EQ(first.SetCookie,
+              "morvelplint=" + network.Token + "; HttpOnly; SameSite=Strict; Path=/");
+
+    TRequest later = Get("/app.css", host);
+    later.Cookie = "other=1; morvelplint=" + network.Token;
+    EXPECT_EQ(Check(later, network).Role, TRole::Driver);
+    EXPECT_TRUE(Check(later, network).SetCookie.empty());
+    later.Cookie = "morvelplint=" + network.ViewToken;
+    EXPECT_EQ(Check(later, network).Role, TRole::Viewer);
+    EXPECT_EQ(Check(Get("/?view=" + network.ViewToken, host), network).Role, TRole::Viewer);
+    EXPECT_EQ(Check(Get("/?view=" + network.Token, host), network).Status, 401)
+        << "the driving token is no view token";
+}
+
+TEST(AccessRules, ChangesAndUpgradesNeedThePagesOriginAndJsonAndKeepToTheirSize) {
+    const web::TAccessConfig loopback;
+    TRequest upgrade = Get("/ws");
+    upgrade.Upgrade = true;
+    EXPECT_EQ(Check(upgrade, loopback).Status, 403) << "no Origin";
+    upgrade.Origin = "http://evil.example";
+    EXPECT_EQ(Check(upgrade, loopback).Status, 403);
+    upgrade.Origin = "http://127.0.0.1:8314";
+    EXPECT_EQ(Check(upgrade, loopback).Status, 200);
+
+    TRequest post = Get("/ws");
+    post.Method = "POST";
+    post.ContentType = "application/json";
+    EXPECT_EQ(Check(post, loopback).Status, 403) << "no Origin";
+    post.Origin = "http://127.0.0.1:8314";
+    EXPECT_EQ(Check(post, loopback).Status, 405) << "every change goes through the WebSocket";
+    post.ContentType = "application/x-www-form-urlencoded";
+    EXPECT_EQ(Check(post, loopback).Status, 415);
+    post.ContentType = "application/json; charset=utf-8";
+    post.ContentLength = web::MaxBody + 1;
+    EXPECT_EQ(Check(post, loopback).Status, 413);
+    TRequest big = Get("/");
+    big.ContentLength = web::MaxBody + 1;
+    EXPECT_EQ(Check(big, loopback).Status, 413);
+}
+
+TEST(AccessRules, TokensAreLongRandomAndComparedWhole) {
+    const std::string a = web::MakeToken();
+    const std::string b = web::MakeToken();
+    EXPECT_EQ(a.size(), 32u) << "128 bits";
+    EXPECT_EQ(a.find_first_not_of("0123456789abcdef"), std::string::npos);
+    EXPECT_NE(a, b);
+    EXPECT_TRUE(web::SameToken(a, a));
+    EXPECT_FALSE(web::SameToken(a, a.substr(0, 31)));
+    EXPECT_FALSE(web::SameToken(a, b));
+    EXPECT_EQ(web::QueryValue("a=1&token=xyz&b=2", "token"), "xyz");
+    EXPECT_EQ(web::CookieValue("a=1;  morvelplint=abc ; b=2", "morvelplint"), "abc");
+}
+
+TEST(PageCommands, EachActionIsCheckedBeforeAnyModelSeesIt) {
+    std::string error;
+    const auto bit =
+        web::ParseCommand(R"({"cmd": "page", "page": "pck", "do": "bit", "bit": 7})", error);
+    ASSERT_TRUE(bit) << error;
+    EXPECT_EQ(bit->Kind, web::TCommand::TKind::Page);
+    EXPECT_EQ(bit->Page, cards::TPage::Pck);
+    EXPECT_EQ(bit->Index, 7);
+    const auto section = web::ParseCommand(
+        R"({"cmd": "page", "page": "xbk", "do": "section", "section": 11, "ticked": false})",
+        error);
+    ASSERT_TRUE(section) << error;
+    EXPECT_EQ(section->Index, 11);
+    EXPECT_FALSE(section->Ticked);
+    const auto settings = web::ParseCommand(
+        R"({"cmd": "settings", "settings": {"parallel": true, "port": -1, "clock": 4,
+            "kortsluitStop": false, "timeOut": true, "kortsluitMelding": true,
+            "baud19200": false, "testen": false, "testTijd": 650}})",
+        error);
+    ASSERT_TRUE(settings) << error;
+    EXPECT_TRUE(settings->Settings.Parallel);
+    EXPECT_EQ(settings->Settings.ClockIndex, 4);
+    EXPECT_EQ(settings->Settings.TestTijd, 650);
+    EXPECT_EQ(web::ParseCommand(R"({"cmd": "show", "page": "iok"})", error)->Page,
+              cards::TPage::Iok);
+
+    for (
+        const char* wrong : {
+            "not json",
+            "[1, 2]",
+            R"({"page": "sck"})",
+            R"({"cmd": "reboot"})",
+            R"({"cmd": "show", "page": "settings"})",
+            R"({"cmd": "page", "page": "sck"})",
+            R"({"cmd": "page", "page": "sck", "do": "bit", "bit": 8})",
+            R"({"cmd": "page", "page": "sck", "do": "bit", "bit": "3"})",
+            R"({"cmd": "page", "page": "sck", "do": "bit", "bit": 2.5})",
+            R"({"cmd": "page", "page": "bk3", "do": "address", "value": 64})",
+            R"({"cmd": "page", "page": "xbk", "do": "section", "section": 3})",
+            R"({"cmd": "page", "page": "slk", "do": "fly"})",
+            R"({"cmd": "settings", "settings": {"parallel": true}})",
+            R"({"cmd": "settings", "settings": {"parallel": 1, "port": 0, "clock": 0, "kortsluitStop": false,
+                 "timeOut": true, "kortsluitMelding": false, "baud19200": false, "testen": false, "testTijd": 99}})",
+        }) {
+        SCOPED_TRACE(wrong);
+        error.clear();
+        EXPECT_FALSE(web::ParseCommand(wrong, error));
+        EXPECT_FALSE(error.empty());
+    }
+    EXPECT_FALSE(web::ParseCommand(std::string(web::MaxCommand + 1, ' '), error));
+}
+
+TEST(WhoDrives, TheFirstDrivesOthersWatchAndAGonePageGivesControlUpAfterThreeSeconds) {
+    using namespace std::chrono_literals;
+    web::TControl control;
+    const auto start = web::TControl::TClock::now();
+    EXPECT_TRUE(control.Opened(1, TRole::Driver, start));
+    EXPECT_FALSE(control.Opened(2, TRole::Driver, start)) << "watches";
+    EXPECT_FALSE(control.Opened(3, TRole::Viewer, start));
+    EXPECT_FALSE(control.TakeOver(3, start)) << "a view-only page never drives";
+    EXPECT_TRUE(control.TakeOver(2, start));
+    EXPECT_TRUE(control.Drives(2));
+    EXPECT_FALSE(control.Drives(1));
+
+    // The driving page's heartbeat keeps it; gone, it drives on until three seconds passed.
+    control.Seen(2, start + 2s);
+    EXPECT_FALSE(control.Expire(start + 4s));
+    control.Closed(2);
+    EXPECT_TRUE(control.Drives(2));
+    EXPECT_FALSE(control.Expire(start + 4900ms));
+    EXPECT_TRUE(control.Expire(start + 5s));
+    EXPECT_FALSE(control.Expire(start + 6s)) << "once";
+    EXPECT_EQ(control.Driver(), 0);
+    EXPECT_EQ(control.Pages(), (std::vector<int>{1, 3}));
+    EXPECT_FALSE(control.Drives(1)) << "a watching page goes on watching";
+    EXPECT_TRUE(control.Opened(4, TRole::Driver, start + 7s)) << "a new page takes control";
+}
+
+namespace {
+
+// The web application over the rack /sim gives, its serial card on a pseudo-terminal that
+// the settings file names, as morvelplint-web has it.
+class WebAppTest : public ::testing::Test {
+protected:
+    sim::TSimRack Rack;
+    platform::TPortBackend* PreviousBackend = platform::SetPortBackend(&Rack.ParallelCard);
+    bus::TBus Bus{bus::ParTransport()};
+    web::TBusLoop Loop;
+    std::vector<std::pair<int, nlohmann::json>> Sent;
+    std::filesystem::path Ini = std::filesystem::temp_directory_path() /
+                                ("morvelplint-web-" + std::to_string(::getpid()) + ".ini");
+    std::unique_ptr<web::TWebApp> App;
+
+    void SetUp() override {
+        platform::SkipDesignedWaits(true);
+        bus::ParTransport().CreateWorker();
+        ASSERT_TRUE(Rack.SerialCard);
+        std::ofstream(Ini) << "[ZELM]\r\nMethode= Serieel\r\nPoort= "
+                           << Rack.SerialCard->SlavePath() << "\r\nTijd= 300\r\n";
+        App = std::make_unique<web::TWebApp>(
+            Bus, Loop,
+            [this](int page, std::string text) {
+                Sent.emplace_back(page, nlohmann::json::parse(text));
+            },
+            Ini.string());
+        App->Start();
+        Loop.RunDue();
+        ASSERT_TRUE(Bus.Ready());
+    }
+    void TearDown() override {
+        App.reset();
+        Bus.CloseSerialLink();
+        bus::ParTransport().StopWorker();
+        platform::SetPortBackend(PreviousBackend);
+        platform::SkipDesignedWaits(false);
+        std::filesystem::remove(Ini);
+    }
+
+    void Command(const std::string& text) {
+        std::string error;
+        const auto command = web::ParseCommand(text, error);
+        ASSERT_TRUE(command) << error;
+        App->Apply(*command, 1);
+    }
+    Words Taken(std::size_t from) const {
+        Words words;
+        const auto received = Rack.SerialCard->Received();
+        for (std::size_t i = from; i < received.size(); ++i)
+            words.push_back(received[i].Byte);
+        return words;
+    }
+    std::size_t Mark() const { return Rack.SerialCard->Received().size(); }
+    // The last state of the pages the application pushed, once the push that waits for its
+    // turn (at most one every PushMs) has gone.
+    nlohmann::json Pages() {
+        platform::Sleep(web::TWebApp::PushMs + 10);
+        Loop.RunDue();
+        for (auto at = Sent.rbegin(); at != Sent.rend(); ++at)
+            if (at->second["type"] == "pages")
+                return at->second["pages"];
+        return {};
+    }
+};
+
+} // namespace
+
+TEST_F(WebAppTest, TheSetUpAndThePagesWordsAreTheDesktopsWordForWord) {
+    // The settings file's port, the option byte and the 192 words.
+    Words setUp = Taken(0);
+    ASSERT_EQ(setUp.size(), 1u + 192);
+    EXPECT_EQ(setUp[0], 0x02);
+    EXPECT_EQ(setUp[1], 0x80);
+    EXPECT_EQ(App->Models().Settings().TestTijd, 300);
+
+    // SCK: place 2 and its feedback, on the lamps of the pushed state.
+    std::size_t mark = Mark();
+    Command(R"({"cmd": "show", "page": "sck"})");
+    Command(R"({"cmd": "page", "page": "sck", "do": "bit", "bit": 1})");
+    Command(R"({"cmd": "page", "page": "sck", "do": "send"})");
+    Command(R"({"cmd": "page", "page": "sck", "do": "bit", "bit": 1})");
+    Command(R"({"cmd": "page", "page": "sck", "do": "strobe", "item": 1})");
+    Command(R"({"cmd": "page", "page": "sck", "do": "send"})");
+    EXPECT_EQ(Taken(mark), (Words{0x82, 0x40}));
+    EXPECT_EQ(Pages()["sck"]["s"], (nlohmann::json{"wit", "wit", "geel", "wit"}));
+    EXPECT_EQ(Pages()["sck"]["kort"], "groen");
+
+    // The sweep of rack 4: its 16 address words at the click and again each tick.
+    Command(R"({"cmd": "show", "page": "slk"})");
+    Command(R"({"cmd": "page", "page": "slk", "do": "rackMode"})");
+    Command(R"({"cmd": "page", "page": "slk", "do": "value", "value": 4})");
+    mark = Mark();
+    Command(R"({"cmd": "page", "page": "slk", "do": "click"})");
+    App->Models().TimerSpeedTimer();
+    Words sweep;
+    for (int i = 0; i < 16; ++i)
+        sweep.push_back(0xB0 + i);
+    Words twice = sweep;
+    twice.insert(twice.end(), sweep.begin(), sweep.end());
+    EXPECT_EQ(Taken(mark), twice);
+    EXPECT_EQ(Loop.Interval(), 400);
+    EXPECT_EQ(Pages()["slk"]["caption"], "Stop");
+    // A page of the driver's gone: the sweep stops as its button would stop it.
+    App->DriverGone();
+    EXPECT_FALSE(Loop.Running());
+    EXPECT_EQ(Pages()["slk"]["caption"], "Testen");
+
+    // The shuttle on the two-rail card in place 0: its first tick, and the stop word when the
+    // driver is gone.
+    Command(R"({"cmd": "show", "page": "xbk"})");
+    for (int n = 2; n < 12; ++n)
+        Command(R"({"cmd": "page", "page": "xbk", "do": "section", "section": )" +
+                std::to_string(n) + R"(, "ticked": false})");
+    Command(R"({"cmd": "page", "page": "xbk", "do": "speed", "position": 0})");
+    App->Models().State().LegDuration = 1000000;
+    App->Models().State().LastReversal = platform::GetTickCount();
+    mark = Mark();
+    Command(R"({"cmd": "page", "page": "xbk", "do": "click"})");
+    EXPECT_EQ(Taken(mark), (Words{0x80, 0x4F}));
+    EXPECT_TRUE(Loop.Running());
+    mark = Mark();
+    App->DriverGone();
+    EXPECT_EQ(Taken(mark), (Words{0x40}));
+    EXPECT_FALSE(Loop.Running());
+
+    // The IO card in place 9: the address word at the click, then a square-wave tick.
+    Command(R"({"cmd": "show", "page": "iok"})");
+    Command(R"({"cmd": "page", "page": "iok", "do": "address", "value": 9})");
+    Command(R"({"cmd": "page", "page": "iok", "do": "output", "pin": 16})");
+    Command(R"({"cmd": "page", "page": "iok", "do": "testen", "ticked": true})");
+    mark = Mark();
+    Command(R"({"cmd": "page", "page": "iok", "do": "click"})");
+    EXPECT_EQ(Loop.Interval(), 250);
+    App->Models().State().SquareWavePhase = false;
+    App->Models().TimerSpeedTimer();
+    EXPECT_EQ(Loop.Interval(), 300) << "the settings file's test time";
+    EXPECT_EQ(Taken(mark), (Words{0x89, 0x89, 0x70, 0x60, 0x50, 0x48, 0x70, 0x60, 0x50, 0x48}));
+    EXPECT_EQ(Pages()["iok"]["inputs"][15], "wit") << "the test plug brings output 16 back";
+}
+
+TEST_F(WebAppTest, ADisabledControlTakesNoCommand) {
+    Sent.clear();
+    // The PCK page's send is off while the serial card is the method.
+    Command(R"({"cmd": "page", "page": "pck", "do": "send"})");
+    ASSERT_FALSE(Sent.empty());
+    EXPECT_EQ(Sent.back().second["type"], "refused");
+    EXPECT_EQ(Sent.back().first, 1) << "to the page that asked";
+    const std::size_t mark = Mark();
+    Command(R"({"cmd": "page", "page": "sck", "do": "bit", "bit": 7})");
+    EXPECT_EQ(Sent.back().second["type"], "refused")
+        << "the strobe buttons are off outside test mode";
+    EXPECT_EQ(Taken(mark), Words{});
+}

@@ -1,0 +1,50 @@
+// Who drives: the first page drives and every other page watches, read-only, with
+// "Overnemen"; a driving page gone for three seconds stops its running test and gives up
+// control, which a watching page does not take by itself.
+const { test, expect } = require('@playwright/test');
+const { startWeb } = require('./morvelplint');
+
+let web;
+test.beforeEach(async () => { web = await startWeb(); });
+test.afterEach(async () => { await web.stop(); });
+
+const drives = 'U bestuurt het rek.';
+const watches = 'U kijkt mee: een andere pagina bestuurt het rek.';
+
+test('the hand-over between two pages, and the stop three seconds after the driver closes', async ({ browser }) => {
+  const first = await (await browser.newContext()).newPage();
+  await first.goto(web.url);
+  await expect(first.getByText(drives)).toBeVisible();
+  const second = await (await browser.newContext()).newPage();
+  await second.goto(web.url);
+  await expect(second.getByText(watches)).toBeVisible();
+  await second.getByRole('tab', { name: 'SLK' }).click();
+  const watched = second.getByRole('tabpanel', { name: 'SLK' });
+  await expect(watched.getByRole('radio', { name: 'Rek testen' })).toBeDisabled();
+
+  // "Overnemen": the second page drives, the first watches.
+  await second.getByRole('button', { name: 'Overnemen' }).click();
+  await expect(second.getByText(drives)).toBeVisible();
+  await expect(first.getByText(watches)).toBeVisible();
+  await expect(second.getByRole('button', { name: 'Overnemen' })).toBeHidden();
+
+  // The second page starts the sweep and is closed: the first sees it stop after three
+  // seconds, and goes on watching.
+  await watched.getByRole('radio', { name: 'Rek testen' }).check();
+  await watched.getByRole('button', { name: 'Testen' }).click();
+  await first.getByRole('tab', { name: 'SLK' }).click();
+  const slk = first.getByRole('tabpanel', { name: 'SLK' });
+  await expect(slk.getByRole('button', { name: 'Stop' })).toBeVisible();
+  const closed = Date.now();
+  await second.close();
+  await expect(slk.getByRole('button', { name: 'Testen' })).toBeVisible({ timeout: 8000 });
+  expect(Date.now() - closed).toBeGreaterThanOrEqual(2500);
+  await expect(first.getByText('U kijkt mee; niemand bestuurt het rek.')).toBeVisible();
+  await expect(first.getByRole('button', { name: 'Overnemen' })).toBeVisible();
+
+  // A page opened while nobody drives takes control.
+  const third = await (await browser.newContext()).newPage();
+  await third.goto(web.url);
+  await expect(third.getByText(drives)).toBeVisible();
+  await expect(first.getByText(watches)).toBeVisible();
+});

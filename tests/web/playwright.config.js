@@ -1,0 +1,24 @@
+// morvelplint-web in a real browser: Debian's chromium (no browser is downloaded), driven by
+// Playwright, against the real program with the simulated rack.
+const { defineConfig } = require('@playwright/test');
+
+module.exports = defineConfig({
+  testDir: '.',
+  testMatch: '*.spec.js',
+  timeout: 60000,
+  expect: { timeout: 10000 },
+  workers: 2,
+  reporter: [['list']],
+  outputDir: process.env.MORVELPLINT_WEB_RESULTS || 'test-results',
+  use: {
+    browserName: 'chromium',
+    viewport: { width: 1000, height: 720 },
+    launchOptions: {
+      executablePath: process.env.MORVELPLINT_CHROMIUM || '/usr/bin/chromium',
+      // The machine has no network beyond the loopback: no background traffic, no sandbox
+      // for root.
+      args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+        '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+    },
+  },
+});

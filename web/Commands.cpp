@@ -1,0 +1,211 @@
+#include "web/Commands.h"
+
+#include <array>
+#include <nlohmann/json.hpp>
+#include <utility>
+
+namespace web {
+
+namespace {
+
+using cards::TPage;
+using nlohmann::json;
+
+constexpr std::array<std::pair<TPage, const char*>, 8> PageKeys{{
+    {TPage::Intro, "intro"},
+    {TPage::Sck, "sck"},
+    {TPage::Pck, "pck"},
+    {TPage::Slk, "slk"},
+    {TPage::Xbk, "xbk"},
+    {TPage::Bk3, "bk3"},
+    {TPage::LkkEvl, "lkk"},
+    {TPage::Iok, "iok"},
+}};
+
+// A field of an action and its range.
+struct TField {
+    const char* Name;
+    int Minimum;
+    int Maximum;
+    int TCommand::*Into;
+};
+
+// The actions of each card page: the fields each one takes.
+struct TAction {
+    TPage Page;
+    const char* Do;
+    std::array<TField, 2> Fields;
+    bool Ticked; // takes "ticked" (true or false)
+};
+
+constexpr TField None{nullptr, 0, 0, nullptr};
+
+constexpr std::array<TAction, 28> Actions{{
+    {TPage::Sck, "bit", {{{"bit", 0, 7, &TCommand::Index}, None}}, false},
+    {TPage::Sck, "strobe", {{{"item", 0, 3, &TCommand::Index}, None}}, false},
+    {TPage::Sck, "send", {{None, None}}, false},
+    {TPage::Pck, "bit", {{{"bit", 0, 7, &TCommand::Index}, None}}, false},
+    {TPage::Pck, "strobe", {{{"item", 0, 3, &TCommand::Index}, None}}, false},
+    {TPage::Pck, "send", {{None, None}}, false},
+    {TPage::Slk, "cardMode", {{None, None}}, false},
+    {TPage::Slk, "rackMode", {{None, None}}, false},
+    {TPage::Slk, "value", {{{"value", 0, 63, &TCommand::Value}, None}}, false},
+    {TPage::Slk, "leaveButton", {{None, None}}, false},
+    {TPage::Slk, "click", {{None, None}}, false},
+    {TPage::Xbk,
+     "address",
+     {{{"group", 0, 2, &TCommand::Index}, {"value", 0, 127, &TCommand::Value}}},
+     false},
+    {TPage::Xbk, "section", {{{"section", 0, 11, &TCommand::Index}, None}}, true},
+    {TPage::Xbk, "speed", {{{"position", 0, 15, &TCommand::Value}, None}}, false},
+    {TPage::Xbk, "click", {{None, None}}, false},
+    {TPage::Bk3, "address", {{{"value", 0, 63, &TCommand::Value}, None}}, false},
+    {TPage::Bk3, "section", {{{"section", 0, 3, &TCommand::Index}, None}}, true},
+    {TPage::Bk3, "speed", {{{"position", 0, 15, &TCommand::Value}, None}}, false},
+    {TPage::Bk3, "click", {{None, None}}, false},
+    {TPage::LkkEvl, "address", {{{"value", 0, 31, &TCommand::Value}, None}}, false},
+    {TPage::LkkEvl, "evl", {{{"value", 0, 3, &TCommand::Value}, None}}, false},
+    {TPage::LkkEvl, "pin", {{{"pin", 1, 64, &TCommand::Index}, None}}, false},
+    {TPage::LkkEvl, "tester", {{None, None}}, true},
+    {TPage::LkkEvl, "click", {{None, None}}, false},
+    {TPage::Iok, "address", {{{"value", 0, 63, &TCommand::Value}, None}}, false},
+    {TPage::Iok, "output", {{{"pin", 1, 16, &TCommand::Index}, None}}, false},
+    {TPage::Iok, "testen", {{None, None}}, true},
+    {TPage::Iok, "click", {{None, None}}, false},
+}};
+
+bool Int(const json& object, const char* name, int minimum, int maximum, int& value,
+         std::string& error) {
+    const auto field = object.find(name);
+    if (field == object.end() || !field->is_number_integer()) {
+        error = std::string("\"") + name + "\" is missing or no whole number";
+        return false;
+    }
+    const auto number = field->get<long long>();
+    if (number < minimum || number > maximum) {
+        error = std::string("\"") + name + "\" is out of its range";
+        return false;
+    }
+    value = static_cast<int>(number);
+    return true;
+}
+
+bool Bool(const json& object, const char* name, bool& value, std::string& error) {
+    const auto field = object.find(name);
+    if (field == object.end() || !field->is_boolean()) {
+        error = std::string("\"") + name + "\" is missing or not true or false";
+        return false;
+    }
+    value = field->get<bool>();
+    return true;
+}
+
+bool ParseSettings(const json& object, bus::TSettings& settings, std::string& error) {
+    const auto field = object.find("settings");
+    if (field == object.end() || !field->is_object()) {
+        error = "\"settings\" is missing";
+        return false;
+    }
+    const json& s = *field;
+    return Bool(s, "parallel", settings.Parallel, error) &&
+           Int(s, "port", -1, 4095, settings.PortIndex, error) &&
+           Int(s, "clock", 0, 4, settings.ClockIndex, error) &&
+           Bool(s, "kortsluitStop", settings.KortsluitStop, error) &&
+           Bool(s, "timeOut", settings.TimeOut, error) &&
+           Bool(s, "kortsluitMelding", settings.KorsluitMelding, error) &&
+           Bool(s, "baud19200", settings.Baudrate19200, error) &&
+           Bool(s, "testen", settings.Testen, error) &&
+           Int(s, "testTijd", bus::TestTijdMin, bus::TestTijdMax, settings.TestTijd, error);
+}
+
+} // namespace
+
+const char* PageKey(TPage page) {
+    for (const auto& [known, key] : PageKeys)
+        if (known == page)
+            return key;
+    return "intro";
+}
+
+std::optional<TPage> PageOfKey(std::string_view key) {
+    for (const auto& [page, known] : PageKeys)
+        if (key == known)
+            return page;
+    return std::nullopt;
+}
+
+std::optional<TCommand> ParseCommand(std::string_view text, std::string& error) {
+    if (text.size() > MaxCommand) {
+        error = "the command is too long";
+        return std::nullopt;
+    }
+    const json object = json::parse(text, nullptr, false);
+    if (object.is_discarded() || !object.is_object()) {
+        error = "the command is no JSON object";
+        return std::nullopt;
+    }
+    const auto cmd = object.find("cmd");
+    if (cmd == object.end() || !cmd->is_string()) {
+        error = "\"cmd\" is missing";
+        return std::nullopt;
+    }
+    const std::string name = cmd->get<std::string>();
+    TCommand command;
+    using K = TCommand::TKind;
+    static const std::array<std::pair<const char*, K>, 7> plain{{
+        {"connect", K::Connect},
+        {"loadSettings", K::LoadSettings},
+        {"saveSettings", K::SaveSettings},
+        {"refreshPorts", K::RefreshPorts},
+        {"ping", K::Ping},
+        {"takeOver", K::TakeOver},
+        {"settings", K::Settings},
+    }};
+    for (const auto& [known, kind] : plain) {
+        if (name != known)
+            continue;
+        command.Kind = kind;
+        if (kind == K::Settings && !ParseSettings(object, command.Settings, error))
+            return std::nullopt;
+        return command;
+    }
+    if (name != "show" && name != "page") {
+        error = "unknown command \"" + name + "\"";
+        return std::nullopt;
+    }
+    const auto pageField = object.find("page");
+    const auto page = pageField != object.end() && pageField->is_string()
+                          ? PageOfKey(pageField->get<std::string>())
+                          : std::nullopt;
+    if (!page) {
+        error = "unknown page";
+        return std::nullopt;
+    }
+    command.Page = *page;
+    if (name == "show") {
+        command.Kind = K::Show;
+        return command;
+    }
+    command.Kind = K::Page;
+    const auto doField = object.find("do");
+    if (doField == object.end() || !doField->is_string()) {
+        error = "\"do\" is missing";
+        return std::nullopt;
+    }
+    command.Do = doField->get<std::string>();
+    for (const TAction& action : Actions) {
+        if (action.Page != command.Page || command.Do != action.Do)
+            continue;
+        for (const TField& field : action.Fields)
+            if (field.Name &&
+                !Int(object, field.Name, field.Minimum, field.Maximum, command.*field.Into, error))
+                return std::nullopt;
+        if (action.Ticked && !Bool(object, "ticked", command.Ticked, error))
+            return std::nullopt;
+        return command;
+    }
+    error = "unknown action \"" + command.Do + "\"";
+    return std::nullopt;
+}
+
+} // namespace web

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "bus/SettingsFile.h"
+#include "cards/CardModel.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace web {
+
+// One of the page's commands, checked before any model sees it: one small JSON object an
+// action, {"cmd": "page", "page": "sck", "do": "bit", "bit": 3} and the like.
+struct TCommand {
+    enum class TKind {
+        Show,         // the page the user looks at: {"cmd": "show", "page": "slk"}
+        Page,         // an action on a card page: "do" and its fields
+        Settings,     // the settings as the page's controls hold them: "settings": {...}
+        Connect,      // OK: the set-up for the settings
+        LoadSettings, // Morvelplint.ini from the server's folder
+        SaveSettings,
+        RefreshPorts,
+        Ping,     // the driving page's heartbeat
+        TakeOver, // "Overnemen"
+    };
+    TKind Kind = TKind::Ping;
+    cards::TPage Page = cards::TPage::Intro;
+    std::string Do; // the action of a card page
+    int Index = 0;  // a bit, strobe item, group, section or pin
+    int Value = 0;  // an address, rack, EVL, speed position
+    bool Ticked = false;
+    bus::TSettings Settings;
+};
+
+// The largest command taken; the server refuses longer frames before they are read.
+inline constexpr std::size_t MaxCommand = 64 * 1024;
+
+// Parses one command: nothing, with the reason, for a text that is not JSON, an unknown
+// command, page or action, or a field that is missing, of the wrong type or out of its range.
+std::optional<TCommand> ParseCommand(std::string_view text, std::string& error);
+
+// The page's key in commands and in the state ("sck", "pck", "slk", "xbk", "bk3", "lkk", "iok",
+// "intro"), and back.
+const char* PageKey(cards::TPage page);
+std::optional<cards::TPage> PageOfKey(std::string_view key);
+
+} // namespace web

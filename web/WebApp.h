@@ -1,0 +1,78 @@
+#pragma once
+
+#include "bus/Bus.h"
+#include "bus/ConnectionSettings.h"
+#include "cards/CardModels.h"
+#include "web/BusLoop.h"
+#include "web/Commands.h"
+
+#include <functional>
+#include <string>
+
+namespace web {
+
+// Where a message of the web application goes: to one page (its number), to every page, or to
+// the page that drives.
+inline constexpr int ToEveryPage = 0;
+inline constexpr int ToDriver = -1;
+using TSend = std::function<void(int page, std::string text)>;
+
+// The browser front-end on the bus's thread: the card models and the connection settings, the
+// driving page's commands applied to them (each checked against what the page shows enabled,
+// as a disabled control takes no click), and what the pages show, pushed as it changes, at
+// most every PushMs.
+class TWebApp : private bus::TBusListener, private cards::TCardFrontEnd {
+public:
+    static constexpr int PushMs = 50;
+
+    TWebApp(bus::TBus& bus, TBusLoop& loop, TSend send,
+            std::string settingsFile = "Morvelplint.ini");
+    ~TWebApp() override;
+    TWebApp(const TWebApp&) = delete;
+    TWebApp& operator=(const TWebApp&) = delete;
+
+    // At start, as the desktop program's first showing: the settings file from the current
+    // folder, then the set-up for its settings.
+    void Start();
+    // A page came: everything it shows, at once.
+    void Hello(int page);
+    // A command of the driving page's; a refusal goes back to it with the reason.
+    void Apply(const TCommand& command, int page);
+    // The driving page is gone: its running test stops as its Stop button would stop it.
+    void DriverGone();
+
+    cards::TCardModels& Models() { return mModels; }
+    // With --sim: where the simulated rack's cards sit, for the INTRO page.
+    void SetRackSummary(std::string summary) { mRackSummary = std::move(summary); }
+    bus::TConnectionSettings& Settings() { return mSettings; }
+
+private:
+    // Applies a card page's action; false with the reason when its control is disabled.
+    bool ApplyToPage(const TCommand& command, std::string& refused);
+    void SettingsCommand(const TCommand& command, int page);
+    void Connect();
+    void Changed();
+    void Push();
+    void PushSettings();
+    void Notice(int page, bool error, const std::string& text, const std::string& informative);
+
+    // TCardFrontEnd
+    void Message(cards::TPage page, bool error, const std::string& text) override;
+    void Error(const std::string& text) override;
+    // TBusListener
+    void SetUpStarted() override { PushSettings(); }
+    void SetUpFinished(const bus::TSetUpResult& result) override;
+    void BusLineLost() override { PushSettings(); }
+
+    bus::TBus& mBus;
+    TBusLoop& mLoop;
+    TSend mSend;
+    std::string mSettingsFile;
+    std::string mRackSummary;
+    cards::TCardModels mModels;
+    bus::TConnectionSettings mSettings;
+    bool mPushWaiting = false;
+    TBusLoop::TClock::time_point mLastPush{};
+};
+
+} // namespace web
