@@ -4,6 +4,7 @@
 #include "web/PageState.h"
 #include "web/PageTexts.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 namespace web {
@@ -59,22 +60,27 @@ void TWebApp::Hello(int page) {
 void TWebApp::Changed() {
     if (mPushWaiting)
         return;
-    const auto since = TBusLoop::TClock::now() - mLastPush;
-    const auto wait = std::chrono::milliseconds(PushMs) - since;
     mPushWaiting = true;
-    if (wait <= std::chrono::milliseconds::zero()) {
-        // Not now but as soon as the loop runs what is due: a burst of changes is one push.
-        mLoop.After(0, [this] { Push(); });
-        return;
-    }
-    mLoop.After(
-        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(wait).count()),
-        [this] { Push(); });
+    // Tokens come at PushesPerSecond, at most PushBurst of them kept.
+    const auto now = TBusLoop::TClock::now();
+    mPushTokens =
+        std::min(PushBurst, mPushTokens + std::chrono::duration<double>(now - mTokensAt).count() *
+                                              PushesPerSecond);
+    mTokensAt = now;
+    const double wait = mPushTokens >= 1 ? 0 : (1 - mPushTokens) * 1000.0 / PushesPerSecond;
+    // Not inside the model's action but as soon as the loop runs what is due (at its end, or
+    // in its wait for the rack): the action's changes go as one frame.
+    mLoop.After(static_cast<int>(wait + 0.999), [this] { Push(); });
 }
 
 void TWebApp::Push() {
     mPushWaiting = false;
-    mLastPush = TBusLoop::TClock::now();
+    const auto now = TBusLoop::TClock::now();
+    mPushTokens =
+        std::min(PushBurst, mPushTokens + std::chrono::duration<double>(now - mTokensAt).count() *
+                                              PushesPerSecond) -
+        1;
+    mTokensAt = now;
     mSend(ToEveryPage, PagesJson(mModels));
 }
 

@@ -19,11 +19,15 @@ using TSend = std::function<void(int page, std::string text)>;
 
 // The browser front-end on the bus's thread: the card models and the connection settings, the
 // driving page's commands applied to them (each checked against what the page shows enabled,
-// as a disabled control takes no click), and what the pages show, pushed as it changes, at
-// most every PushMs.
+// as a disabled control takes no click), and what the pages show, pushed as it changes: the
+// changes of one action or wait go as one frame, at once, and at most PushesPerSecond frames
+// go on average, in bursts of up to PushBurst.
 class TWebApp : private bus::TBusListener, private cards::TCardFrontEnd {
 public:
-    static constexpr int PushMs = 50;
+    static constexpr int PushesPerSecond = 20;
+    static constexpr double PushBurst = 4;
+    // The longest a change waits for its frame when changes come faster than that.
+    static constexpr int PushMs = 1000 / PushesPerSecond;
 
     TWebApp(bus::TBus& bus, TBusLoop& loop, TSend send,
             std::string settingsFile = "Morvelplint.ini");
@@ -72,7 +76,8 @@ private:
     cards::TCardModels mModels;
     bus::TConnectionSettings mSettings;
     bool mPushWaiting = false;
-    TBusLoop::TClock::time_point mLastPush{};
+    double mPushTokens = PushBurst;
+    TBusLoop::TClock::time_point mTokensAt = TBusLoop::TClock::now();
 };
 
 } // namespace web

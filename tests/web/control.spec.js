@@ -48,3 +48,22 @@ test('the hand-over between two pages, and the stop three seconds after the driv
   await expect(third.getByText(drives)).toBeVisible();
   await expect(first.getByText(watches)).toBeVisible();
 });
+
+test('in English with LANG=en, the desktop\'s own words staying as they are', async ({ page }) => {
+  const english = await startWeb({ env: { LANG: 'en', LANGUAGE: '' } });
+  try {
+    await page.goto(english.url);
+    await expect(page.getByText('You drive the rack.')).toBeVisible();
+    await page.getByRole('tab', { name: '(?)BK' }).click();
+    const xbk = page.getByRole('tabpanel', { name: '(?)BK' });
+    // Too few sections: the model's message in the user's language.
+    for (const group of [1, 2, 3]) {
+      const box = xbk.getByRole('group', { name: 'Terugmelding ' + group });
+      for (let k = 1; k <= 4; ++k) await box.getByRole('checkbox', { name: 'Sectie ' + k }).uncheck();
+    }
+    await xbk.getByRole('button', { name: 'Go' }).click();
+    await expect(page.getByRole('alertdialog')).toContainText('Not enough sections selected');
+  } finally {
+    await english.stop();
+  }
+});

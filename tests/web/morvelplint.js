@@ -66,10 +66,14 @@ async function startWeb(options = {}) {
   const env = Object.assign({}, process.env, options.env || {});
   const child = spawn(webProgram, args, { cwd: dir, env, stdio: ['ignore', 'pipe', 'pipe'] });
   let errors = '';
+  let output = '';
   child.stderr.on('data', (data) => { errors += data; });
+  child.stdout.on('data', (data) => { output += data; });
   const line = await firstLine(child, (l) => l.includes('http://'), 'morvelplint-web');
   const url = line.slice(line.indexOf('http://'));
-  return { url, dir, child, errors: () => errors, stop: () => stopped(child, 'SIGINT') };
+  // The rest of what it printed (the watch-only address after the first) is there at once.
+  await new Promise((resolve) => setTimeout(resolve, 100));
+  return { url, dir, child, errors: () => errors, output: () => output, stop: () => stopped(child, 'SIGINT') };
 }
 
 // A settings file that names the serial card's port.
