@@ -1,11 +1,14 @@
 #include "platform/Network.h"
 #include "platform/TextWin32.h"
 
-#include <iphlpapi.h>
-#include <shellapi.h>
-#include <windows.h>
+// clang-format off
+// winsock2.h before windows.h, and both before iphlpapi.h, which needs their types.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <windows.h>
+#include <iphlpapi.h>
+#include <shellapi.h>
+// clang-format on
 
 namespace platform {
 

@@ -14,3 +14,8 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 # The program speaks Dutch; the pictures show it as it is.
 LANG=C.UTF-8 xvfb-run -a -s "-screen 0 1280x1024x24" "$build/tools/morvelplint-shots" "$out"
+# The page in a browser, at a phone's size and a desktop's, as the browser tests show it.
+cd "$root/tests/web"
+MORVELPLINT_SHOTS="$out" MORVELPLINT_WEB="$build/app/morvelplint-web" \
+    MORVELPLINT_RACK="$build/app/morvelplint-rack" MORVELPLINT_WEB_RESULTS="$work/results" \
+    npx --no-install playwright test phone.spec.js

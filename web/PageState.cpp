@@ -81,21 +81,66 @@ json Iok(const cards::TIokModel& model) {
 
 } // namespace
 
+namespace {
+
+// The card pages in the order of their keys: nlohmann's objects keep their keys sorted, and
+// the frame keeps the order of the whole-frame JSON it stands for.
+constexpr std::array<cards::TPage, 7> FramePages{
+    cards::TPage::Bk3, cards::TPage::Iok, cards::TPage::LkkEvl, cards::TPage::Pck,
+    cards::TPage::Sck, cards::TPage::Slk, cards::TPage::Xbk};
+
+json PageJson(cards::TCardModels& models, cards::TPage page) {
+    switch (page) {
+    case cards::TPage::Sck:
+        return BusWord(models.Sck);
+    case cards::TPage::Pck:
+        return BusWord(models.Pck);
+    case cards::TPage::Slk:
+        return Slk(models.Slk);
+    case cards::TPage::Xbk:
+        return Block(models.Xbk);
+    case cards::TPage::Bk3:
+        return Block(models.Bk3);
+    case cards::TPage::LkkEvl:
+        return Lkk(models.LkkEvl);
+    case cards::TPage::Iok:
+        return Iok(models.Iok);
+    case cards::TPage::Intro:
+        break;
+    }
+    return json::object();
+}
+
+} // namespace
+
 std::string PagesJson(cards::TCardModels& models) {
-    const json state = {
-        {"type", "pages"},
-        {"active", PageKey(models.ActivePage())},
-        {"running", models.Context().TimerSpeed.Running()},
-        {"pages",
-         {{"sck", BusWord(models.Sck)},
-          {"pck", BusWord(models.Pck)},
-          {"slk", Slk(models.Slk)},
-          {"xbk", Block(models.Xbk)},
-          {"bk3", Block(models.Bk3)},
-          {"lkk", Lkk(models.LkkEvl)},
-          {"iok", Iok(models.Iok)}}},
-    };
-    return state.dump();
+    return TPagesFrame(models).Json();
+}
+
+void TPagesFrame::Changed(cards::TPage page) {
+    for (std::size_t i = 0; i < FramePages.size(); ++i)
+        if (FramePages[i] == page)
+            mParts[i].clear();
+}
+
+std::string TPagesFrame::Json() {
+    std::string frame = R"({"active":)";
+    frame += json(PageKey(mModels.ActivePage())).dump();
+    frame += R"(,"pages":{)";
+    for (std::size_t i = 0; i < FramePages.size(); ++i) {
+        if (mParts[i].empty())
+            mParts[i] = PageJson(mModels, FramePages[i]).dump();
+        if (i > 0)
+            frame += ',';
+        frame += '"';
+        frame += PageKey(FramePages[i]);
+        frame += R"(":)";
+        frame += mParts[i];
+    }
+    frame += R"(},"running":)";
+    frame += mModels.Context().TimerSpeed.Running() ? "true" : "false";
+    frame += R"(,"type":"pages"})";
+    return frame;
 }
 
 std::string SettingsJson(const bus::TConnectionSettings& settings, const bus::TBus& bus) {

@@ -325,6 +325,10 @@ void TServer::TImpl::Accept() {
     Acceptor.async_accept([this](beast::error_code error, tcp::socket socket) {
         if (error)
             return; // the acceptor was closed
+        // A frame goes at once: small frames one after another would otherwise wait for the
+        // acknowledgement of the one before (up to 40 ms on a delayed one).
+        beast::error_code ignored;
+        socket.set_option(tcp::no_delay(true), ignored);
         std::make_shared<THttp>(*this, std::move(socket))->Run();
         Accept();
     });

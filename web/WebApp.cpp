@@ -13,12 +13,15 @@ using cards::TPage;
 
 TWebApp::TWebApp(bus::TBus& bus, TBusLoop& loop, TSend send, std::string settingsFile)
     : mBus(bus), mLoop(loop), mSend(std::move(send)), mSettingsFile(std::move(settingsFile)),
-      mModels(bus, loop) {
+      mModels(bus, loop), mFrame(mModels) {
     mModels.SetFrontEnd(this);
     mModels.SetSettings(mSettings.Settings());
     for (TPage page :
          {TPage::Sck, TPage::Pck, TPage::Slk, TPage::Xbk, TPage::Bk3, TPage::LkkEvl, TPage::Iok})
-        mModels.Model(page)->Listen([this] { Changed(); });
+        mModels.Model(page)->Listen([this, page] {
+            mFrame.Changed(page);
+            Changed();
+        });
     mBus.AddListener(*this);
 }
 
@@ -53,7 +56,7 @@ void TWebApp::Hello(int page) {
     }
     mSend(page, R"({"type":"texts","texts":)" + PageTextsJson() + R"(,"rack":)" +
                     nlohmann::json(rack).dump() + "}");
-    mSend(page, PagesJson(mModels));
+    mSend(page, mFrame.Json());
     mSend(page, SettingsJson(mSettings, mBus));
 }
 
@@ -81,7 +84,7 @@ void TWebApp::Push() {
                                               PushesPerSecond) -
         1;
     mTokensAt = now;
-    mSend(ToEveryPage, PagesJson(mModels));
+    mSend(ToEveryPage, mFrame.Json());
 }
 
 void TWebApp::PushSettings() {

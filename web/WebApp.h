@@ -4,6 +4,7 @@
 #include "bus/ConnectionSettings.h"
 #include "cards/CardModels.h"
 #include "web/BusLoop.h"
+#include "web/PageState.h"
 #include "web/Commands.h"
 
 #include <functional>
@@ -74,6 +75,7 @@ private:
     std::string mSettingsFile;
     std::string mRackSummary;
     cards::TCardModels mModels;
+    TPagesFrame mFrame;
     bus::TConnectionSettings mSettings;
     bool mPushWaiting = false;
     double mPushTokens = PushBurst;

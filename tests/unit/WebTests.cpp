@@ -7,6 +7,7 @@
 #include "web/AccessRules.h"
 #include "web/Commands.h"
 #include "web/Control.h"
+#include "web/PageState.h"
 #include "web/WebApp.h"
 
 #include <filesystem>
@@ -330,6 +331,8 @@ TEST_F(WebAppTest, TheSetUpAndThePagesWordsAreTheDesktopsWordForWord) {
     EXPECT_EQ(Loop.Interval(), 300) << "the settings file's test time";
     EXPECT_EQ(Taken(mark), (Words{0x89, 0x89, 0x70, 0x60, 0x50, 0x48, 0x70, 0x60, 0x50, 0x48}));
     EXPECT_EQ(Pages()["iok"]["inputs"][15], "wit") << "the test plug brings output 16 back";
+    // The frames made again only for the pages that changed show what a frame made whole does.
+    EXPECT_EQ(Pages(), nlohmann::json::parse(web::PagesJson(App->Models()))["pages"]);
 }
 
 TEST_F(WebAppTest, ADisabledControlTakesNoCommand) {

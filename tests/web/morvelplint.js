@@ -10,6 +10,12 @@ const build = path.resolve(__dirname, '../../build/app');
 const webProgram = process.env.MORVELPLINT_WEB || path.join(build, 'morvelplint-web');
 const rackProgram = process.env.MORVELPLINT_RACK || path.join(build, 'morvelplint-rack');
 
+// A program of the build, started through the emulator when the build is for another machine.
+function run(program, args, options) {
+  const emulator = process.env.MORVELPLINT_EMULATOR;
+  return emulator ? spawn(emulator, [program].concat(args), options) : spawn(program, args, options);
+}
+
 function folder() {
   return fs.mkdtempSync(path.join(os.tmpdir(), 'morvelplint-web-'));
 }
@@ -45,7 +51,7 @@ async function startRack(options = {}) {
   const dir = folder();
   const log = path.join(dir, 'rack.log');
   const args = ['--log', log].concat(options.rack ? ['--rack', options.rack] : []);
-  const child = spawn(rackProgram, args, { stdio: ['ignore', 'pipe', 'pipe'] });
+  const child = run(rackProgram, args, { stdio: ['ignore', 'pipe', 'pipe'] });
   const pty = await firstLine(child, (line) => line.startsWith('/dev/'), 'morvelplint-rack');
   return {
     pty,
@@ -64,7 +70,7 @@ async function startWeb(options = {}) {
   if (options.ini) fs.writeFileSync(path.join(dir, 'Morvelplint.ini'), options.ini);
   const args = (options.args || ['--sim']).concat(['--listen', options.listen || '127.0.0.1:0']);
   const env = Object.assign({}, process.env, options.env || {});
-  const child = spawn(webProgram, args, { cwd: dir, env, stdio: ['ignore', 'pipe', 'pipe'] });
+  const child = run(webProgram, args, { cwd: dir, env, stdio: ['ignore', 'pipe', 'pipe'] });
   let errors = '';
   let output = '';
   child.stderr.on('data', (data) => { errors += data; });

@@ -9,7 +9,8 @@ let web;
 
 test.beforeEach(async () => {
   rack = await startRack();
-  web = await startWeb({ args: [], ini: iniFor(rack.pty) });
+  // The shortest test time: the sweep and the square waves come round at once.
+  web = await startWeb({ args: [], ini: iniFor(rack.pty, { tijd: 100 }) });
   // The option byte (Time Out only) and the 192 words of the set-up, as the program sends them.
   await expect.poll(() => rack.received().length, { timeout: 15000 }).toBe(1 + 192);
   expect(rack.received()[0]).toBe(0x02);

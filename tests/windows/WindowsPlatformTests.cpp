@@ -169,10 +169,11 @@ TEST(Win32ParallelPorts, TheCardsPortsGoThroughInpOutAndWithoutItTheRefusalSaysW
 TEST(Win32Catalogues, TheCompiledCataloguesTranslateWithoutGettext) {
     const std::vector<std::string> domains{platform::DefaultDomain, serial::TextDomain};
     const std::vector<std::string> folders{MORVELPLINT_LOCALE_BUILD_DIR};
-    const char* usage = "Gebruik: morvelplint-rack [--rack BESTAND] [--link PAD]";
+    const char* usage = "Gebruik: morvelplint-rack [--rack BESTAND] [--link PAD] [--log BESTAND]";
 
     EXPECT_EQ(platform::InitMessages(domains, folders, "en_GB.UTF-8"), folders.front());
-    EXPECT_STREQ(platform::Tr(usage), "Usage: morvelplint-rack [--rack FILE] [--link PATH]")
+    EXPECT_STREQ(platform::Tr(usage),
+                 "Usage: morvelplint-rack [--rack FILE] [--link PATH] [--log FILE]")
         << "en_GB falls back on en";
     EXPECT_STREQ(platform::Translate(serial::TextDomain, "Unable to open com port"),
                  "Unable to open com port") << "no English cport catalogue";
