@@ -2,6 +2,7 @@
 
 #include "bus/BusWord.h"
 #include "bus/CaptureFiles.h"
+#include "bus/CaptureText.h"
 #include "bus/qt/Dialogs.h"
 
 #include <QCheckBox>
@@ -27,66 +28,6 @@ constexpr int UpdateMs = 100;
 
 const QColor NoReplyColour(255, 224, 160);
 const QColor FailureColour(255, 190, 190);
-
-QString Hex(int value) {
-    return QString("0x%1").arg(value & 0xFF, 2, 16, QChar('0')).toUpper().replace("0X", "0x");
-}
-
-QString BitsText(int value) {
-    const QString bits = QString("%1").arg(value & 0xFF, 8, 2, QChar('0'));
-    return bits.left(4) + " " + bits.mid(4);
-}
-
-QString StrobeText(int word) {
-    switch (bus::StrobeOf(word)) {
-    case bus::TStrobe::Address:
-        return bus::Tr("adres");
-    case bus::TStrobe::Data:
-        return bus::Tr("data");
-    case bus::TStrobe::LatchAddress:
-        return bus::Tr("latchadres");
-    case bus::TStrobe::LatchData:
-        return bus::Tr("latchdata");
-    case bus::TStrobe::None:
-        break;
-    }
-    return bus::Tr("geen");
-}
-
-QString KindText(bus::TEventKind kind) {
-    switch (kind) {
-    case bus::TEventKind::DataPortWrite:
-        return bus::Tr("datapoort");
-    case bus::TEventKind::StatusPortRead:
-        return bus::Tr("statuspoort");
-    case bus::TEventKind::OptionByte:
-        return bus::Tr("optiebyte");
-    case bus::TEventKind::OptionEcho:
-        return bus::Tr("echo");
-    case bus::TEventKind::SpeedChange:
-        return bus::Tr("snelheid");
-    case bus::TEventKind::Note:
-        return bus::Tr("notitie");
-    default:
-        return bus::Tr("antwoord");
-    }
-}
-
-QString StatusText(bus::TEventStatus status) {
-    switch (status) {
-    case bus::TEventStatus::Ok:
-        return bus::Tr("ok");
-    case bus::TEventStatus::NoReply:
-        return bus::Tr("geen antwoord");
-    case bus::TEventStatus::NotConnected:
-        return bus::Tr("niet verbonden");
-    case bus::TEventStatus::SendFailed:
-        return bus::Tr("niet verstuurd");
-    case bus::TEventStatus::LineLost:
-        return bus::Tr("lijn verbroken");
-    }
-    return {};
-}
 
 } // namespace
 
@@ -178,11 +119,14 @@ QVariant TCaptureTableModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole)
         return Text(index.row(), index.column());
     if (role == Qt::BackgroundRole) {
-        const bus::TEventStatus status = bus::TCaptureRows::RowStatus(mCapture, row);
-        if (status == bus::TEventStatus::NoReply)
+        switch (bus::RowMark(mCapture, row)) {
+        case bus::TRowMark::NoReply:
             return NoReplyColour;
-        if (status != bus::TEventStatus::Ok)
+        case bus::TRowMark::Failure:
             return FailureColour;
+        case bus::TRowMark::None:
+            break;
+        }
     }
     return {};
 }
@@ -190,10 +134,7 @@ QVariant TCaptureTableModel::data(const QModelIndex& index, int role) const {
 QString TCaptureTableModel::Text(int index, int column) const {
     const bus::TCaptureRow& row = mRows.Rows()[static_cast<std::size_t>(index)];
     const bus::TCaptureEvent& event = mCapture.At(row.Event);
-    const bus::TCaptureEvent* reply = row.HasReply() ? &mCapture.At(row.Reply) : nullptr;
-    const bool word = event.Kind == bus::TEventKind::Word;
-    switch (column) {
-    case Time:
+    if (column == Time) {
         if (mTimeMode == TTimeMode::Clock)
             return QDateTime::fromMSecsSinceEpoch(mCapture.WallNs(event) / 1000000)
                 .toString("HH:mm:ss.zzz");
@@ -206,39 +147,14 @@ QString TCaptureTableModel::Text(int index, int column) const {
             return QString("+%1").arg(ms, 0, 'f', 3);
         }
         return QString::number(static_cast<double>(event.TimeNs) / 1e9, 'f', 6);
-    case Direction:
-        return event.Direction == bus::TDirection::ToRack     ? QString::fromUtf8("→ rek")
-               : event.Direction == bus::TDirection::FromRack ? QString::fromUtf8("← rek")
-                                                              : QString();
-    case Word:
-        return event.Kind == bus::TEventKind::Note || event.Kind == bus::TEventKind::SpeedChange
-                   ? QString()
-                   : Hex(event.Value);
-    case Bits:
-        return word ? BitsText(event.Value) : QString();
-    case Strobe:
-        return word ? StrobeText(event.Value) : KindText(event.Kind);
-    case AddressOrData:
-        return word ? QString::number(bus::DataLines(event.Value)) : QString();
-    case Reply:
-        return reply && reply->Status == bus::TEventStatus::Ok ? Hex(reply->Value) : QString();
-    case Meaning: {
-        QString meaning = QString::fromStdString(bus::EventMeaning(mCapture, row.Event));
-        if (reply) {
-            const std::string answer = bus::EventMeaning(mCapture, row.Reply);
-            if (!answer.empty())
-                meaning += "; " + QString::fromStdString(answer);
-        }
-        return meaning;
     }
-    case Latency:
-        return reply && reply->Paired() ? QString::number(reply->LatencyUs / 1000.0, 'f', 3)
-                                        : QString();
-    case Status:
-        return StatusText(bus::TCaptureRows::RowStatus(mCapture, row));
-    default:
-        return {};
-    }
+    const bus::TRowCells cells = bus::RowCells(mCapture, row);
+    const std::string* texts[] = {nullptr,          &cells.Direction, &cells.Word,
+                                  &cells.Bits,      &cells.Strobe,    &cells.AddressOrData,
+                                  &cells.Reply,     &cells.Meaning,   &cells.Latency,
+                                  &cells.Status};
+    return column > Time && column < ColumnCount ? QString::fromStdString(*texts[column])
+                                                 : QString();
 }
 
 // ---- the window ----
@@ -375,26 +291,8 @@ void TBusMonitor::TimerMonitorTimer() {
 }
 
 void TBusMonitor::UpdateCounters() {
-    const std::uint64_t now = mCapture.Now();
-    if (now < mTimeBefore || mCapture.Words() < mWordsBefore) {
-        mTimeBefore = now;
-        mWordsBefore = mCapture.Words();
-        mWordsPerSecond = 0;
-    } else if (now - mTimeBefore >= 1'000'000'000) {
-        mWordsPerSecond = static_cast<double>(mCapture.Words() - mWordsBefore) * 1e9 /
-                          static_cast<double>(now - mTimeBefore);
-        mTimeBefore = now;
-        mWordsPerSecond = mWordsPerSecond < 0 ? 0 : mWordsPerSecond;
-        mWordsBefore = mCapture.Words();
-    }
     LabelTellers->setText(
-        bus::Tr("Woorden: %1   Antwoorden: %2   Zonder antwoord: %3   Woorden/s: %4   "
-                "Verloren: %5")
-            .arg(mCapture.Words())
-            .arg(mCapture.Replies())
-            .arg(mCapture.NoReplies())
-            .arg(mWordsPerSecond, 0, 'f', 0)
-            .arg(mCapture.Lost()));
+        QString::fromStdString(bus::CountersText(mCapture, mWordRate.Take(mCapture))));
 }
 
 void TBusMonitor::FilterChanged() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bus/CaptureRows.h"
+#include "bus/CaptureText.h"
 
 #include <QAbstractTableModel>
 #include <QWidget>
@@ -90,9 +91,7 @@ private:
 
     bus::TCapture& mCapture;
     TCaptureTableModel* mModel;
-    std::uint64_t mWordsBefore = 0;
-    std::uint64_t mTimeBefore = 0;
-    double mWordsPerSecond = 0;
+    bus::TWordRate mWordRate;
 };
 
 } // namespace app

@@ -5,6 +5,7 @@
 #include "bus/qt/Dialogs.h"
 #include "bus/SettingsFile.h"
 #include "bus/CardWords.h"
+#include "diag/RunView.h"
 #include "link/TavoComm.h"
 #include "serial/ComError.h"
 
@@ -25,28 +26,10 @@ namespace app {
 
 namespace {
 
-const char* const PatternNames[] = {"walk1", "walk0", "checker", "count", "random"};
-
 std::int64_t WallNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::system_clock::now().time_since_epoch())
         .count();
-}
-
-QString FaultText(diag::TFault fault) {
-    switch (fault) {
-    case diag::TFault::Stuck0:
-        return bus::Tr("vast op 0");
-    case diag::TFault::Stuck1:
-        return bus::Tr("vast op 1");
-    case diag::TFault::Shorted:
-        return bus::Tr("kortgesloten");
-    case diag::TFault::Intermittent:
-        return bus::Tr("soms fout");
-    case diag::TFault::None:
-        break;
-    }
-    return {};
 }
 
 } // namespace
@@ -89,8 +72,8 @@ TCardDiagnostics::TCardDiagnostics(bus::TBus& bus, QWidget* parent)
     auto* patterns = new QGroupBox(bus::Tr("Patronen"), this);
     auto* patternLayout = new QHBoxLayout(patterns);
     for (std::size_t i = 0; i < CheckBoxPatroon.size(); ++i) {
-        CheckBoxPatroon[i] = new QCheckBox(PatternNames[i], patterns);
-        CheckBoxPatroon[i]->setObjectName(QString("CheckBoxPatroon_%1").arg(PatternNames[i]));
+        CheckBoxPatroon[i] = new QCheckBox(diag::PatternKeys[i], patterns);
+        CheckBoxPatroon[i]->setObjectName(QString("CheckBoxPatroon_%1").arg(diag::PatternKeys[i]));
         CheckBoxPatroon[i]->setChecked(i < 3);
         patternLayout->addWidget(CheckBoxPatroon[i]);
     }
@@ -177,36 +160,18 @@ void TCardDiagnostics::ButtonStartClick() {
 }
 
 void TCardDiagnostics::Start() {
-    std::vector<std::unique_ptr<diag::TCardTest>> tests;
-    if (RadioButtonScan->isChecked()) {
-        tests.push_back(std::make_unique<diag::TScanTest>(mBus));
-    } else {
-        diag::TIoTest::TOptions options;
-        options.Place = SpinEditAdres->value();
-        options.Inverted = ComboBoxPlug->currentIndex() == 1;
-        for (std::size_t i = 0; i < CheckBoxPatroon.size(); ++i)
-            if (CheckBoxPatroon[i]->isChecked())
-                options.Patterns.push_back({static_cast<diag::TPatternKind>(i),
-                                            static_cast<std::uint32_t>(SpinEditZaad->value())});
-        tests.push_back(std::make_unique<diag::TIoTest>(mBus, options));
-    }
-    diag::TRunLimits limits;
-    switch (ComboBoxEinde->currentIndex()) {
-    case 0:
-        limits.Cycles = static_cast<std::uint64_t>(SpinEditAantal->value());
-        break;
-    case 1:
-        limits.Seconds = SpinEditAantal->value();
-        break;
-    default:
-        limits.Cycles = UINT64_MAX;
-        break;
-    }
-    limits.StopOnError = ComboBoxFouten->currentIndex() == 1;
-    if (ComboBoxFouten->currentIndex() == 2)
-        limits.MaxErrors = static_cast<std::uint64_t>(SpinEditMaxFouten->value());
-    mRun = std::make_unique<diag::TRun>(std::move(tests), limits);
-    mRun->Begin();
+    diag::TRunChoice choice;
+    choice.Scan = RadioButtonScan->isChecked();
+    choice.Place = SpinEditAdres->value();
+    choice.Inverted = ComboBoxPlug->currentIndex() == 1;
+    for (std::size_t i = 0; i < CheckBoxPatroon.size(); ++i)
+        choice.Patterns[i] = CheckBoxPatroon[i]->isChecked();
+    choice.Seed = static_cast<std::uint32_t>(SpinEditZaad->value());
+    choice.End = static_cast<diag::TRunChoice::TEnd>(ComboBoxEinde->currentIndex());
+    choice.Count = static_cast<std::uint64_t>(SpinEditAantal->value());
+    choice.OnError = static_cast<diag::TRunChoice::TOnError>(ComboBoxFouten->currentIndex());
+    choice.MaxErrors = static_cast<std::uint64_t>(SpinEditMaxFouten->value());
+    mRun = diag::MakeRun(mBus, choice);
     mStartedWallNs = WallNs();
     ButtonStart->setText(bus::Tr("Stop"));
     LabelOordeel->clear();
@@ -219,13 +184,7 @@ void TCardDiagnostics::Finish() {
     ShowCounts();
     if (!mRun)
         return;
-    static const char* const verdicts[] = {platform::TrMark("Geslaagd"),
-                                           platform::TrMark("Kaartfout gevonden"),
-                                           platform::TrMark("Het rek is niet bereikbaar")};
-    QString verdict = bus::Tr(verdicts[static_cast<int>(mRun->Verdict())]);
-    if (!mRun->UnreachableReason().empty())
-        verdict += ": " + QString::fromLocal8Bit(mRun->UnreachableReason().c_str());
-    LabelOordeel->setText(verdict);
+    LabelOordeel->setText(QString::fromStdString(diag::VerdictText(*mRun)));
 }
 
 void TCardDiagnostics::TimerDiagnoseTimer() {
@@ -257,49 +216,16 @@ void TCardDiagnostics::ButtonNulClick() {
 }
 
 void TCardDiagnostics::ShowCounts() {
-    const diag::TCardTest* test =
-        mRun && !mRun->Tests().empty()
-            ? mRun->Tests()[std::min(mRun->Current(), mRun->Tests().size() - 1)].get()
-            : nullptr;
-    const diag::TTestCounts counts = test ? test->Counts() : diag::TTestCounts{};
-    QString text = bus::Tr("Cycli: %1   Woorden: %2   Fouten: %3   Zonder antwoord: %4   "
-                           "Foutfractie: %5")
-                       .arg(counts.Cycles)
-                       .arg(counts.Words)
-                       .arg(counts.Errors)
-                       .arg(counts.NoReply)
-                       .arg(counts.Cycles ? static_cast<double>(counts.Errors) /
-                                                static_cast<double>(counts.Cycles)
-                                          : 0.0,
-                            0, 'f', 4);
-    if (counts.FirstErrorNs != 0)
-        text += "\n" + bus::Tr("Eerste fout: %1   Laatste fout: %2")
-                           .arg(QString::fromStdString(bus::IsoTime(counts.FirstErrorNs)),
-                                QString::fromStdString(bus::IsoTime(counts.LastErrorNs)));
-    const auto* io = dynamic_cast<const diag::TIoTest*>(test);
-    if (io && io->Evidence().Silent())
-        text += "\n" + bus::Tr("De kaart meldt niets op haar terugmeldlijnen (stil, geen kaart "
-                               "in de plaats, of een ander adres).");
-    LabelTellers->setText(text);
-
-    for (int pin = 1; pin <= 16; ++pin) {
-        QLabel* label = LabelIngang[static_cast<std::size_t>(pin - 1)];
-        QString caption = QString::number(pin);
-        QColor colour = palette().color(QPalette::Window);
-        if (io && io->Counts().Cycles > 0) {
-            const int bit = bus::IoPinBit[static_cast<std::size_t>(pin - 1)];
-            const std::uint64_t errors = io->Evidence().Count(bit).Errors();
-            const diag::TInputDiagnosis diagnosis = io->Evidence().Diagnose(bit);
-            caption += "\n" + QString::number(errors);
-            if (diagnosis.Fault != diag::TFault::None)
-                caption += "\n" + FaultText(diagnosis.Fault);
-            if (diagnosis.Partner >= 0)
-                caption += QString(" %1").arg(bus::IoPinOfBit(diagnosis.Partner));
-            colour = errors == 0 ? QColor(170, 230, 170) : QColor(255, 150, 150);
-        }
-        label->setText(caption);
+    const diag::TRunView view = diag::ViewOf(mRun.get());
+    LabelTellers->setText(QString::fromStdString(view.Counts));
+    for (std::size_t i = 0; i < view.Inputs.size(); ++i) {
+        const diag::TInputView& input = view.Inputs[i];
+        QLabel* label = LabelIngang[i];
+        label->setText(QString::fromStdString(input.Caption));
         QPalette palette = label->palette();
-        palette.setColor(QPalette::Window, colour);
+        palette.setColor(QPalette::Window, !input.Tested     ? this->palette().color(QPalette::Window)
+                                           : input.Errors == 0 ? QColor(170, 230, 170)
+                                                               : QColor(255, 150, 150));
         label->setPalette(palette);
     }
 }

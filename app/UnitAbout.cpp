@@ -1,6 +1,7 @@
 #include "app/UnitAbout.h"
 
 #include "app/Pictures.h"
+#include "platform/AboutTexts.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -89,7 +90,7 @@ TAboutBox::TAboutBox(const std::optional<TFileVersion>& version, QWidget* parent
     PanelAbout->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     PanelAbout->setGeometry(10, 10, 407, 252);
 
-    LabelName = AddLabel(PanelAbout, "LabelName", "Morvelplint", QRect(12, 10, 260, 32));
+    LabelName = AddLabel(PanelAbout, "LabelName", platform::about::Name, QRect(12, 10, 260, 32));
     QFont nameFont = font;
     nameFont.setPixelSize(23);
     nameFont.setBold(true);
@@ -98,25 +99,19 @@ TAboutBox::TAboutBox(const std::optional<TFileVersion>& version, QWidget* parent
     ImageZELM = AddLabel(PanelAbout, "ImageZELM", QString(), QRect(288, 10, 109, 77));
     ImageZELM->setPixmap(AboutPicture());
 
-    LabelRechten = AddLabel(PanelAbout, "LabelRechten",
-                            "Copyright \u00a9 2009 Werkgroep Morvelplint", QRect(12, 96, 385, 20));
-    DisclaimerA = AddLabel(
-        PanelAbout, "DisclaimerA",
-        "Dit programma test de kaarten van het ZELM systeem in het interfacerek. Het wordt "
-        "geleverd zoals het is, zonder enige garantie dat het voor een bepaald doel geschikt is.",
-        QRect(12, 120, 385, 50));
-    DisclaimerB =
-        AddLabel(PanelAbout, "DisclaimerB",
-                 "Het is buiten verantwoordelijkheid van de ZELM ontwikkeld; het gebruik ervan is "
-                 "voor eigen risico.",
-                 QRect(12, 172, 385, 34));
+    LabelRechten = AddLabel(PanelAbout, "LabelRechten", platform::about::Copyright,
+                            QRect(12, 96, 385, 20));
+    DisclaimerA = AddLabel(PanelAbout, "DisclaimerA", platform::about::DisclaimerA,
+                           QRect(12, 120, 385, 50));
+    DisclaimerB = AddLabel(PanelAbout, "DisclaimerB", platform::about::DisclaimerB,
+                           QRect(12, 172, 385, 34));
     for (QLabel* paragraph : {DisclaimerA, DisclaimerB}) {
         paragraph->setWordWrap(true);
         paragraph->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     }
-    LabelAuteur1 = AddLabel(PanelAbout, "LabelAuteur1", "Programma: Werkgroep Morvelplint",
+    LabelAuteur1 = AddLabel(PanelAbout, "LabelAuteur1", platform::about::Author1,
                             QRect(12, 208, 385, 18));
-    LabelAuteur2 = AddLabel(PanelAbout, "LabelAuteur2", "Kaarten en testrek: ZELM-gebruikersgroep",
+    LabelAuteur2 = AddLabel(PanelAbout, "LabelAuteur2", platform::about::Author2,
                             QRect(12, 227, 385, 18));
 
     OKButton = new QPushButton("OK", this);

@@ -73,6 +73,22 @@ std::string FirstExistingFolder(const std::vector<std::string>& folders) {
     return folders.empty() ? std::string() : folders.front();
 }
 
+std::string Args(std::string_view text, const std::vector<std::string>& values) {
+    std::string filled;
+    filled.reserve(text.size() + 16 * values.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        const auto place = static_cast<std::size_t>(next - '1');
+        if (text[i] == '%' && next >= '1' && next <= '9' && place < values.size()) {
+            filled += values[place];
+            ++i;
+        } else {
+            filled += text[i];
+        }
+    }
+    return filled;
+}
+
 std::string Format(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -21,6 +22,10 @@ __attribute__((format_arg(1))) inline const char* Tr(const char* text) {
 
 // A printf format filled in, for the translated texts of the Qt-free code.
 __attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...);
+
+// A text with Qt's numbered places (%1 to %9) filled in, as the windows fill the same
+// translated texts: each place by its value, in whatever order the translation has them.
+std::string Args(std::string_view text, const std::vector<std::string>& values);
 
 // Marks a text for the catalogue where it is written down; it is translated (with Tr) where
 // it is shown.

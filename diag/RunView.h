@@ -1,0 +1,56 @@
+#pragma once
+
+#include "diag/Run.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace bus {
+class TBus;
+}
+
+namespace diag {
+
+// A run as the diagnostics window's controls choose it.
+struct TRunChoice {
+    bool Scan = false; // the rack's places 0 to 63, else the IO card through its test plug
+    int Place = 9;
+    bool Inverted = false; // the test plug reads each output back inverted
+    // walk1, walk0, checker, count, random, in TPatternKind's order.
+    std::array<bool, 5> Patterns{true, true, true, false, false};
+    std::uint32_t Seed = 1;
+    enum class TEnd { Cycles, Seconds, UntilStop };
+    TEnd End = TEnd::Cycles;
+    std::uint64_t Count = 1000; // cycles or seconds
+    enum class TOnError { Count, StopAtFirst, StopAfter };
+    TOnError OnError = TOnError::Count;
+    std::uint64_t MaxErrors = 10;
+};
+
+inline constexpr const char* PatternKeys[] = {"walk1", "walk0", "checker", "count", "random"};
+
+// The run the choice asks for, begun.
+std::unique_ptr<TRun> MakeRun(bus::TBus& bus, const TRunChoice& choice);
+
+// One input of the map of the IO card's 16: its pin's number, then once tested its errors and
+// the fault found ("vast op 0", "kortgesloten 5"), each on a line of its own.
+struct TInputView {
+    std::string Caption;
+    bool Tested = false;
+    std::uint64_t Errors = 0;
+};
+
+// What the diagnostics show of a run (none yet: the counts at 0): the counters' lines and the
+// inputs' map.
+struct TRunView {
+    std::string Counts;
+    std::array<TInputView, 16> Inputs;
+};
+TRunView ViewOf(const TRun* run);
+
+// The verdict in words, with the reason when the rack could not be reached.
+std::string VerdictText(const TRun& run);
+
+} // namespace diag
