@@ -14,6 +14,9 @@ packages=(
     nlohmann-json3-dev
     xvfb xauth x11-utils imagemagick
     dpkg-dev file desktop-file-utils appstream lintian
+    # systemd-analyze checks morvelplint-web's unit in the package; curl asks the program
+    # started as that unit starts it for its page
+    systemd curl
     # reads the bus monitor's capture files back in the tests, with the program's dissector
     tshark
     # morvelplint-web's server (Boost.Beast, header-only), and the browser its tests drive

@@ -48,6 +48,9 @@ for size in 16 32 48 64 128 256; do
 done
 [ -x "$prefix/bin/morvelplint" ] && [ -x "$prefix/bin/morvelplint-rack" ] ||
     fail "programs not executable"
+# morvelplint-web's systemd unit below any prefix but /usr, naming the program there.
+grep -qx "ExecStart=$prefix/bin/morvelplint-web --listen 0.0.0.0:8314" \
+    "$prefix/lib/systemd/system/morvelplint-web.service" || fail "systemd unit"
 
 desktop-file-validate "$prefix/share/applications/nl.morvelplint.Morvelplint.desktop"
 appstreamcli validate --no-net "$prefix/share/metainfo/nl.morvelplint.Morvelplint.metainfo.xml"

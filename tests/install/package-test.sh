@@ -56,7 +56,8 @@ for file in ./usr/bin/morvelplint ./usr/bin/morvelplint-rack ./usr/bin/morvelpli
     ./usr/share/man/man1/morvelplint.1.gz ./usr/share/man/man1/morvelplint-rack.1.gz \
     ./usr/share/man/nl/man1/morvelplint.1.gz ./usr/share/man/nl/man1/morvelplint-rack.1.gz \
     ./usr/share/man/man1/morvelplint-check.1.gz ./usr/share/man/nl/man1/morvelplint-check.1.gz \
-    ./usr/share/doc/morvelplint/copyright ./usr/share/doc/morvelplint/changelog.gz; do
+    ./usr/share/doc/morvelplint/copyright ./usr/share/doc/morvelplint/changelog.gz \
+    ./lib/systemd/system/morvelplint-web.service; do
     grep -qx -- "$file" <<<"$contents" || fail "$file not in the package"
 done
 
@@ -76,6 +77,38 @@ for page in morvelplint morvelplint-rack morvelplint-web; do
     grep -q "^\.SH NAME" <<<"$(zcat "$root/usr/share/man/man1/$page.1.gz")" ||
         fail "man page $page"
 done
+
+# morvelplint-web's systemd unit, where Debian 12's packages keep theirs: it starts the
+# installed program for every network as a dynamic user in dialout, in its state folder, with
+# the usual hardening and without what would shut the serial ports out; it is off until the
+# administrator turns it on (no link under /etc, no maintainer script that enables or starts
+# it), and systemd takes it.
+unit=$root/lib/systemd/system/morvelplint-web.service
+for line in "ExecStart=/usr/bin/morvelplint-web --listen 0.0.0.0:8314" DynamicUser=yes \
+    SupplementaryGroups=dialout StateDirectory=morvelplint WorkingDirectory=/var/lib/morvelplint \
+    StandardOutput=journal Restart=on-failure NoNewPrivileges=yes ProtectSystem=strict \
+    PrivateTmp=yes WantedBy=multi-user.target; do
+    grep -qxF -- "$line" "$unit" || fail "the unit lacks $line"
+done
+! grep -Eq '^(PrivateDevices=(yes|true|on|1)|ProtectClock=(yes|true|on|1)|DeviceAllow=|DevicePolicy=(closed|strict))' \
+    "$unit" || fail "the unit shuts the serial ports out"
+! grep -Eq '^\./etc/systemd/' <<<"$contents" || fail "the package turns the unit on"
+control=$work/control
+dpkg-deb -e "$deb" "$control"
+for script in preinst postinst; do
+    [ ! -e "$control/$script" ] || ! grep -Eq '(systemctl|deb-systemd-helper|deb-systemd-invoke).*(enable|start)' \
+        "$control/$script" || fail "$script turns the unit on"
+done
+# systemd-analyze verify looks for the program and the manual page of Documentation= on this
+# machine: here a copy of the unit names the program in the package's tree, and the manual
+# pages are the package's. A key it does not know, or a value it cannot read, is only a
+# warning to it, and fails here all the same.
+mkdir "$work/verify"
+sed "s|^ExecStart=/usr/bin/|ExecStart=$root/usr/bin/|" "$unit" >"$work/verify/morvelplint-web.service"
+verified=$(cd "$work" && MANPATH=$root/usr/share/man \
+    systemd-analyze verify "$work/verify/morvelplint-web.service" 2>&1) ||
+    fail "systemd-analyze verify: $verified"
+! grep -F morvelplint-web <<<"$verified" || fail "systemd-analyze verify warns, see above"
 
 # The desktop entry: the window class the program's windows carry (WM_CLASS "morvelplint",
 # "Morvelplint") and an action that starts the simulated rack.
