@@ -4,12 +4,17 @@
 //    sent by the client to its word on the wire; median and 99th percentile of each;
 //  - ShuttleWatched/N: the (?)BK shuttle at 19200 baud with N pages watching: the serial word
 //    time (a word to its reply) and the words a second, beside the same run with none;
+//  - ToolWatched/N: the same shuttle with nothing watched (0), with a page watching the bus
+//    monitor (1) or the rack view (2): the word time beside the run with none, the rows the
+//    monitor page got against the rows the recording holds, the tool's frames and bytes a
+//    second, and the processor time of the whole process as a share of the time;
 //  - PagesFrame: what one frame's JSON costs the bus's thread;
 //  - IdleProgram: the real `morvelplint-web --sim` with one page open and its heartbeat, for
 //    ten seconds: the processor time it took as a share of the time, and its resident memory
 //    (the capture ring of a million events included).
 #include "bus/Bus.h"
 #include "bus/Capture.h"
+#include "bus/CaptureRows.h"
 #include "bus/UnitThread_PAR_IO.h"
 #include "platform/PortIo.h"
 #include "platform/Tick.h"
@@ -35,7 +40,10 @@
 #include <fstream>
 #include <future>
 #include <mutex>
+#include <nlohmann/json.hpp>
+#include <set>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
@@ -141,6 +149,10 @@ public:
     std::size_t Frames() {
         std::lock_guard lock(mMutex);
         return mFrames.size();
+    }
+    std::vector<std::string> Texts() {
+        std::lock_guard lock(mMutex);
+        return mTexts;
     }
 
 private:
@@ -256,6 +268,8 @@ struct TWebWorld {
         rack.SerialCard->SetWireTiming(true);
         capture.SetSink(&times);
         bus.SetCapture(&capture);
+        app.Tools().SetCapture(&capture);
+        app.Tools().SetRack(&rack, {});
         web::TServerEvents events;
         events.Opened = [this](int page) { loop.Post([this, page] { app.Hello(page); }); };
         events.Command = [this](int page, const web::TCommand& command) {
@@ -267,9 +281,6 @@ struct TWebWorld {
         std::string error;
         started = server->Start(error);
         access.Port = server->Port();
-        // The simulated card's port is the one there is: the machine's own are no way to it.
-        serial::SetPortNameSource(
-            [pty = rack.SerialCard->SlavePath()] { return std::vector<std::string>{pty}; });
         app.Settings().RefreshPorts();
         app.Settings().SelectPort(rack.SerialCard->SlavePath());
         bus::TSettings settings = app.Settings().Settings();
@@ -302,6 +313,12 @@ struct TWebWorld {
     }
 
     sim::TSimRack rack;
+    // The simulated card's port is the one there is, before anything lists ports: the
+    // machine's own are no way to it.
+    bool portsSet = (serial::SetPortNameSource([pty = rack.SerialCard->SlavePath()] {
+                         return std::vector<std::string>{pty};
+                     }),
+                     true);
     TTimes times;
     bus::TCapture capture;
     bus::TParTransport parallel;
@@ -413,6 +430,116 @@ BENCHMARK(BM_ShuttleWatched)
     ->Arg(10)
     ->Iterations(1)
     ->Repetitions(5)
+    ->Unit(benchmark::kMillisecond);
+
+double ProcessCpuSeconds() {
+    rusage use{};
+    getrusage(RUSAGE_SELF, &use);
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return seconds(use.ru_utime) + seconds(use.ru_stime);
+}
+
+// The shuttle at 19200 baud while a second page watches a tool: none (0), the bus monitor (1)
+// or the rack view (2).
+void BM_ToolWatched(benchmark::State& state) {
+    TWebWorld world;
+    const std::unique_ptr<TClient> page = world.Driver();
+    if (!page) {
+        state.SkipWithError("the simulated serial card did not come up");
+        return;
+    }
+    TClient& driver = *page;
+    const int tool = static_cast<int>(state.range(0));
+    TClient watcher(world.network, world.access.Port);
+    if (tool == 1)
+        watcher.Send(R"({"cmd":"monitor","do":"watch","ticked":true})");
+    if (tool == 2)
+        watcher.Send(R"({"cmd":"rack","do":"watch","ticked":true})");
+    driver.Send(R"({"cmd":"show","page":"xbk"})");
+    // Full speed: the locomotive moves, and the rack view with it.
+    driver.Send(R"({"cmd":"page","page":"xbk","do":"speed","position":0})");
+    driver.Send(R"({"cmd":"page","page":"xbk","do":"click"})"); // "Go"
+    if (!driver.WaitFor(R"("running":true)")) {
+        state.SkipWithError("the shuttle did not start");
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    world.times.Clear();
+    const std::size_t textsBefore = watcher.Texts().size();
+    double cpu = 0;
+    for (auto _ : state) {
+        const double before = ProcessCpuSeconds();
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        cpu = ProcessCpuSeconds() - before;
+    }
+    driver.Send(R"({"cmd":"page","page":"xbk","do":"click"})"); // "Stop"
+    // The monitor's last batch.
+    std::this_thread::sleep_for(std::chrono::milliseconds(3 * web::TWebTools::MonitorMs));
+    const std::vector<std::string> texts = watcher.Texts();
+    std::size_t toolFrames = 0;
+    std::size_t toolBytes = 0;
+    std::set<std::uint64_t> received;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const bool monitor = texts[i].find(R"("type":"monitor")") != std::string::npos;
+        const bool rackView = texts[i].find(R"("type":"rack")") != std::string::npos;
+        if (i >= textsBefore && (monitor || rackView)) {
+            ++toolFrames;
+            toolBytes += texts[i].size();
+        }
+        if (monitor) {
+            const nlohmann::json batch = nlohmann::json::parse(texts[i]);
+            for (const auto& row : batch["rows"])
+                received.insert(row["s"].get<std::uint64_t>());
+        }
+    }
+    if (tool == 1) {
+        // Every row the recording holds from the page's first one on came to the page.
+        std::promise<std::pair<std::size_t, std::size_t>> counted;
+        world.loop.Post([&] {
+            bus::TCaptureRows rows;
+            rows.SetFilter(world.capture, {});
+            std::size_t held = 0;
+            std::size_t missing = 0;
+            for (const bus::TCaptureRow& row : rows.Rows()) {
+                if (received.empty() || row.Event < *received.begin())
+                    continue;
+                ++held;
+                missing += received.count(row.Event) == 0 ? 1 : 0;
+            }
+            counted.set_value({held, missing});
+        });
+        const auto [held, missing] = counted.get_future().get();
+        state.counters["monitor_rows_held"] = static_cast<double>(held);
+        state.counters["monitor_rows_missing"] = static_cast<double>(missing);
+        if (missing != 0)
+            state.SkipWithError("the monitor page missed rows");
+    }
+    const std::vector<double> latencies = world.times.LatenciesUs();
+    if (latencies.empty()) {
+        state.SkipWithError("the shuttle sent nothing");
+        return;
+    }
+    double sum = 0;
+    for (const double latency : latencies)
+        sum += latency;
+    state.counters["word_time_mean_us"] = sum / static_cast<double>(latencies.size());
+    state.counters["word_time_median_us"] = Percentile(latencies, 0.5);
+    state.counters["word_time_p99_us"] = Percentile(latencies, 0.99);
+    state.counters["words_per_s"] = static_cast<double>(world.times.Words()) / 3.0;
+    state.counters["tool_frames_per_s"] = static_cast<double>(toolFrames) / 3.0;
+    state.counters["tool_kb_per_s"] = static_cast<double>(toolBytes) / 3.0 / 1024.0;
+    state.counters["process_cpu_percent"] = cpu / 3.0 * 100.0;
+    const char* const names[] = {"nothing watched", "the monitor watched", "the rack view watched"};
+    state.SetLabel(std::string(names[tool]) + ", 19200 baud");
+}
+BENCHMARK(BM_ToolWatched)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Iterations(1)
+    ->Repetitions(3)
     ->Unit(benchmark::kMillisecond);
 
 // What one frame of the pages costs the bus's thread: every page's state as JSON (arg 0), and

@@ -1,5 +1,6 @@
 #include "web/Commands.h"
 
+#include <algorithm>
 #include <array>
 #include <nlohmann/json.hpp>
 #include <utility>
@@ -118,7 +119,182 @@ bool ParseSettings(const json& object, bus::TSettings& settings, std::string& er
            Int(s, "testTijd", bus::TestTijdMin, bus::TestTijdMax, settings.TestTijd, error);
 }
 
+// The tools' actions and what each takes beyond "do".
+struct TToolAction {
+    TCommand::TKind Kind;
+    const char* Do;
+    std::array<TField, 2> Fields;
+    bool Ticked;
+    bool ForWatchers;
+};
+
+using K = TCommand::TKind;
+constexpr std::array<TToolAction, 16> ToolActions{{
+    {K::Monitor, "watch", {{None, None}}, true, true},
+    {K::Monitor, "filter", {{None, None}}, false, true},
+    {K::Monitor, "freeze", {{None, None}}, true, true},
+    {K::Monitor, "clear", {{None, None}}, false, false},
+    {K::Monitor, "note", {{None, None}}, false, false},
+    {K::Rack, "watch", {{None, None}}, true, true},
+    {K::Rack, "silent", {{{"place", 0, 63, &TCommand::Index}, None}}, true, false},
+    {K::Rack, "short", {{{"place", 0, 63, &TCommand::Index}, None}}, true, false},
+    {K::Rack,
+     "stuck",
+     {{{"place", 0, 63, &TCommand::Index}, {"pin", 1, 16, &TCommand::Value}}},
+     false,
+     false},
+    {K::Rack, "input", {{{"pin", 1, 16, &TCommand::Value}, None}}, false, false},
+    {K::Rack, "serial", {{None, None}}, false, false},
+    {K::Rack, "hangUp", {{None, None}}, false, false},
+    {K::Rack, "newCard", {{None, None}}, false, false},
+    {K::Diag, "start", {{None, None}}, false, false},
+    {K::Diag, "stop", {{None, None}}, false, false},
+    {K::Diag, "reset", {{None, None}}, false, false},
+}};
+
+bool Choice(const std::string& text, std::initializer_list<const char*> names, int& value,
+            const char* name, std::string& error) {
+    int index = 0;
+    for (const char* known : names) {
+        if (text == known) {
+            value = index;
+            return true;
+        }
+        ++index;
+    }
+    error = std::string("\"") + name + "\" is none of its choices";
+    return false;
+}
+
+bool String(const json& object, const char* name, std::string& value, std::string& error) {
+    const auto field = object.find(name);
+    if (field == object.end() || !field->is_string()) {
+        error = std::string("\"") + name + "\" is missing or no text";
+        return false;
+    }
+    value = field->get<std::string>();
+    return true;
+}
+
+bool ParseFilter(const json& object, bus::TCaptureFilter& filter, std::string& error) {
+    return Bool(object, "address", filter.Address, error) &&
+           Bool(object, "data", filter.Data, error) &&
+           Bool(object, "latchAddress", filter.LatchAddress, error) &&
+           Bool(object, "latchData", filter.LatchData, error) &&
+           Bool(object, "other", filter.Other, error) &&
+           Int(object, "place", -1, 63, filter.Place, error) &&
+           Bool(object, "problems", filter.ProblemsOnly, error);
+}
+
+bool ParseChoice(const json& object, diag::TRunChoice& choice, std::string& error) {
+    int seed = 0;
+    int count = 0;
+    int maxErrors = 0;
+    int end = 0;
+    int onError = 0;
+    std::string endText;
+    std::string onErrorText;
+    const auto patterns = object.find("patterns");
+    if (patterns == object.end() || !patterns->is_array() ||
+        patterns->size() != choice.Patterns.size()) {
+        error = "\"patterns\" is missing or not five of true or false";
+        return false;
+    }
+    for (std::size_t i = 0; i < choice.Patterns.size(); ++i) {
+        if (!(*patterns)[i].is_boolean()) {
+            error = "\"patterns\" is missing or not five of true or false";
+            return false;
+        }
+        choice.Patterns[i] = (*patterns)[i].get<bool>();
+    }
+    if (!(Bool(object, "scan", choice.Scan, error) &&
+          Int(object, "place", 0, 63, choice.Place, error) &&
+          Bool(object, "inverted", choice.Inverted, error) &&
+          Int(object, "seed", 0, 1'000'000'000, seed, error) &&
+          String(object, "end", endText, error) &&
+          Choice(endText, {"cycles", "seconds", "untilStop"}, end, "end", error) &&
+          Int(object, "count", 1, 1'000'000'000, count, error) &&
+          String(object, "onError", onErrorText, error) &&
+          Choice(onErrorText, {"count", "stopAtFirst", "stopAfter"}, onError, "onError", error) &&
+          Int(object, "maxErrors", 1, 1'000'000, maxErrors, error)))
+        return false;
+    if (!choice.Scan && std::find(choice.Patterns.begin(), choice.Patterns.end(), true) ==
+                            choice.Patterns.end()) {
+        error = "no pattern chosen";
+        return false;
+    }
+    choice.Seed = static_cast<std::uint32_t>(seed);
+    choice.Count = static_cast<std::uint64_t>(count);
+    choice.MaxErrors = static_cast<std::uint64_t>(maxErrors);
+    choice.End = static_cast<diag::TRunChoice::TEnd>(end);
+    choice.OnError = static_cast<diag::TRunChoice::TOnError>(onError);
+    return true;
+}
+
+std::optional<TCommand> ParseTool(const json& object, TCommand command, std::string& error) {
+    if (command.Kind == K::Report)
+        return command;
+    const auto doField = object.find("do");
+    if (doField == object.end() || !doField->is_string()) {
+        error = "\"do\" is missing";
+        return std::nullopt;
+    }
+    command.Do = doField->get<std::string>();
+    for (const TToolAction& action : ToolActions) {
+        if (action.Kind != command.Kind || command.Do != action.Do)
+            continue;
+        for (const TField& field : action.Fields)
+            if (field.Name &&
+                !Int(object, field.Name, field.Minimum, field.Maximum, command.*field.Into, error))
+                return std::nullopt;
+        if (action.Ticked && !Bool(object, "ticked", command.Ticked, error))
+            return std::nullopt;
+        if (command.Kind == K::Monitor && command.Do == "filter" &&
+            !ParseFilter(object, command.Filter, error))
+            return std::nullopt;
+        if (command.Kind == K::Monitor && command.Do == "note") {
+            if (!String(object, "text", command.Text, error))
+                return std::nullopt;
+            if (command.Text.size() > MaxNote) {
+                error = "the note is too long";
+                return std::nullopt;
+            }
+        }
+        // A stuck input's level: -1 works, 0 or 1 stuck there.
+        if (command.Kind == K::Rack && command.Do == "stuck" &&
+            !Int(object, "level", -1, 1, command.Level, error))
+            return std::nullopt;
+        if (command.Kind == K::Rack && command.Do == "serial" &&
+            !(Bool(object, "silent", command.Ticked, error) &&
+              Bool(object, "garbage", command.Garbage, error)))
+            return std::nullopt;
+        if (command.Kind == K::Diag && command.Do == "start" &&
+            !ParseChoice(object, command.Choice, error))
+            return std::nullopt;
+        return command;
+    }
+    error = "unknown action \"" + command.Do + "\"";
+    return std::nullopt;
+}
+
 } // namespace
+
+bool ForWatchers(const TCommand& command) {
+    switch (command.Kind) {
+    case K::Ping:
+    case K::TakeOver:
+    case K::Report:
+        return true;
+    case K::Monitor:
+    case K::Rack:
+        for (const TToolAction& action : ToolActions)
+            if (action.Kind == command.Kind && command.Do == action.Do)
+                return action.ForWatchers;
+        return false;
+    default:
+        return false;
+    }
+}
 
 const char* PageKey(TPage page) {
     for (const auto& [known, key] : PageKeys)
@@ -151,7 +327,18 @@ std::optional<TCommand> ParseCommand(std::string_view text, std::string& error) 
     }
     const std::string name = cmd->get<std::string>();
     TCommand command;
-    using K = TCommand::TKind;
+    static const std::array<std::pair<const char*, K>, 4> tools{{
+        {"monitor", K::Monitor},
+        {"rack", K::Rack},
+        {"diag", K::Diag},
+        {"report", K::Report},
+    }};
+    for (const auto& [known, kind] : tools) {
+        if (name != known)
+            continue;
+        command.Kind = kind;
+        return ParseTool(object, command, error);
+    }
     static const std::array<std::pair<const char*, K>, 7> plain{{
         {"connect", K::Connect},
         {"loadSettings", K::LoadSettings},

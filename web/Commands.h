@@ -1,7 +1,9 @@
 #pragma once
 
+#include "bus/CaptureRows.h"
 #include "bus/SettingsFile.h"
 #include "cards/CardModel.h"
+#include "diag/RunView.h"
 
 #include <optional>
 #include <string>
@@ -22,6 +24,11 @@ struct TCommand {
         RefreshPorts,
         Ping,     // the driving page's heartbeat
         TakeOver, // "Overnemen"
+        // The tools, each with its "do": {"cmd": "monitor", "do": "freeze", "ticked": true}
+        Monitor, // watch, filter, freeze (any page); clear, note (the driving page)
+        Rack,    // watch (any page); the faults of the simulated rack (the driving page)
+        Diag,    // start, stop, reset: the card diagnostics' run
+        Report,  // the settings report for printing, to the page that asks
     };
     TKind Kind = TKind::Ping;
     cards::TPage Page = cards::TPage::Intro;
@@ -29,7 +36,28 @@ struct TCommand {
     int Index = 0;  // a bit, strobe item, group, section or pin
     int Value = 0;  // an address, rack, EVL, speed position
     bool Ticked = false;
+    int Level = 0;        // a stuck input: -1 works again, 0 or 1 stuck there
+    bool Garbage = false; // the serial card's bytes of nonsense after each answer
+    std::string Text;     // a note
     bus::TSettings Settings;
+    bus::TCaptureFilter Filter;
+    diag::TRunChoice Choice;
+};
+
+// The longest note taken into the recording.
+inline constexpr std::size_t MaxNote = 500;
+
+// Whether a page that only watches may send the command: what changes nothing but its own
+// view (the monitor's rows, the rack view, the report to print).
+bool ForWatchers(const TCommand& command);
+
+// A file the page downloads: its status (200, or 404 for one there is none of), type, name
+// and bytes.
+struct TDownload {
+    int Status = 404;
+    std::string Type = "text/plain; charset=utf-8";
+    std::string FileName;
+    std::string Body = "not found\n";
 };
 
 // The largest command taken; the server refuses longer frames before they are read.

@@ -1,12 +1,20 @@
-# Writes OUT, a C++ file that holds the page's files (FILES, from the folder DIR) as byte
-# arrays and the table FindAsset looks them up in. Run with cmake -P.
+# Writes OUT, a C++ file that holds the page's files (FILES, from the folder DIR, and EXTRA,
+# files named by their paths, each served by its name alone) as byte arrays and the table
+# FindAsset looks them up in. Run with cmake -P.
 string(REPLACE "," ";" FILES "${FILES}")
+set(paths "")
+foreach(file IN LISTS FILES)
+    list(APPEND paths "${DIR}/${file}")
+endforeach()
+string(REPLACE "," ";" EXTRA "${EXTRA}")
+list(APPEND paths ${EXTRA})
 set(content "// Made by web/EmbedAssets.cmake from the page's files; not to be edited.\n")
 string(APPEND content "#include \"web/Assets.h\"\n\n#include <array>\n\nnamespace web {\nnamespace {\n")
 set(table "")
 set(index 0)
-foreach(file IN LISTS FILES)
-    file(READ "${DIR}/${file}" hex HEX)
+foreach(path IN LISTS paths)
+    get_filename_component(file "${path}" NAME)
+    file(READ "${path}" hex HEX)
     string(LENGTH "${hex}" length)
     math(EXPR size "${length} / 2")
     string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${hex}")
@@ -19,6 +27,8 @@ foreach(file IN LISTS FILES)
         set(type "text/css; charset=utf-8")
     elseif(file MATCHES "\\.svg$")
         set(type "image/svg+xml")
+    elseif(file MATCHES "\\.txt$")
+        set(type "text/plain; charset=utf-8")
     elseif(file MATCHES "\\.png$")
         set(type "image/png")
     else()

@@ -136,7 +136,9 @@ private:
             server.BroadcastControl();
             return;
         }
-        if (!server.Control.Drives(mPage)) {
+        // A watching page may change its own view (the monitor's rows, the rack view) and
+        // nothing else.
+        if (!server.Control.Drives(mPage) && !ForWatchers(*command)) {
             Refuse("another page drives; this one watches");
             return;
         }
@@ -153,6 +155,8 @@ private:
             return;
         mServer.Sockets.erase(mPage);
         mServer.Control.Closed(mPage);
+        if (mServer.Events.Closed)
+            mServer.Events.Closed(mPage);
         mServer.BroadcastControl();
         mPage = 0;
     }
@@ -239,6 +243,14 @@ private:
                 ->Run(std::move(upgrade));
             return;
         }
+        if (decision.Path.rfind("/download/", 0) == 0 && mServer.Events.Download) {
+            const std::size_t question = request.Target.find('?');
+            Download(decision.Path.substr(10),
+                     question == std::string::npos ? std::string()
+                                                   : request.Target.substr(question + 1),
+                     request.Method == "HEAD", header.version(), header.keep_alive());
+            return;
+        }
         const TAsset* asset = FindAsset(decision.Path);
         if (!asset) {
             Respond(http::status::not_found, "not found\n", header.keep_alive());
@@ -262,6 +274,34 @@ private:
             response->content_length(asset->Bytes.size());
         response->keep_alive(header.keep_alive());
         Send(response);
+    }
+
+    // The file comes from the bus's thread and is sent on the server's.
+    void Download(std::string name, std::string query, bool head, unsigned version,
+                  bool keepAlive) {
+        mServer.Events.Download(
+            std::move(name), std::move(query),
+            [self = shared_from_this(), head, version, keepAlive](TDownload file) {
+                asio::post(self->mServer.Io, [self, head, version, keepAlive,
+                                              file = std::move(file)]() mutable {
+                    auto response = std::make_shared<http::response<http::string_body>>(
+                        static_cast<http::status>(file.Status), version);
+                    response->set(http::field::content_type, file.Type);
+                    response->set(http::field::cache_control, "no-store");
+                    response->set("X-Content-Type-Options", "nosniff");
+                    if (file.Status == 200)
+                        response->set(http::field::content_disposition,
+                                      "attachment; filename=\"" + file.FileName + "\"");
+                    const std::size_t size = file.Body.size();
+                    if (!head)
+                        response->body() = std::move(file.Body);
+                    response->prepare_payload();
+                    if (head)
+                        response->content_length(size);
+                    response->keep_alive(keepAlive);
+                    self->Send(response);
+                });
+            });
     }
 
     void Respond(http::status status, std::string text, bool keepAlive) {

@@ -16,6 +16,10 @@ struct TServerEvents {
     std::function<void(int page)> Opened;                           // a page came
     std::function<void(int page, const TCommand& command)> Command; // the driving page's
     std::function<void()> DriverGone; // the driving page gone for TControl::GoneAfter
+    std::function<void(int page)> Closed; // a page's WebSocket closed
+    // A GET of /download/NAME?QUERY: `done` takes the file, on any thread, once.
+    std::function<void(std::string name, std::string query, std::function<void(TDownload)> done)>
+        Download;
 };
 
 // The HTTP server for the one page and its WebSocket: the access rules in front of every

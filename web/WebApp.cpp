@@ -1,5 +1,6 @@
 #include "web/WebApp.h"
 
+#include "platform/AboutTexts.h"
 #include "platform/Messages.h"
 #include "web/PageState.h"
 #include "web/PageTexts.h"
@@ -11,9 +12,11 @@ namespace web {
 
 using cards::TPage;
 
+constexpr const char* ProgramVersion = MORVELPLINT_VERSION;
+
 TWebApp::TWebApp(bus::TBus& bus, TBusLoop& loop, TSend send, std::string settingsFile)
     : mBus(bus), mLoop(loop), mSend(std::move(send)), mSettingsFile(std::move(settingsFile)),
-      mModels(bus, loop), mFrame(mModels) {
+      mModels(bus, loop), mFrame(mModels), mTools(bus, loop, mSend, mModels) {
     mModels.SetFrontEnd(this);
     mModels.SetSettings(mSettings.Settings());
     for (TPage page :
@@ -54,10 +57,20 @@ void TWebApp::Hello(int page) {
         if (const std::size_t at = rack.find("%1"); at != std::string::npos)
             rack.replace(at, 2, mRackSummary);
     }
+    namespace about = platform::about;
+    const nlohmann::json aboutTexts = {{"version", ProgramVersion},
+                                       {"copyright", about::Copyright},
+                                       {"disclaimerA", about::DisclaimerA},
+                                       {"disclaimerB", about::DisclaimerB},
+                                       {"author1", about::Author1},
+                                       {"author2", about::Author2}};
     mSend(page, R"({"type":"texts","texts":)" + PageTextsJson() + R"(,"rack":)" +
-                    nlohmann::json(rack).dump() + "}");
+                    nlohmann::json(rack).dump() + R"(,"about":)" + aboutTexts.dump() + "}");
     mSend(page, mFrame.Json());
     mSend(page, SettingsJson(mSettings, mBus));
+    mTools.Hello(page);
+    if (mSetUpFailure)
+        Notice(page, true, mSetUpFailure->Text, mSetUpFailure->Informative);
 }
 
 void TWebApp::Changed() {
@@ -116,12 +129,18 @@ void TWebApp::SetUpFinished(const bus::TSetUpResult& result) {
     }
     PushSettings();
     const bus::TSetUpMessage message = bus::SetUpMessage(result);
+    // A page that opens after a failed set-up (the one at the start comes before any page can)
+    // is told why there is no connection.
+    mSetUpFailure.reset();
+    if (message.Shown && !result.Ready)
+        mSetUpFailure = message;
     if (message.Shown)
         Notice(ToEveryPage, true, message.Text, message.Informative);
 }
 
 void TWebApp::DriverGone() {
     mModels.StopRunningTest();
+    mTools.DriverGone();
 }
 
 void TWebApp::Apply(const TCommand& command, int page) {
@@ -138,10 +157,35 @@ void TWebApp::Apply(const TCommand& command, int page) {
     }
     case K::Page: {
         std::string refused;
+        // One test at a time: while the diagnostics run, no card page sends or starts.
+        if (mTools.DiagRunning() && (command.Do == "send" || command.Do == "click")) {
+            Notice(page, true, platform::Tr("De kaartdiagnose loopt; stop die eerst."), {});
+            mSend(page, R"({"type":"refused","reason":"a diagnostics run is under way"})");
+            return;
+        }
         if (!ApplyToPage(command, refused)) {
             const nlohmann::json answer = {{"type", "refused"}, {"reason", refused}};
             mSend(page, answer.dump());
         }
+        return;
+    }
+    case K::Monitor:
+    case K::Rack:
+    case K::Diag: {
+        std::string refused;
+        if (!mTools.Apply(command, page, refused)) {
+            const nlohmann::json answer = {{"type", "refused"}, {"reason", refused}};
+            mSend(page, answer.dump());
+        } else if (command.Kind == K::Rack && command.Do == "newCard") {
+            PushSettings(); // the new card's port, chosen
+        }
+        return;
+    }
+    case K::Report: {
+        const nlohmann::json report = {
+            {"type", "report"},
+            {"lines", bus::SettingsReport(mSettings.Settings(), mSettings.PortValue())}};
+        mSend(page, report.dump());
         return;
     }
     case K::Ping:

@@ -6,17 +6,13 @@
 #include "web/BusLoop.h"
 #include "web/PageState.h"
 #include "web/Commands.h"
+#include "web/Tools.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace web {
-
-// Where a message of the web application goes: to one page (its number), to every page, or to
-// the page that drives.
-inline constexpr int ToEveryPage = 0;
-inline constexpr int ToDriver = -1;
-using TSend = std::function<void(int page, std::string text)>;
 
 // The browser front-end on the bus's thread: the card models and the connection settings, the
 // driving page's commands applied to them (each checked against what the page shows enabled,
@@ -45,6 +41,13 @@ public:
     void Apply(const TCommand& command, int page);
     // The driving page is gone: its running test stops as its Stop button would stop it.
     void DriverGone();
+    // A page is gone.
+    void Closed(int page) { mTools.Closed(page); }
+    // A file for the page to download (the tools' recording and report).
+    TDownload Download(const std::string& name, const std::string& query) const {
+        return mTools.Download(name, query);
+    }
+    TWebTools& Tools() { return mTools; }
 
     cards::TCardModels& Models() { return mModels; }
     // With --sim: where the simulated rack's cards sit, for the INTRO page.
@@ -74,9 +77,11 @@ private:
     TSend mSend;
     std::string mSettingsFile;
     std::string mRackSummary;
+    std::optional<bus::TSetUpMessage> mSetUpFailure;
     cards::TCardModels mModels;
     TPagesFrame mFrame;
     bus::TConnectionSettings mSettings;
+    TWebTools mTools;
     bool mPushWaiting = false;
     double mPushTokens = PushBurst;
     TBusLoop::TClock::time_point mTokensAt = TBusLoop::TClock::now();

@@ -184,10 +184,13 @@ int Serve(const TArguments& args) {
         // for pass without taking the time.
         platform::SkipDesignedWaits(true);
         // The simulated rack's serial card is the one port there is: the machine's own are no
-        // way to it.
+        // way to it. A new card from the rack view takes a hung-up one's place.
         if (rack->SerialCard)
-            serial::SetPortNameSource(
-                [pty = rack->SerialCard->SlavePath()] { return std::vector<std::string>{pty}; });
+            serial::SetPortNameSource([simulated = rack.get()] {
+                return simulated->SerialCard
+                           ? std::vector<std::string>{simulated->SerialCard->SlavePath()}
+                           : std::vector<std::string>{};
+            });
     }
 
     const bool loopback = args.Address == "127.0.0.1" || args.Address == "localhost";
@@ -215,12 +218,23 @@ int Serve(const TArguments& args) {
             loop.Post([&app, page, command] { app->Apply(command, page); });
         };
         events.DriverGone = [&] { loop.Post([&app] { app->DriverGone(); }); };
+        events.Closed = [&](int page) { loop.Post([&app, page] { app->Closed(page); }); };
+        events.Download = [&](std::string name, std::string query,
+                              std::function<void(web::TDownload)> done) {
+            loop.Post([&app, name = std::move(name), query = std::move(query),
+                       done = std::move(done)] { done(app->Download(name, query)); });
+        };
         web::TServer server(args.Address, args.Port, access, std::move(events));
         web::TWebApp application(bus, loop, [&server](int page, std::string text) {
             server.Send(page, std::move(text));
         });
         app = &application;
+        application.Tools().SetCapture(&capture);
         if (rack) {
+            application.Tools().SetRack(rack.get(), [&application](const std::string& port) {
+                application.Settings().RefreshPorts();
+                application.Settings().SelectPort(port);
+            });
             if (rack->SerialCard)
                 application.Settings().SelectPort(rack->SerialCard->SlavePath());
             application.SetRackSummary(rack->Summary());

@@ -1,6 +1,8 @@
 // The browser front-end without a browser or a socket: the access rules on hand-made
 // requests, the page's commands as parsed, who drives, and the web application's commands
 // against the simulated serial card, word for word.
+#include "bus/Capture.h"
+#include "bus/CaptureFiles.h"
 #include "bus/UnitThread_PAR_IO.h"
 #include "platform/Tick.h"
 #include "sim/SimRack.h"
@@ -347,4 +349,158 @@ TEST_F(WebAppTest, ADisabledControlTakesNoCommand) {
     EXPECT_EQ(Sent.back().second["type"], "refused")
         << "the strobe buttons are off outside test mode";
     EXPECT_EQ(Taken(mark), Words{});
+}
+
+TEST(PageCommands, TheToolsCommandsAndWhatAWatchingPageMaySend) {
+    std::string error;
+    const auto parsed = [&](const std::string& text) {
+        error.clear();
+        auto command = web::ParseCommand(text, error);
+        EXPECT_TRUE(command) << text << ": " << error;
+        return command.value_or(web::TCommand{});
+    };
+    const web::TCommand filter = parsed(
+        R"({"cmd": "monitor", "do": "filter", "address": false, "data": true, "latchAddress": true,
+            "latchData": true, "other": false, "place": 9, "problems": true})");
+    EXPECT_FALSE(filter.Filter.Address);
+    EXPECT_FALSE(filter.Filter.Other);
+    EXPECT_EQ(filter.Filter.Place, 9);
+    EXPECT_TRUE(filter.Filter.ProblemsOnly);
+    const web::TCommand stuck =
+        parsed(R"({"cmd": "rack", "do": "stuck", "place": 9, "pin": 16, "level": 1})");
+    EXPECT_EQ(stuck.Index, 9);
+    EXPECT_EQ(stuck.Value, 16);
+    EXPECT_EQ(stuck.Level, 1);
+    const web::TCommand start = parsed(
+        R"({"cmd": "diag", "do": "start", "scan": false, "place": 9, "inverted": true,
+            "patterns": [false, true, false, false, true], "seed": 7, "end": "seconds",
+            "count": 60, "onError": "stopAfter", "maxErrors": 3})");
+    EXPECT_TRUE(start.Choice.Inverted);
+    EXPECT_EQ(start.Choice.End, diag::TRunChoice::TEnd::Seconds);
+    EXPECT_EQ(start.Choice.OnError, diag::TRunChoice::TOnError::StopAfter);
+    EXPECT_EQ(start.Choice.MaxErrors, 3u);
+
+    // Watching changes nothing but the page's own view; clearing, notes, faults and runs do.
+    for (const char* watcher : {R"({"cmd": "monitor", "do": "watch", "ticked": true})",
+                                R"({"cmd": "monitor", "do": "freeze", "ticked": false})",
+                                R"({"cmd": "rack", "do": "watch", "ticked": true})",
+                                R"({"cmd": "report"})"})
+        EXPECT_TRUE(web::ForWatchers(parsed(watcher))) << watcher;
+    for (const char* driver : {R"({"cmd": "monitor", "do": "clear"})",
+                               R"({"cmd": "monitor", "do": "note", "text": "x"})",
+                               R"({"cmd": "rack", "do": "short", "place": 0, "ticked": true})",
+                               R"({"cmd": "rack", "do": "hangUp"})",
+                               R"({"cmd": "diag", "do": "stop"})"})
+        EXPECT_FALSE(web::ForWatchers(parsed(driver))) << driver;
+
+    for (const char* wrong : {
+             R"({"cmd": "rack", "do": "stuck", "place": 9, "pin": 17, "level": 0})",
+             R"({"cmd": "rack", "do": "stuck", "place": 9, "pin": 1, "level": 2})",
+             R"({"cmd": "monitor", "do": "filter", "address": true})",
+             R"({"cmd": "diag", "do": "start", "scan": false, "place": 9, "inverted": false,
+                 "patterns": [false, false, false, false, false], "seed": 1, "end": "cycles",
+                 "count": 10, "onError": "count", "maxErrors": 1})",
+             R"({"cmd": "diag", "do": "start", "scan": true, "place": 9, "inverted": false,
+                 "patterns": [true, true, true, true, true], "seed": 1, "end": "forever",
+                 "count": 10, "onError": "count", "maxErrors": 1})",
+         }) {
+        SCOPED_TRACE(wrong);
+        EXPECT_FALSE(web::ParseCommand(wrong, error));
+    }
+    const std::string longNote = std::string(R"({"cmd": "monitor", "do": "note", "text": ")") +
+                                 std::string(web::MaxNote + 1, 'x') + "\"}";
+    EXPECT_FALSE(web::ParseCommand(longNote, error));
+}
+
+TEST_F(WebAppTest, TheMonitorTheRackViewAndTheDiagnosticsOnTheBusThread) {
+    bus::TCapture capture;
+    Bus.SetCapture(&capture);
+    App->Tools().SetCapture(&capture);
+    App->Tools().SetRack(&Rack, {});
+    const auto last = [this](const char* type, int page) {
+        for (auto at = Sent.rbegin(); at != Sent.rend(); ++at)
+            if (at->second["type"] == type && (at->first == page || at->first == web::ToEveryPage))
+                return at->second;
+        return nlohmann::json();
+    };
+    const auto waitTicks = [this](int ms) {
+        platform::Sleep(ms + 10);
+        Loop.RunDue();
+    };
+
+    // The monitor: page 1 watches the data strobes only; its rows come in the next batch.
+    Command(R"({"cmd": "monitor", "do": "watch", "ticked": true})");
+    Command(R"({"cmd": "monitor", "do": "filter", "address": false, "data": true,
+                "latchAddress": true, "latchData": true, "other": true, "place": -1,
+                "problems": false})");
+    Command(R"({"cmd": "show", "page": "sck"})");
+    Command(R"({"cmd": "page", "page": "sck", "do": "bit", "bit": 1})");
+    Command(R"({"cmd": "page", "page": "sck", "do": "send"})");
+    Command(R"({"cmd": "page", "page": "sck", "do": "bit", "bit": 1})");
+    Command(R"({"cmd": "page", "page": "sck", "do": "strobe", "item": 1})");
+    Command(R"({"cmd": "page", "page": "sck", "do": "send"})");
+    Command(R"({"cmd": "monitor", "do": "note", "text": "  kaart 2  "})");
+    waitTicks(web::TWebTools::MonitorMs);
+    const nlohmann::json rows = last("monitor", 1)["rows"];
+    ASSERT_EQ(rows.size(), 2u) << "the data word and the note, not the address word";
+    EXPECT_EQ(rows[0]["c"], (nlohmann::json{"→ rek", "0x40", "0100 0000", "data", "0", "0x44",
+                                            "data 0; terugmelding 0100", rows[0]["c"][7], "ok"}));
+    EXPECT_EQ(rows[1]["c"][6], "kaart 2");
+    EXPECT_EQ(last("counters", 1)["text"].get<std::string>().substr(0, 13), "Woorden: 2   ");
+    // The download of the shown rows: the same filter, as CSV; the whole recording as pcapng.
+    const web::TDownload shown = App->Tools().Download(
+        "opname.csv", "shown=1&address=0&data=1&latchAddress=1&latchData=1&other=1&place=-1");
+    EXPECT_EQ(shown.Status, 200);
+    EXPECT_EQ(shown.Body.find("0x82"), std::string::npos);
+    EXPECT_NE(shown.Body.find("0x40"), std::string::npos);
+    EXPECT_EQ(App->Tools().Download("opname.pcapng", "").Body, bus::PcapngBytes(capture, {}));
+    EXPECT_EQ(App->Tools().Download("../etc/passwd", "").Status, 404);
+
+    // The rack view: a short circuit on the block card in place 0 reaches the SCK page's lamp.
+    Command(R"({"cmd": "rack", "do": "watch", "ticked": true})");
+    Command(R"({"cmd": "rack", "do": "short", "place": 0, "ticked": true})");
+    EXPECT_TRUE(last("rack", 1)["places"][0]["short"]);
+    Sent.clear();
+    Command(R"({"cmd": "rack", "do": "short", "place": 1, "ticked": true})");
+    EXPECT_EQ(last("refused", 1)["reason"], "no block card in that place");
+    Command(R"({"cmd": "page", "page": "sck", "do": "strobe", "item": 0})");
+    Command(R"({"cmd": "page", "page": "sck", "do": "send"})");
+    Command(R"({"cmd": "page", "page": "sck", "do": "strobe", "item": 1})");
+    Command(R"({"cmd": "page", "page": "sck", "do": "send"})");
+    EXPECT_EQ(Pages()["sck"]["kort"], "rood");
+
+    // The diagnostics: refused beside a running card test; a run of the IO card in place 9
+    // with its plug goes to its end between the pages' work, and its report is the file's.
+    Command(R"({"cmd": "show", "page": "iok"})");
+    Command(R"({"cmd": "page", "page": "iok", "do": "address", "value": 9})");
+    Command(R"({"cmd": "page", "page": "iok", "do": "testen", "ticked": true})");
+    Command(R"({"cmd": "page", "page": "iok", "do": "click"})");
+    ASSERT_TRUE(Loop.Running());
+    const std::string start =
+        R"({"cmd": "diag", "do": "start", "scan": false, "place": 9, "inverted": false,
+            "patterns": [true, true, true, false, false], "seed": 1, "end": "cycles",
+            "count": 20, "onError": "count", "maxErrors": 1})";
+    Sent.clear();
+    Command(start);
+    EXPECT_EQ(last("message", 1)["text"], "Er loopt al een kaarttest; stop die eerst.");
+    Command(R"({"cmd": "page", "page": "iok", "do": "click"})");
+    ASSERT_FALSE(Loop.Running());
+    Command(start);
+    ASSERT_TRUE(App->Tools().DiagRunning());
+    Sent.clear();
+    Command(R"({"cmd": "page", "page": "iok", "do": "click"})");
+    EXPECT_EQ(last("message", 1)["text"], "De kaartdiagnose loopt; stop die eerst.");
+    for (int i = 0; i < 2000 && App->Tools().DiagRunning(); ++i)
+        waitTicks(1);
+    ASSERT_FALSE(App->Tools().DiagRunning());
+    const nlohmann::json done = last("diag", 1);
+    EXPECT_EQ(done["result"], "pass");
+    EXPECT_EQ(done["verdict"], "Geslaagd");
+    const web::TDownload report = App->Tools().Download("kaartdiagnose.json", "");
+    const nlohmann::json parsed = nlohmann::json::parse(report.Body);
+    EXPECT_EQ(parsed["result"], "pass");
+    EXPECT_EQ(parsed["transport"], "serial");
+    EXPECT_EQ(parsed["port"], Rack.SerialCard->SlavePath());
+    EXPECT_EQ(parsed["tests"][0]["cycles"], 20);
+    Bus.SetCapture(nullptr);
 }

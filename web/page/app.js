@@ -13,8 +13,15 @@
     { key: 'bk3', name: '3BK' },
     { key: 'lkk', name: 'LKK_EVL' },
     { key: 'iok', name: 'IOK' },
-    { key: 'instellingen', name: 'Instellingen' }
+    { key: 'instellingen', name: 'Instellingen' },
+    // The tools, windows beside the pages on the desktop.
+    { key: 'monitor', name: 'Busmonitor', tool: true },
+    { key: 'rek', name: 'Rek', tool: true },
+    { key: 'diagnose', name: 'Kaartdiagnose', tool: true },
+    { key: 'help', name: 'Help', tool: true },
+    { key: 'over', name: 'Over', tool: true }
   ];
+  var tools = window.MorvelplintTools || null;
 
   var socket = null;
   var texts = {};
@@ -361,11 +368,13 @@
     var open = el('button', { type: 'button', 'data-text': 'Openen', text: t('Openen'), onclick: function () { send({ cmd: 'loadSettings' }); } });
     var save = el('button', { type: 'button', 'data-text': 'Bewaren', text: t('Bewaren'), onclick: function () { send({ cmd: 'saveSettings' }); } });
     var refresh = el('button', { type: 'button', 'data-text': 'Poorten opnieuw zoeken', text: t('Poorten opnieuw zoeken'), onclick: function () { send({ cmd: 'refreshPorts' }); } });
+    // The settings report, through the browser's own printing.
+    var print = el('button', { type: 'button', 'data-text': 'Afdrukken', text: t('Afdrukken'), onclick: function () { send({ cmd: 'report' }); } });
     panel.appendChild(el('div', { 'class': 'kolommen' }, [
       fieldset('Methode', [method[0].node, port, method[1].node, clock]),
       fieldset('Status', Object.keys(boxes).map(function (name) { return boxes[name].node; }))]));
     panel.appendChild(el('label', { 'class': 'rij' }, ['Test tijd:', time]));
-    panel.appendChild(el('div', { 'class': 'rij' }, [ok, open, save, refresh]));
+    panel.appendChild(el('div', { 'class': 'rij' }, [ok, open, save, refresh, print]));
     panel.appendChild(state);
 
     function sendSettings() {
@@ -403,6 +412,7 @@
       enable(boxes.testen.box, true);
       setNumber(time, s.testTijd);
       [method[0].radio, method[1].radio, time, ok, open, save, refresh].forEach(function (c) { enable(c, true); });
+      print.disabled = false;
       state.textContent = m.settingUp ? t('Bezig met verbinden...') :
         m.connected ? t('Verbonden') + ' (' + (m.transport === 'parallel' ? 'Parallel' : 'Serieel') + ')' : t('Niet verbonden');
       var bar = document.getElementById('verbinding');
@@ -417,7 +427,9 @@
     var list = document.getElementById('tabs');
     PAGES.forEach(function (page) {
       var tab = el('button', { type: 'button', role: 'tab', id: 'tab-' + page.key,
-        'aria-controls': page.key, 'aria-selected': page.key === shown ? 'true' : 'false', text: page.name });
+        'aria-controls': page.key, 'aria-selected': page.key === shown ? 'true' : 'false', text: t(page.name) });
+      tab.dataset.text = page.name;
+      if (page.tool) tab.classList.add('gereedschap');
       tab.addEventListener('click', function () { show(page.key, true); });
       list.appendChild(tab);
     });
@@ -430,16 +442,22 @@
       document.getElementById(page.key).hidden = page.key !== key;
       document.getElementById('tab-' + page.key).setAttribute('aria-selected', page.key === key ? 'true' : 'false');
     });
-    // The settings are a window beside the pages on the desktop: showing them leaves no page.
-    if (byUser && control.drives && key !== 'instellingen' && key !== previous)
+    // The settings and the tools are windows beside the pages on the desktop: showing them
+    // leaves no page.
+    if (byUser && control.drives && isCardPage(key) && key !== previous)
       send({ cmd: 'show', page: key });
+    if (tools) tools.shown(key);
+  }
+
+  function isCardPage(key) {
+    return PAGES.some(function (page) { return page.key === key && !page.tool && key !== 'instellingen'; });
   }
 
   var droveBefore = false;
 
   function updateControl() {
     // A page that comes to drive makes the page it shows the one the test timer works for.
-    if (control.drives && !droveBefore && shown !== 'instellingen')
+    if (control.drives && !droveBefore && isCardPage(shown))
       send({ cmd: 'show', page: shown });
     droveBefore = control.drives;
     var state = document.getElementById('besturing');
@@ -463,6 +481,7 @@
       });
     }
     if (settingsState) updaters.instellingen(settingsState);
+    if (tools) tools.redraw();
   }
 
   function showMessage(text, informative) {
@@ -481,6 +500,7 @@
 
   function received(event) {
     var message = JSON.parse(event.data);
+    if (tools && tools.received(message)) return;
     switch (message.type) {
     case 'pages':
       pagesState = message;
@@ -536,6 +556,10 @@
   buildLkk();
   buildIok();
   buildSettings();
+  if (tools) tools.build({
+    el: el, send: send, t: t, fieldset: fieldset, lamp: lamp, setLamp: setLamp, check: check,
+    number: number, radios: radios, enable: enable
+  });
   document.getElementById('overnemen').addEventListener('click', function () { send({ cmd: 'takeOver' }); });
   document.getElementById('meldingOk').addEventListener('click', function () {
     document.getElementById('melding').hidden = true;

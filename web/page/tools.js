@@ -1,0 +1,571 @@
+// The tools beside the card pages: the bus monitor, the rack view, the card diagnostics, help
+// and about. Like the pages, a view on what morvelplint-web pushes; app.js builds them with
+// its helpers and hands them the messages it does not take itself.
+'use strict';
+
+window.MorvelplintTools = (function () {
+  var ui = null;
+  var shown = '';
+  var available = { monitor: false, rack: false };
+  // The IO card's pin n (1 to 16) is bit PIN_BIT[n - 1] of its outputs and inputs.
+  var PIN_BIT = [12, 8, 13, 9, 14, 10, 15, 11, 4, 0, 5, 1, 6, 2, 7, 3];
+  var KIND_NAMES = { test: 'test', selection: 'SLK', 'two-rail': '(?)BK', 'three-rail': '3BK', latch: 'LKK', io: 'IOK' };
+
+  function t(text) { return ui.t(text); }
+
+  // ---- the bus monitor ----
+
+  var monitor = {
+    rows: [],      // {s, t, w, tr}, in order
+    bySequence: {},
+    received: 0,   // rows taken in since the page opened, for the curious
+    timeMode: 0,
+    frozen: false
+  };
+  var KEEP_ROWS = 1000;
+  var COLUMNS = ['Tijd', 'Richting', 'Woord', 'Bits', 'Strobe', 'Adres/data', 'Antwoord', 'Betekenis', 'Latentie (ms)', 'Status'];
+
+  function pad(n, width) { n = String(n); while (n.length < width) n = '0' + n; return n; }
+
+  function timeText(row, previous) {
+    if (monitor.timeMode === 1)
+      return previous ? ((row.t - previous.t) / 1e6).toFixed(3) : '';
+    if (monitor.timeMode === 2) {
+      var d = new Date(row.w);
+      return pad(d.getHours(), 2) + ':' + pad(d.getMinutes(), 2) + ':' + pad(d.getSeconds(), 2) + '.' + pad(d.getMilliseconds(), 3);
+    }
+    return (row.t / 1e9).toFixed(6);
+  }
+
+  function rowNode(row) {
+    var tr = ui.el('tr', { 'class': row.k === 1 ? 'geenAntwoord' : row.k === 2 ? 'mislukt' : '' });
+    tr.appendChild(ui.el('td', { text: '' }));
+    row.c.forEach(function (cell) { tr.appendChild(ui.el('td', { text: cell })); });
+    return tr;
+  }
+
+  function retime(from) {
+    for (var i = Math.max(0, from); i < monitor.rows.length; ++i)
+      monitor.rows[i].tr.firstChild.textContent = timeText(monitor.rows[i], monitor.rows[i - 1]);
+  }
+
+  function takeRows(message, body) {
+    if (message.remade) {
+      body.textContent = '';
+      monitor.rows = [];
+      monitor.bySequence = {};
+    }
+    var firstChanged = monitor.rows.length;
+    message.rows.forEach(function (row) {
+      ++monitor.received;
+      var known = monitor.bySequence[row.s];
+      row.tr = rowNode(row);
+      if (known) {
+        var index = monitor.rows.indexOf(known);
+        body.replaceChild(row.tr, known.tr);
+        monitor.rows[index] = row;
+        firstChanged = Math.min(firstChanged, index);
+      } else {
+        body.appendChild(row.tr);
+        monitor.rows.push(row);
+      }
+      monitor.bySequence[row.s] = row;
+    });
+    // Rows the recording no longer holds, and beyond what a page keeps.
+    var drop = 0;
+    while (drop < monitor.rows.length && (monitor.rows[drop].s < message.begin || monitor.rows.length - drop > KEEP_ROWS)) ++drop;
+    monitor.rows.splice(0, drop).forEach(function (row) {
+      delete monitor.bySequence[row.s];
+      body.removeChild(row.tr);
+    });
+    retime(Math.max(0, firstChanged - drop));
+  }
+
+  function buildMonitor() {
+    var panel = document.getElementById('monitor');
+    var freeze = ui.check(t('Bevriezen'), function (ticked) {
+      monitor.frozen = ticked;
+      ui.send({ cmd: 'monitor', 'do': 'freeze', ticked: ticked });
+    });
+    var clear = ui.el('button', { type: 'button', text: t('Wissen'), onclick: function () { ui.send({ cmd: 'monitor', 'do': 'clear' }); } });
+    var time = ui.el('select', { 'aria-label': t('Tijd') });
+    ['Tijd vanaf de start', 'Tijd na de vorige rij', 'Kloktijd'].forEach(function (name) {
+      time.appendChild(ui.el('option', { text: t(name) }));
+    });
+    time.addEventListener('change', function () { monitor.timeMode = time.selectedIndex; retime(0); });
+    var filters = {};
+    [['address', 'Adres'], ['data', 'Data'], ['latchAddress', 'Latchadres'], ['latchData', 'Latchdata'], ['other', 'Overig']]
+      .forEach(function (item) {
+        filters[item[0]] = ui.check(t(item[1]), sendFilter);
+        filters[item[0]].box.checked = true;
+      });
+    var place = ui.el('select', { 'aria-label': t('Plaats:') });
+    place.appendChild(ui.el('option', { value: '-1', text: t('alle') }));
+    for (var p = 0; p < 64; ++p) place.appendChild(ui.el('option', { value: String(p), text: String(p) }));
+    place.addEventListener('change', sendFilter);
+    var problems = ui.check(t('Alleen problemen'), sendFilter);
+    var note = ui.el('input', { type: 'text', maxlength: '500', 'aria-label': t('Notitie bij dit moment'), placeholder: t('Notitie bij dit moment') });
+    var noteButton = ui.el('button', { type: 'button', text: t('Notitie'), onclick: function () {
+      if (!note.value.trim()) return;
+      ui.send({ cmd: 'monitor', 'do': 'note', text: note.value });
+      note.value = '';
+    } });
+    var shownOnly = ui.check(t('Alleen de getoonde rijen'), function () {});
+    var pcapng = ui.el('a', { href: '#', 'class': 'knop', download: 'opname.pcapng', text: 'pcapng' });
+    var csv = ui.el('a', { href: '#', 'class': 'knop', download: 'opname.csv', text: 'CSV' });
+    function downloadHref(name) {
+      var query = '';
+      if (shownOnly.box.checked) {
+        var f = filterValue();
+        query = '?shown=1&address=' + (f.address ? 1 : 0) + '&data=' + (f.data ? 1 : 0) +
+          '&latchAddress=' + (f.latchAddress ? 1 : 0) + '&latchData=' + (f.latchData ? 1 : 0) +
+          '&other=' + (f.other ? 1 : 0) + '&place=' + f.place + '&problems=' + (f.problems ? 1 : 0);
+      }
+      return 'download/' + name + query;
+    }
+    [pcapng, csv].forEach(function (link) {
+      link.addEventListener('click', function () { link.href = downloadHref(link.getAttribute('download')); });
+    });
+    var counters = ui.el('p', { id: 'monitorTellers', role: 'status', 'class': 'klein' });
+    var head = ui.el('tr', {}, COLUMNS.map(function (name) { return ui.el('th', { scope: 'col', text: t(name) }); }));
+    var body = ui.el('tbody', {});
+    var table = ui.el('table', { 'class': 'rijen', 'aria-label': t('Busmonitor') }, [ui.el('thead', {}, [head]), body]);
+
+    function filterValue() {
+      return {
+        address: filters.address.box.checked, data: filters.data.box.checked,
+        latchAddress: filters.latchAddress.box.checked, latchData: filters.latchData.box.checked,
+        other: filters.other.box.checked, place: parseInt(place.value, 10), problems: problems.box.checked
+      };
+    }
+    function sendFilter() {
+      var command = filterValue();
+      command.cmd = 'monitor';
+      command['do'] = 'filter';
+      ui.send(command);
+    }
+
+    panel.appendChild(ui.el('div', { 'class': 'rij' }, [freeze.node, clear, time]));
+    panel.appendChild(ui.fieldset(t('Tonen:'), [ui.el('div', { 'class': 'rij' },
+      Object.keys(filters).map(function (k) { return filters[k].node; }).concat([
+        ui.el('label', { 'class': 'rij' }, [t('Plaats:'), place]), problems.node]))]));
+    panel.appendChild(ui.el('div', { 'class': 'rij' }, [note, noteButton]));
+    panel.appendChild(ui.el('div', { 'class': 'rij' }, [t('Bewaar...'), pcapng, csv, shownOnly.node]));
+    panel.appendChild(counters);
+    panel.appendChild(ui.el('div', { 'class': 'schuif' }, [table]));
+
+    monitor.take = function (message) { takeRows(message, body); };
+    monitor.counters = function (text) { counters.textContent = text; };
+    monitor.redraw = function () {
+      ui.enable(clear, true);
+      ui.enable(note, true);
+      ui.enable(noteButton, true);
+    };
+    monitor.watch = function (on) {
+      if (!on) {
+        ui.send({ cmd: 'monitor', 'do': 'watch', ticked: false });
+        return;
+      }
+      ui.send({ cmd: 'monitor', 'do': 'watch', ticked: true });
+      sendFilter();
+      if (monitor.frozen) ui.send({ cmd: 'monitor', 'do': 'freeze', ticked: true });
+    };
+  }
+
+  // ---- the rack view ----
+
+  var rack = { state: null };
+
+  function buildRack() {
+    var panel = document.getElementById('rek');
+    var grid = ui.el('div', { 'class': 'plaatsen' });
+    var places = [];
+    for (var p = 0; p < 64; ++p) {
+      (function (n) {
+        var name = ui.el('span', { 'class': 'soort', text: '' });
+        var lines = [0, 1, 2, 3].map(function (k) { return ui.lamp(t('Plaats') + ' ' + n + ' ' + t('lijn') + ' ' + (k + 1)); });
+        var kort = ui.lamp(t('Plaats') + ' ' + n + ' ' + t('Kortsluiting'));
+        var cell = ui.el('button', { type: 'button', 'class': 'plaats', 'aria-label': t('Plaats') + ' ' + n, onclick: function () {
+          faultPlace.value = String(n);
+          showFaults();
+        } }, [ui.el('span', { 'class': 'nummer', text: String(n) }), name,
+          ui.el('span', { 'class': 'lampjes' }, lines.concat([kort]))]);
+        places.push({ cell: cell, name: name, lines: lines, kort: kort });
+        grid.appendChild(cell);
+      })(p);
+    }
+    var lineBox = ui.el('div', {});
+    var latchBox = ui.el('div', {});
+    var ioBox = ui.el('div', {});
+    var serialLine = ui.el('p', { 'class': 'klein', role: 'status' });
+
+    // The faults, as the desktop's rack view offers them.
+    var faultPlace = ui.el('select', { 'aria-label': t('Plaats') });
+    for (p = 0; p < 64; ++p) faultPlace.appendChild(ui.el('option', { value: String(p), text: String(p) }));
+    faultPlace.addEventListener('change', showFaults);
+    var silent = ui.check(t('Stil (meldt niets)'), function (ticked) {
+      ui.send({ cmd: 'rack', 'do': 'silent', place: Number(faultPlace.value), ticked: ticked });
+    });
+    var kortsluiting = ui.check(t('Kortsluiting'), function (ticked) {
+      ui.send({ cmd: 'rack', 'do': 'short', place: Number(faultPlace.value), ticked: ticked });
+    });
+    var pin = ui.el('select', { 'aria-label': t('Ingang') });
+    for (var n = 1; n <= 16; ++n) pin.appendChild(ui.el('option', { value: String(n), text: String(n) }));
+    var level = ui.el('select', { 'aria-label': t('Ingang') + ' ' + t('werkt') });
+    ['werkt', 'zit vast op 0', 'zit vast op 1'].forEach(function (name) { level.appendChild(ui.el('option', { text: t(name) })); });
+    pin.addEventListener('change', showFaults);
+    level.addEventListener('change', function () {
+      ui.send({ cmd: 'rack', 'do': 'stuck', place: Number(faultPlace.value), pin: Number(pin.value), level: level.selectedIndex - 1 });
+    });
+    var stuckRow = ui.el('div', { 'class': 'rij' }, [t('Ingang'), pin, level]);
+    var serialSilent = ui.check(t('Stil'), sendSerial);
+    var garbage = ui.check(t('Onzin na elk antwoord'), sendSerial);
+    var hangUp = ui.el('button', { type: 'button', text: t('Ophangen'), onclick: function () { ui.send({ cmd: 'rack', 'do': 'hangUp' }); } });
+    var newCard = ui.el('button', { type: 'button', text: t('Nieuwe kaart'), onclick: function () { ui.send({ cmd: 'rack', 'do': 'newCard' }); } });
+    function sendSerial() {
+      ui.send({ cmd: 'rack', 'do': 'serial', silent: serialSilent.box.checked, garbage: garbage.box.checked });
+    }
+    var serialFaults = ui.fieldset(t('Seriele kaart'), [ui.el('div', { 'class': 'rij' }, [serialSilent.node, garbage.node, hangUp, newCard]), serialLine]);
+
+    panel.appendChild(ui.fieldset(t('Storing op een kaart'), [
+      ui.el('div', { 'class': 'rij' }, [ui.el('label', { 'class': 'rij' }, [t('Plaats'), faultPlace]), silent.node, kortsluiting.node]),
+      stuckRow]));
+    panel.appendChild(serialFaults);
+    panel.appendChild(ui.fieldset(t('Rek'), [grid]));
+    panel.appendChild(lineBox);
+    panel.appendChild(latchBox);
+    panel.appendChild(ioBox);
+
+    function showFaults() {
+      var s = rack.state;
+      if (!s) return;
+      var place = s.places[Number(faultPlace.value)];
+      var block = place.kind === 'two-rail' || place.kind === 'three-rail';
+      silent.box.checked = place.silent;
+      ui.enable(silent.box, !!place.kind);
+      kortsluiting.box.checked = block && place.short;
+      ui.enable(kortsluiting.box, block);
+      stuckRow.hidden = place.kind !== 'io';
+      var bit = PIN_BIT[Number(pin.value) - 1];
+      level.selectedIndex = !(s.io.stuckMask >> bit & 1) ? 0 : (s.io.stuckLevels >> bit & 1) ? 2 : 1;
+      ui.enable(pin, true);
+      ui.enable(level, place.kind === 'io' && Number(faultPlace.value) === s.io.place);
+      serialFaults.hidden = !s.serial.present;
+      serialSilent.box.checked = s.serial.silent;
+      garbage.box.checked = s.serial.garbage;
+      [serialSilent.box, garbage.box, hangUp, newCard].forEach(function (c) { ui.enable(c, true); });
+      ui.enable(faultPlace, true);
+    }
+
+    var lineViews = [];
+    var latchView = null;
+    var ioView = null;
+
+    function buildLines(s) {
+      lineBox.textContent = '';
+      lineViews = s.lines.map(function (line, i) {
+        var cells = [];
+        var row = ui.el('div', { 'class': 'secties' });
+        for (var k = 0; k < line.sections; ++k) {
+          var cell = ui.lamp(t('Lijn') + ' ' + (i + 1) + ' ' + t('sectie') + ' ' + (k + 1));
+          cell.classList.add('vak');
+          cells.push(cell);
+          row.appendChild(cell);
+        }
+        var text = ui.el('p', { 'class': 'klein' });
+        lineBox.appendChild(ui.fieldset(t('Lijn') + ' ' + (i + 1) + ' (' + KIND_NAMES[line.kind] + ' ' + line.places.join(', ') + ')', [row, text]));
+        return { cells: cells, text: text };
+      });
+    }
+
+    function buildLatch(s) {
+      latchBox.textContent = '';
+      latchView = null;
+      if (s.latch.place < 0) return;
+      var rows = [0, 1, 2, 3].map(function (evl) {
+        var lamps = [];
+        var row = ui.el('div', { 'class': 'pennen' });
+        for (var k = 1; k <= 64; ++k) {
+          var l = ui.lamp('EVL ' + 'ABCD'[evl] + ' ' + t('pen') + ' ' + k);
+          l.classList.add('klein');
+          lamps.push(l);
+          row.appendChild(l);
+        }
+        return { row: ui.el('div', { 'class': 'rij' }, [ui.el('span', { text: 'EVL ' + 'ABCD'[evl] }), row]), lamps: lamps };
+      });
+      latchBox.appendChild(ui.fieldset('LKK ' + s.latch.place, rows.map(function (r) { return r.row; })));
+      latchView = rows;
+    }
+
+    function buildIo(s) {
+      ioBox.textContent = '';
+      ioView = null;
+      if (s.io.place < 0) return;
+      var outs = [];
+      var ins = [];
+      var outRow = ui.el('div', { 'class': 'raster' });
+      var inRow = ui.el('div', { 'class': 'raster' });
+      for (var k = 1; k <= 16; ++k) {
+        (function (pinNumber) {
+          var o = ui.lamp(t('uit') + ' ' + pinNumber);
+          outs.push(o);
+          outRow.appendChild(ui.el('div', { 'class': 'melder' }, [o, ui.el('span', { 'class': 'naam', text: String(pinNumber) })]));
+          var i = ui.lamp(t('in') + ' ' + pinNumber);
+          var button = ui.el('button', { type: 'button', 'class': 'ingang', 'aria-label': t('in') + ' ' + pinNumber, onclick: function () {
+            ui.send({ cmd: 'rack', 'do': 'input', pin: pinNumber });
+          } }, [i]);
+          ins.push({ lamp: i, button: button });
+          inRow.appendChild(ui.el('div', { 'class': 'melder' }, [button, ui.el('span', { 'class': 'naam', text: String(pinNumber) })]));
+        })(k);
+      }
+      var caption = ui.el('p', { 'class': 'klein' });
+      ioBox.appendChild(ui.fieldset('IOK ' + s.io.place, [caption, ui.el('p', { text: t('uit') }), outRow, ui.el('p', { text: t('in') }), inRow]));
+      ioView = { outs: outs, ins: ins, caption: caption };
+    }
+
+    function setLit(node, lit, colour) {
+      var wanted = lit ? (colour || 'geel') : 'wit';
+      if (!node.classList.contains(wanted)) ui.setLamp(node, wanted);
+    }
+
+    rack.take = function (s) {
+      var previous = rack.state;
+      rack.state = s;
+      if (!previous || JSON.stringify(previous.lines.map(function (l) { return [l.places, l.sections]; })) !==
+          JSON.stringify(s.lines.map(function (l) { return [l.places, l.sections]; }))) buildLines(s);
+      if (!previous || previous.latch.place !== s.latch.place) buildLatch(s);
+      if (!previous || previous.io.place !== s.io.place) buildIo(s);
+      s.places.forEach(function (place, n) {
+        var view = places[n];
+        view.name.textContent = place.kind ? KIND_NAMES[place.kind] + (place.silent ? ' · ' + t('stil') : '') : '';
+        view.cell.classList.toggle('leeg', !place.kind);
+        view.cell.classList.toggle('gekozen', n === s.selected);
+        view.cell.setAttribute('aria-label', t('Plaats') + ' ' + n + ': ' + (place.kind ? KIND_NAMES[place.kind] : t('lege plaats')));
+        view.lines.forEach(function (l, k) { setLit(l, place.lines >> k & 1); });
+        setLit(view.kort, place.short, 'rood');
+      });
+      s.lines.forEach(function (line, i) {
+        var view = lineViews[i];
+        view.cells.forEach(function (cell, k) { setLit(cell, line.occupied >> k & 1); });
+        view.text.textContent = t('Locomotief') + ': ' + (line.position + 1).toFixed(1) + ' · ' +
+          t('snelheid %1').replace('%1', line.speed) + ' · ' + (line.down ? '←' : '→') +
+          (line.shorts.indexOf(true) >= 0 ? ' · ' + t('Kortsluiting') : '');
+      });
+      if (latchView) {
+        latchView.forEach(function (row, evl) {
+          var hex = s.latch.pins[evl];
+          row.lamps.forEach(function (l, k) {
+            var digit = parseInt(hex.charAt(15 - (k >> 2)), 16);
+            setLit(l, digit >> (k & 3) & 1);
+          });
+        });
+      }
+      if (ioView) {
+        ioView.caption.textContent = s.io.plug ? t('IOK %1: pennen 1 tot 16, testplug erin').replace('%1', s.io.place)
+          : t('IOK %1: pennen 1 tot 16, zonder testplug (klik op een ingang)').replace('%1', s.io.place);
+        PIN_BIT.forEach(function (bit, k) {
+          setLit(ioView.outs[k], s.io.outputs >> bit & 1);
+          setLit(ioView.ins[k].lamp, s.io.inputs >> bit & 1);
+          ui.enable(ioView.ins[k].button, !s.io.plug);
+        });
+      }
+      serialLine.textContent = !s.serial.present ? '' : s.serial.hungUp ? t('Opgehangen') + ': ' + s.serial.path
+        : t('Op %1.').replace('%1', s.serial.path) + (s.serial.connected ? '' : ' ' + t('niet verbonden'));
+      showFaults();
+    };
+    rack.redraw = showFaults;
+  }
+
+  // ---- the card diagnostics ----
+
+  var diag = { state: null };
+
+  function buildDiag() {
+    var panel = document.getElementById('diagnose');
+    var kind = ui.radios('diagTest', [t('IO-kaart via de testplug'), t('Rek scannen (plaatsen 0 tot 63)')], function () { showChoice(); });
+    kind[0].radio.checked = true;
+    var address = ui.number(t('Adres'), 0, 63, function () {});
+    address.value = 9;
+    var plug = ui.el('select', { 'aria-label': t('Testplug') });
+    [t('gelijk'), t('omgekeerd')].forEach(function (name) { plug.appendChild(ui.el('option', { text: name })); });
+    var names = ['walk1', 'walk0', 'checker', 'count', 'random'];
+    var patterns = names.map(function (name, i) {
+      var box = ui.check(name, function () {});
+      box.box.checked = i < 3;
+      return box;
+    });
+    var seed = ui.number(t('zaad '), 0, 1000000000, function () {});
+    seed.value = 1;
+    var count = ui.number(t('Cycli'), 1, 1000000000, function () {});
+    count.value = 1000;
+    var end = ui.el('select', { 'aria-label': t('Cycli') });
+    [t('Cycli'), t('Seconden'), t('Tot Stop')].forEach(function (name) { end.appendChild(ui.el('option', { text: name })); });
+    end.addEventListener('change', showChoice);
+    var onError = ui.el('select', { 'aria-label': t('Fouten tellen en doorgaan') });
+    [t('Fouten tellen en doorgaan'), t('Stoppen bij de eerste fout'), t('Stoppen na')].forEach(function (name) {
+      onError.appendChild(ui.el('option', { text: name }));
+    });
+    onError.addEventListener('change', showChoice);
+    var maxErrors = ui.number(t(' fouten'), 1, 1000000, function () {});
+    maxErrors.value = 10;
+    var start = ui.el('button', { type: 'button', text: t('Start'), onclick: function () {
+      if (diag.state && diag.state.running) {
+        ui.send({ cmd: 'diag', 'do': 'stop' });
+        return;
+      }
+      ui.send({
+        cmd: 'diag', 'do': 'start', scan: kind[1].radio.checked,
+        place: clamp(address, 0, 63, 9), inverted: plug.selectedIndex === 1,
+        patterns: patterns.map(function (p) { return p.box.checked; }),
+        seed: clamp(seed, 0, 1000000000, 1),
+        end: ['cycles', 'seconds', 'untilStop'][end.selectedIndex], count: clamp(count, 1, 1000000000, 1000),
+        onError: ['count', 'stopAtFirst', 'stopAfter'][onError.selectedIndex], maxErrors: clamp(maxErrors, 1, 1000000, 10)
+      });
+    } });
+    var reset = ui.el('button', { type: 'button', text: t('Tellers op nul'), onclick: function () { ui.send({ cmd: 'diag', 'do': 'reset' }); } });
+    var report = ui.el('a', { href: 'download/kaartdiagnose.json', download: 'kaartdiagnose.json', 'class': 'knop', text: t('Rapport bewaren...') });
+    var counts = ui.el('pre', { id: 'diagTellers', 'class': 'tellers', role: 'status' });
+    var verdict = ui.el('p', { id: 'diagOordeel', 'class': 'oordeel', role: 'status', 'aria-live': 'polite' });
+    var inputs = [];
+    var inputGrid = ui.el('div', { 'class': 'ingangen' });
+    for (var i = 0; i < 16; ++i) {
+      var box = ui.el('div', { 'class': 'ingang', role: 'img', 'aria-label': String(i + 1) });
+      inputs.push(box);
+      inputGrid.appendChild(box);
+    }
+    var patternRow = ui.el('div', { 'class': 'rij' }, patterns.map(function (p) { return p.node; }).concat([ui.el('label', { 'class': 'rij' }, [t('zaad '), seed])]));
+    var plugRow = ui.el('div', { 'class': 'rij' }, [ui.el('label', { 'class': 'rij' }, [t('Adres'), address]), ui.el('label', { 'class': 'rij' }, [t('Testplug'), plug])]);
+    panel.appendChild(ui.fieldset(t('Test'), kind.map(function (r) { return r.node; }).concat([plugRow])));
+    panel.appendChild(ui.fieldset(t('Patronen'), [patternRow]));
+    panel.appendChild(ui.el('div', { 'class': 'rij' }, [count, end, onError, maxErrors]));
+    panel.appendChild(ui.el('div', { 'class': 'rij' }, [start, reset, report]));
+    panel.appendChild(counts);
+    panel.appendChild(ui.fieldset(t('Ingangen'), [inputGrid]));
+    panel.appendChild(verdict);
+
+    function clamp(input, minimum, maximum, fallback) {
+      var value = parseInt(input.value, 10);
+      return isNaN(value) ? fallback : Math.max(minimum, Math.min(maximum, value));
+    }
+    function showChoice() {
+      var running = !!(diag.state && diag.state.running);
+      var io = kind[0].radio.checked;
+      kind.forEach(function (r) { ui.enable(r.radio, !running); });
+      [address, plug].forEach(function (c) { ui.enable(c, !running && io); });
+      patterns.forEach(function (p) { ui.enable(p.box, !running && io); });
+      ui.enable(seed, !running && io);
+      ui.enable(end, !running);
+      ui.enable(count, !running && end.selectedIndex !== 2);
+      ui.enable(onError, !running);
+      ui.enable(maxErrors, !running && onError.selectedIndex === 2);
+      ui.enable(start, true);
+      ui.enable(reset, !!(diag.state && diag.state.report));
+      report.hidden = !(diag.state && diag.state.report && !running);
+      start.textContent = running ? t('Stop') : t('Start');
+    }
+    diag.take = function (s) {
+      diag.state = s;
+      counts.textContent = s.counts;
+      verdict.textContent = s.verdict;
+      verdict.className = 'oordeel ' + (s.result === 'pass' ? 'goed' : s.result ? 'fout' : '');
+      s.inputs.forEach(function (input, k) {
+        inputs[k].textContent = input.caption;
+        inputs[k].setAttribute('aria-label', input.caption.replace(/\n/g, ', '));
+        inputs[k].className = 'ingang' + (!input.tested ? '' : input.errors === 0 ? ' goed' : ' fout');
+      });
+      showChoice();
+    };
+    diag.redraw = showChoice;
+  }
+
+  // ---- help, about, the printable settings report ----
+
+  var helpLoaded = false;
+  function showHelp() {
+    if (helpLoaded) return;
+    var text = document.getElementById('helpTekst');
+    var request = new XMLHttpRequest();
+    request.open('GET', 'morvelplint-help.txt');
+    request.onload = function () {
+      if (request.status === 200) {
+        text.textContent = request.responseText;
+        helpLoaded = true;
+      }
+    };
+    request.send();
+  }
+
+  function about(texts) {
+    if (!texts) return;
+    document.getElementById('overVersie').textContent = texts.version ? 'Versie ' + texts.version : '';
+    ['overRechten', 'overA', 'overB', 'overAuteur1', 'overAuteur2'].forEach(function (id, i) {
+      document.getElementById(id).textContent = [texts.copyright, texts.disclaimerA, texts.disclaimerB, texts.author1, texts.author2][i];
+    });
+  }
+
+  function printReport(lines) {
+    var list = document.getElementById('afdrukRegels');
+    list.textContent = lines.join('\n');
+    window.print();
+  }
+
+  return {
+    build: function (api) {
+      ui = api;
+      buildMonitor();
+      buildRack();
+      buildDiag();
+    },
+    // The tab shown: the monitor and the rack view are watched while they are shown.
+    shown: function (key) {
+      if (shown === key) return;
+      if (shown === 'monitor' && available.monitor) monitor.watch(false);
+      if (shown === 'rek' && available.rack) ui.send({ cmd: 'rack', 'do': 'watch', ticked: false });
+      shown = key;
+      if (key === 'monitor' && available.monitor) monitor.watch(true);
+      if (key === 'rek' && available.rack) ui.send({ cmd: 'rack', 'do': 'watch', ticked: true });
+      if (key === 'help') showHelp();
+    },
+    // A new connection: what was watched is watched again.
+    reconnected: function () {
+      var key = shown;
+      shown = '';
+      this.shown(key);
+    },
+    redraw: function () {
+      if (monitor.redraw) monitor.redraw();
+      if (rack.redraw) rack.redraw();
+      if (diag.redraw) diag.redraw();
+    },
+    received: function (message) {
+      switch (message.type) {
+      case 'tools':
+        available = message;
+        document.getElementById('tab-monitor').hidden = !message.monitor;
+        document.getElementById('tab-rek').hidden = !message.rack;
+        this.reconnected();
+        return true;
+      case 'monitor':
+        monitor.take(message);
+        return true;
+      case 'counters':
+        monitor.counters(message.text);
+        return true;
+      case 'rack':
+        rack.take(message);
+        return true;
+      case 'diag':
+        diag.take(message);
+        return true;
+      case 'report':
+        printReport(message.lines);
+        return true;
+      case 'texts':
+        about(message.about);
+        return false;
+      }
+      return false;
+    },
+    monitorRowsReceived: function () { return monitor.received; }
+  };
+})();
