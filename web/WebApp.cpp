@@ -41,6 +41,11 @@ void TWebApp::Start() {
         Notice(ToEveryPage, true, error, {});
         return;
     }
+    if (mSimulatedParallelOnly) {
+        bus::TSettings settings = mSettings.Settings();
+        settings.Parallel = true;
+        mSettings.SetSettings(settings);
+    }
     mModels.SetSettings(mSettings.Settings());
     Connect();
 }

@@ -52,6 +52,9 @@ public:
     cards::TCardModels& Models() { return mModels; }
     // With --sim: where the simulated rack's cards sit, for the INTRO page.
     void SetRackSummary(std::string summary) { mRackSummary = std::move(summary); }
+    // A simulated rack without its serial card (a system without pseudo-terminals): the
+    // connection goes through its parallel card, whatever the settings file says.
+    void SetSimulatedParallelOnly() { mSimulatedParallelOnly = true; }
     bus::TConnectionSettings& Settings() { return mSettings; }
 
 private:
@@ -78,6 +81,7 @@ private:
     std::string mSettingsFile;
     std::string mRackSummary;
     std::optional<bus::TSetUpMessage> mSetUpFailure;
+    bool mSimulatedParallelOnly = false;
     cards::TCardModels mModels;
     TPagesFrame mFrame;
     bus::TConnectionSettings mSettings;

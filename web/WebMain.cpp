@@ -237,6 +237,8 @@ int Serve(const TArguments& args) {
             });
             if (rack->SerialCard)
                 application.Settings().SelectPort(rack->SerialCard->SlavePath());
+            else
+                application.SetSimulatedParallelOnly();
             application.SetRackSummary(rack->Summary());
         }
 
