@@ -379,6 +379,24 @@ void BM_ReplyToFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_ReplyToFrame)->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond);
 
+// The serial word times of a shuttle's `seconds` and its words a second, as counters; false
+// (the benchmark skipped) when it sent nothing.
+bool WordTimes(benchmark::State& state, TTimes& times, double seconds) {
+    const std::vector<double> latencies = times.LatenciesUs();
+    if (latencies.empty()) {
+        state.SkipWithError("the shuttle sent nothing");
+        return false;
+    }
+    double sum = 0;
+    for (const double latency : latencies)
+        sum += latency;
+    state.counters["word_time_mean_us"] = sum / static_cast<double>(latencies.size());
+    state.counters["word_time_median_us"] = Percentile(latencies, 0.5);
+    state.counters["word_time_p99_us"] = Percentile(latencies, 0.99);
+    state.counters["words_per_s"] = static_cast<double>(times.Words()) / seconds;
+    return true;
+}
+
 void BM_ShuttleWatched(benchmark::State& state) {
     TWebWorld world;
     const std::unique_ptr<TClient> page = world.Driver();
@@ -408,18 +426,8 @@ void BM_ShuttleWatched(benchmark::State& state) {
         watchedFrames -= before;
     }
     driver.Send(R"({"cmd":"page","page":"xbk","do":"click"})"); // "Stop"
-    const std::vector<double> latencies = world.times.LatenciesUs();
-    if (latencies.empty()) {
-        state.SkipWithError("the shuttle sent nothing");
+    if (!WordTimes(state, world.times, 3.0))
         return;
-    }
-    double sum = 0;
-    for (const double latency : latencies)
-        sum += latency;
-    state.counters["word_time_mean_us"] = sum / static_cast<double>(latencies.size());
-    state.counters["word_time_median_us"] = Percentile(latencies, 0.5);
-    state.counters["word_time_p99_us"] = Percentile(latencies, 0.99);
-    state.counters["words_per_s"] = static_cast<double>(world.times.Words()) / 3.0;
     state.counters["frames_per_watcher_per_s"] =
         watchers.empty() ? 0.0 : static_cast<double>(watchedFrames) / 3.0 /
                                       static_cast<double>(watchers.size());
@@ -516,18 +524,8 @@ void BM_ToolWatched(benchmark::State& state) {
         if (missing != 0)
             state.SkipWithError("the monitor page missed rows");
     }
-    const std::vector<double> latencies = world.times.LatenciesUs();
-    if (latencies.empty()) {
-        state.SkipWithError("the shuttle sent nothing");
+    if (!WordTimes(state, world.times, 3.0))
         return;
-    }
-    double sum = 0;
-    for (const double latency : latencies)
-        sum += latency;
-    state.counters["word_time_mean_us"] = sum / static_cast<double>(latencies.size());
-    state.counters["word_time_median_us"] = Percentile(latencies, 0.5);
-    state.counters["word_time_p99_us"] = Percentile(latencies, 0.99);
-    state.counters["words_per_s"] = static_cast<double>(world.times.Words()) / 3.0;
     state.counters["tool_frames_per_s"] = static_cast<double>(toolFrames) / 3.0;
     state.counters["tool_kb_per_s"] = static_cast<double>(toolBytes) / 3.0 / 1024.0;
     state.counters["process_cpu_percent"] = cpu / 3.0 * 100.0;
