@@ -18,4 +18,4 @@ LANG=C.UTF-8 xvfb-run -a -s "-screen 0 1280x1024x24" "$build/tools/morvelplint-s
 cd "$root/tests/web"
 MORVELPLINT_SHOTS="$out" MORVELPLINT_WEB="$build/app/morvelplint-web" \
     MORVELPLINT_RACK="$build/app/morvelplint-rack" MORVELPLINT_WEB_RESULTS="$work/results" \
-    npx --no-install playwright test phone.spec.js tools.spec.js
+    npx --no-install playwright test phone.test.js tools.test.js
