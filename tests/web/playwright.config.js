@@ -7,7 +7,7 @@ module.exports = defineConfig({
   testMatch: '*.test.js',
   timeout: 60000,
   expect: { timeout: 10000 },
-  workers: 2,
+  workers: 1,
   // The connection set-up waits 100 ms for the serial card's echo of its option byte, as the
   // card asks; with two browsers starting on a machine of two cores the simulated card's
   // thread now and then answers later than that, the set-up fails (the page then says so) and
