@@ -7,7 +7,6 @@
 #include "bus/CardWords.h"
 #include "diag/RunView.h"
 #include "link/TavoComm.h"
-#include "serial/ComError.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -191,16 +190,7 @@ void TCardDiagnostics::TimerDiagnoseTimer() {
     // A page or a tick waiting for the rack goes first.
     if (!mRun || mBus.Busy())
         return;
-    bool more = false;
-    {
-        bus::TBus::TExchange exchange(mBus);
-        try {
-            more = mRun->Step();
-        } catch (const serial::EComPort& error) {
-            mRun->SetUnreachable(serial::ExplainedMessage(error));
-        }
-    }
-    if (!more || mRun->Verdict() == diag::TVerdict::Unreachable) {
+    if (!diag::StepRun(mBus, *mRun)) {
         Finish();
         return;
     }

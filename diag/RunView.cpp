@@ -1,8 +1,10 @@
 #include "diag/RunView.h"
 
+#include "bus/Bus.h"
 #include "bus/CaptureFiles.h"
 #include "bus/CardWords.h"
 #include "platform/Messages.h"
+#include "serial/ComError.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -110,6 +112,19 @@ TRunView ViewOf(const TRun* run) {
             input.Caption += " " + std::to_string(bus::IoPinOfBit(diagnosis.Partner));
     }
     return view;
+}
+
+bool StepRun(bus::TBus& bus, TRun& run) {
+    bool more = false;
+    {
+        bus::TBus::TExchange exchange(bus);
+        try {
+            more = run.Step();
+        } catch (const serial::EComPort& error) {
+            run.SetUnreachable(serial::ExplainedMessage(error));
+        }
+    }
+    return more && run.Verdict() != TVerdict::Unreachable;
 }
 
 std::string VerdictText(const TRun& run) {

@@ -34,6 +34,10 @@ inline constexpr const char* PatternKeys[] = {"walk1", "walk0", "checker", "coun
 // The run the choice asks for, begun.
 std::unique_ptr<TRun> MakeRun(bus::TBus& bus, const TRunChoice& choice);
 
+// One cycle of the run as one exchange on the bus (the caller waits while another is under
+// way); a lost serial line makes the rack unreachable. Whether the run goes on.
+bool StepRun(bus::TBus& bus, TRun& run);
+
 // One input of the map of the IO card's 16: its pin's number, then once tested its errors and
 // the fault found ("vast op 0", "kortgesloten 5"), each on a line of its own.
 struct TInputView {

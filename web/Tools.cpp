@@ -4,7 +4,6 @@
 #include "bus/CardWords.h"
 #include "link/TavoComm.h"
 #include "platform/Messages.h"
-#include "serial/ComError.h"
 #include "sim/SimRack.h"
 #include "web/AccessRules.h"
 
@@ -436,18 +435,10 @@ void TWebTools::DiagStep() {
         });
         return;
     }
-    bool more = false;
-    {
-        bus::TBus::TExchange exchange(mBus);
-        try {
-            more = mRun->Step();
-        } catch (const serial::EComPort& error) {
-            mRun->SetUnreachable(serial::ExplainedMessage(error));
-        }
-    }
+    const bool goesOn = diag::StepRun(mBus, *mRun);
     if (!DiagRunning())
         return; // stopped from within a wait of the cycle
-    if (!more || mRun->Verdict() == diag::TVerdict::Unreachable) {
+    if (!goesOn) {
         DiagFinish();
         return;
     }
