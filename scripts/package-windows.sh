@@ -16,18 +16,7 @@ phase "packages"
 "$root/scripts/install-deps.sh"
 packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     nsis mandoc cmark-gfm)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-    sudo_cmd=()
-    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-    export DEBIAN_FRONTEND=noninteractive
-    "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=900 update -q
-    "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=900 install -y -q --no-install-recommends \
-        "${missing[@]}"
-fi
+"$root/scripts/install-packages.sh" "${packages[@]}"
 installed=$SECONDS
 
 # The version of the project (all four numbers); the manual pages carry the first three, as

@@ -119,6 +119,27 @@ bool ParseSettings(const json& object, bus::TSettings& settings, std::string& er
            Int(s, "testTijd", bus::TestTijdMin, bus::TestTijdMax, settings.TestTijd, error);
 }
 
+// An action's "do", which names it.
+bool TakeDo(const json& object, TCommand& command, std::string& error) {
+    const auto doField = object.find("do");
+    if (doField == object.end() || !doField->is_string()) {
+        error = "\"do\" is missing";
+        return false;
+    }
+    command.Do = doField->get<std::string>();
+    return true;
+}
+
+// An action's numbers, each within its range, and its "ticked" when it takes one.
+bool TakeFields(const json& object, const std::array<TField, 2>& fields, bool ticked,
+                TCommand& command, std::string& error) {
+    for (const TField& field : fields)
+        if (field.Name &&
+            !Int(object, field.Name, field.Minimum, field.Maximum, command.*field.Into, error))
+            return false;
+    return !ticked || Bool(object, "ticked", command.Ticked, error);
+}
+
 // The tools' actions and what each takes beyond "do".
 struct TToolAction {
     TCommand::TKind Kind;
@@ -234,20 +255,12 @@ bool ParseChoice(const json& object, diag::TRunChoice& choice, std::string& erro
 std::optional<TCommand> ParseTool(const json& object, TCommand command, std::string& error) {
     if (command.Kind == K::Report)
         return command;
-    const auto doField = object.find("do");
-    if (doField == object.end() || !doField->is_string()) {
-        error = "\"do\" is missing";
+    if (!TakeDo(object, command, error))
         return std::nullopt;
-    }
-    command.Do = doField->get<std::string>();
     for (const TToolAction& action : ToolActions) {
         if (action.Kind != command.Kind || command.Do != action.Do)
             continue;
-        for (const TField& field : action.Fields)
-            if (field.Name &&
-                !Int(object, field.Name, field.Minimum, field.Maximum, command.*field.Into, error))
-                return std::nullopt;
-        if (action.Ticked && !Bool(object, "ticked", command.Ticked, error))
+        if (!TakeFields(object, action.Fields, action.Ticked, command, error))
             return std::nullopt;
         if (command.Kind == K::Monitor && command.Do == "filter" &&
             !ParseFilter(object, command.Filter, error))
@@ -374,20 +387,12 @@ std::optional<TCommand> ParseCommand(std::string_view text, std::string& error) 
         return command;
     }
     command.Kind = K::Page;
-    const auto doField = object.find("do");
-    if (doField == object.end() || !doField->is_string()) {
-        error = "\"do\" is missing";
+    if (!TakeDo(object, command, error))
         return std::nullopt;
-    }
-    command.Do = doField->get<std::string>();
     for (const TAction& action : Actions) {
         if (action.Page != command.Page || command.Do != action.Do)
             continue;
-        for (const TField& field : action.Fields)
-            if (field.Name &&
-                !Int(object, field.Name, field.Minimum, field.Maximum, command.*field.Into, error))
-                return std::nullopt;
-        if (action.Ticked && !Bool(object, "ticked", command.Ticked, error))
+        if (!TakeFields(object, action.Fields, action.Ticked, command, error))
             return std::nullopt;
         return command;
     }
