@@ -6,6 +6,7 @@
 #include "app/UnitHelp.h"
 #include "app/UnitMorvelplint.h"
 #include "app/UnitSplash.h"
+#include "bus/Capture.h"
 #include "bus/qt/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
 #include "platform/Messages.h"

@@ -384,10 +384,13 @@ void TFormMorvelplint::StopInstellingenClick() {
 }
 
 void TFormMorvelplint::BusmonitorClick() {
-    if (!mBus.Capture())
+    // The monitor shows the recording the bus makes; a bus that records elsewhere, or not at
+    // all, has none to show.
+    auto* capture = dynamic_cast<bus::TCapture*>(mBus.Capture());
+    if (!capture)
         return;
     if (!BusMonitor)
-        BusMonitor = new TBusMonitor(*mBus.Capture(), this);
+        BusMonitor = new TBusMonitor(*capture, this);
     BusMonitor->show();
     BusMonitor->raise();
 }

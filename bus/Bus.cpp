@@ -14,7 +14,7 @@ namespace bus {
 // Passes the serial card's handshake on to the capture.
 class TBus::THandshakeTap : public tavo::THandshakeObserver {
 public:
-    explicit THandshakeTap(TCapture& capture) : mCapture(capture) {}
+    explicit THandshakeTap(TBusRecorder& capture) : mCapture(capture) {}
 
     void OptionByteSent(std::uint8_t option) override {
         mCapture.RecordHandshake(TEventKind::OptionByte, option);
@@ -30,7 +30,7 @@ public:
     }
 
 private:
-    TCapture& mCapture;
+    TBusRecorder& mCapture;
 };
 
 TBus::TBus(TParTransport& parallel)
@@ -55,7 +55,7 @@ TBus::~TBus() {
     mLink->SetHandshakeObserver(nullptr);
 }
 
-void TBus::SetCapture(TCapture* capture) {
+void TBus::SetCapture(TBusRecorder* capture) {
     mCapture = capture;
     mHandshakeTap = capture ? std::make_unique<THandshakeTap>(*capture) : nullptr;
     mLink->SetHandshakeObserver(mHandshakeTap.get());

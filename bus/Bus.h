@@ -1,8 +1,8 @@
 #pragma once
 
+#include "bus/BusRecorder.h"
 #include "bus/BusTransport.h"
 #include "bus/BusWord.h"
-#include "bus/Capture.h"
 #include "platform/PortIo.h"
 
 #include <cstdint>
@@ -164,10 +164,10 @@ public:
     void AddListener(TBusListener& listener);
     void RemoveListener(TBusListener& listener);
 
-    // Every word, reply, port access and handshake from now on goes into `capture` as well;
+    // Every word, reply, port access and handshake from now on goes to `capture` as well;
     // nullptr stops recording.
-    void SetCapture(TCapture* capture);
-    TCapture* Capture() const { return mCapture; }
+    void SetCapture(TBusRecorder* capture);
+    TBusRecorder* Capture() const { return mCapture; }
 
 private:
     class THandshakeTap;
@@ -201,7 +201,7 @@ private:
     int mDepth = 0;
     std::deque<std::function<void()>> mWaiting;
     std::vector<TBusListener*> mListeners;
-    TCapture* mCapture = nullptr;
+    TBusRecorder* mCapture = nullptr;
     std::unique_ptr<THandshakeTap> mHandshakeTap;
 };
 

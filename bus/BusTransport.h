@@ -1,6 +1,8 @@
 #pragma once
 
-#include "bus/Capture.h"
+#include "bus/BusRecorder.h"
+
+#include <memory>
 
 #include <functional>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bus/BusRecorder.h"
+
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -7,28 +9,7 @@
 
 namespace bus {
 
-// What a captured event is. The numbers are those of the capture files.
-enum class TEventKind : std::uint8_t {
-    Word = 0,           // a bus word sent
-    Reply = 1,          // a reply read, or a wait for one given up
-    DataPortWrite = 2,  // the parallel card's data port written by hand (PCK test mode)
-    StatusPortRead = 3, // the parallel card's status port read by hand
-    OptionByte = 4,     // the serial card's handshake: the option byte sent
-    OptionEcho = 5,     // its echo (none: status NoReply)
-    SpeedChange = 6,    // the line moved to another speed (Value: the baud rate / 100)
-    Note = 7,           // a note of the user's
-};
-
-enum class TEventTransport : std::uint8_t { Serial = 0, Parallel = 1, Debug = 2 };
 enum class TDirection : std::uint8_t { ToRack = 0, FromRack = 1, None = 2 };
-
-enum class TEventStatus : std::uint8_t {
-    Ok = 0,
-    NoReply = 1,      // no reply came
-    NotConnected = 2, // the serial connection was never set up
-    SendFailed = 3,   // the transport did not take the word
-    LineLost = 4,     // the serial line failed
-};
 
 inline constexpr std::uint8_t NoPlace = 0xFF;
 
@@ -72,7 +53,7 @@ public:
 // drops the oldest event and counts it as lost. A reply is paired with the word it answers
 // (the oldest word without a reply; a serial send drops the words before it, as the card's
 // answer is always to the latest word). Used on one thread: the bus's.
-class TCapture {
+class TCapture : public TBusRecorder {
 public:
     static constexpr std::size_t DefaultCapacity = 1'000'000;
 
@@ -102,10 +83,11 @@ public:
     bool Simulated = false;
 
     // Recording.
-    void RecordWord(int word, TEventTransport transport, TEventStatus status);
-    void RecordReply(int value, TEventTransport transport, TEventStatus status);
-    void RecordPort(TEventKind kind, int value);
-    void RecordHandshake(TEventKind kind, int value, TEventStatus status = TEventStatus::Ok);
+    void RecordWord(int word, TEventTransport transport, TEventStatus status) override;
+    void RecordReply(int value, TEventTransport transport, TEventStatus status) override;
+    void RecordPort(TEventKind kind, int value) override;
+    void RecordHandshake(TEventKind kind, int value,
+                         TEventStatus status = TEventStatus::Ok) override;
     void AddNote(std::string text);
     // The text of a note event; empty for any other.
     const std::string& NoteText(std::uint64_t sequence) const;

@@ -4,6 +4,7 @@
 #include "app/UnitAbout.h"
 #include "app/UnitHelp.h"
 #include "app/UnitMorvelplint.h"
+#include "bus/Capture.h"
 #include "bus/qt/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
 #include "cards/qt/CardPages.h"
