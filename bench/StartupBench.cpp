@@ -1,8 +1,8 @@
 // Start-up of the whole program with /sim in this process: time to a shown main window, time
 // until the set-up has connected over the simulated serial card (the window usable), and the
 // resident memory then. Once per process: the program owns its QApplication.
+#include "app/MainWindow.h"
 #include "app/Startup.h"
-#include "app/UnitMorvelplint.h"
 #include "bus/qt/UnitStatus.h"
 #include "platform/Tick.h"
 

@@ -6,9 +6,9 @@
 // <output folder>/monitor.png.
 // Usage (in a folder without a Morvelplint.ini, under an X server): morvelplint-shots <folder>
 #include "app/BusMonitor.h"
+#include "app/MainWindow.h"
+#include "app/RackView.h"
 #include "app/Startup.h"
-#include "app/UnitMorvelplint.h"
-#include "app/UnitRek.h"
 #include "bus/qt/UnitStatus.h"
 #include "cards/qt/CardPages.h"
 #include "cards/qt/PageBlock.h"

@@ -1,7 +1,7 @@
 // The whole program in this process, started with /sim as a newcomer would start it, and
 // driven through its windows.
+#include "app/MainWindow.h"
 #include "app/Startup.h"
-#include "app/UnitMorvelplint.h"
 #include "bus/qt/UnitStatus.h"
 #include "cards/qt/CardPages.h"
 #include "cards/qt/PageBusWord.h"

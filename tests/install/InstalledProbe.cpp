@@ -3,8 +3,8 @@
 // it finds the catalogues exactly where the installed program looks for them. Started with
 // /sim, it waits for the connected state and prints what it found; exit code 0 when the
 // program came up connected.
+#include "app/MainWindow.h"
 #include "app/Startup.h"
-#include "app/UnitMorvelplint.h"
 #include "bus/qt/UnitStatus.h"
 #include "platform/Messages.h"
 #include "platform/Tick.h"

@@ -4,7 +4,7 @@
 // tests/unit/ShuttleModelTests.cpp's.
 #include "DialogRecorder.h"
 #include "ProgramWindows.h"
-#include "app/UnitMorvelplint.h"
+#include "app/MainWindow.h"
 #include "bus/qt/UnitStatus.h"
 #include "cards/qt/CardPages.h"
 #include "cards/qt/PageBlock.h"

@@ -3,10 +3,10 @@
 // focus reach the models as a user's desktop gives them. What the models do is
 // tests/unit/CardModelTests.cpp's.
 #include "DialogRecorder.h"
-#include "TestFiles.h"
 #include "ProgramWindows.h"
+#include "TestFiles.h"
 #include "app/BusMonitor.h"
-#include "app/UnitMorvelplint.h"
+#include "app/MainWindow.h"
 #include "bus/qt/UnitStatus.h"
 #include "cards/qt/CardPages.h"
 #include "cards/qt/PageBusWord.h"

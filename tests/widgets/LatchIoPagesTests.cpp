@@ -3,10 +3,10 @@
 // that goes on beside other windows and stops when the input focus leaves the page, and the
 // card diagnostics window. What the models do is tests/unit/LatchIoModelTests.cpp's.
 #include "DialogRecorder.h"
-#include "TestFiles.h"
 #include "ProgramWindows.h"
+#include "TestFiles.h"
 #include "app/CardDiagnostics.h"
-#include "app/UnitMorvelplint.h"
+#include "app/MainWindow.h"
 #include "bus/qt/UnitStatus.h"
 #include "cards/qt/CardPages.h"
 #include "cards/qt/Controls.h"

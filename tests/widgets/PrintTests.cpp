@@ -2,12 +2,12 @@
 // three dialogs behind the main window's commands.
 #include "DialogRecorder.h"
 #include "PrintRecorder.h"
+#include "app/MainWindow.h"
 #include "app/Printing.h"
-#include "app/UnitMorvelplint.h"
-#include "bus/qt/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
-#include "serial/qt/CPortCtl.h"
+#include "bus/qt/UnitStatus.h"
 #include "serial/PortNames.h"
+#include "serial/qt/CPortCtl.h"
 
 #include <QAction>
 #include <QApplication>

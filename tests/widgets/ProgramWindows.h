@@ -1,18 +1,18 @@
 #pragma once
 
 #include "DialogRecorder.h"
-#include "app/UnitAbout.h"
-#include "app/UnitHelp.h"
-#include "app/UnitMorvelplint.h"
+#include "app/AboutBox.h"
+#include "app/HelpBox.h"
+#include "app/MainWindow.h"
 #include "bus/Capture.h"
-#include "bus/qt/UnitStatus.h"
 #include "bus/UnitThread_PAR_IO.h"
+#include "bus/qt/UnitStatus.h"
 #include "cards/qt/CardPages.h"
 #include "platform/PortIo.h"
 #include "platform/Tick.h"
-#include "serial/qt/CPortCtl.h"
 #include "serial/PortNames.h"
 #include "serial/PortNotes.h"
+#include "serial/qt/CPortCtl.h"
 #include "sim/SimSerialCard.h"
 
 #include <QApplication>

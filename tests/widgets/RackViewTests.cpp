@@ -2,7 +2,7 @@
 // test runs reach the page under test, and the test goes on.
 #include "DialogRecorder.h"
 #include "ProgramWindows.h"
-#include "app/UnitRek.h"
+#include "app/RackView.h"
 #include "cards/qt/Controls.h"
 #include "cards/qt/PageBlock.h"
 #include "cards/qt/PageIok.h"

@@ -1,4 +1,4 @@
-#include "app/UnitAbout.h"
+#include "app/AboutBox.h"
 
 #include "app/Pictures.h"
 #include "platform/AboutTexts.h"

@@ -1,4 +1,4 @@
-#include "app/UnitHelp.h"
+#include "app/HelpBox.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QCoreApplication>

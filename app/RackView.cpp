@@ -1,4 +1,4 @@
-#include "app/UnitRek.h"
+#include "app/RackView.h"
 
 #include "bus/CardWords.h"
 #include "bus/qt/Dialogs.h"

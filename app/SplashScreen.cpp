@@ -1,4 +1,4 @@
-#include "app/UnitSplash.h"
+#include "app/SplashScreen.h"
 
 #include "app/Pictures.h"
 
