@@ -2,11 +2,11 @@
 
 #include "bus/Bus.h"
 #include "bus/CaptureFiles.h"
-#include "bus/qt/Dialogs.h"
-#include "bus/SettingsFile.h"
 #include "bus/CardWords.h"
+#include "bus/SettingsFile.h"
+#include "bus/qt/Dialogs.h"
 #include "diag/RunView.h"
-#include "link/TavoComm.h"
+#include "serial/SerialCardLink.h"
 
 #include <QCheckBox>
 #include <QComboBox>

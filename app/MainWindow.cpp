@@ -16,7 +16,7 @@
 #include "cards/qt/QtTickSource.h"
 #include "platform/Tick.h"
 #include "serial/ComError.h"
-#include "serial/qt/CPortCtl.h"
+#include "serial/qt/ComComboBox.h"
 #include "sim/SimRack.h"
 
 #include <QApplication>

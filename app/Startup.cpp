@@ -7,7 +7,7 @@
 #include "app/QtEventPump.h"
 #include "app/SplashScreen.h"
 #include "bus/Capture.h"
-#include "bus/UnitThread_PAR_IO.h"
+#include "bus/ParallelTransport.h"
 #include "bus/qt/UnitStatus.h"
 #include "platform/Messages.h"
 #include "platform/PortIo.h"

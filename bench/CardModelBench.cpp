@@ -3,7 +3,7 @@
 // timer's interval left out), as a share of what the line allows: every word awaits its answer,
 // a byte out and a byte back, baud / 20 words a second.
 #include "bus/Bus.h"
-#include "bus/UnitThread_PAR_IO.h"
+#include "bus/ParallelTransport.h"
 #include "cards/CardModels.h"
 #include "platform/Tick.h"
 #include "sim/SimBlockCards.h"

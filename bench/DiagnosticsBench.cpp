@@ -2,7 +2,7 @@
 // per second it reaches, as a share of what the line allows (goal: at least 95 %). Every word
 // waits for its reply, so the line's limit is a byte out and a byte back a word: baud / 20.
 #include "bus/Bus.h"
-#include "bus/UnitThread_PAR_IO.h"
+#include "bus/ParallelTransport.h"
 #include "diag/CardTests.h"
 #include "platform/Tick.h"
 #include "sim/SimIoCard.h"

@@ -2,7 +2,7 @@
 // queues, write one byte, read the one-byte answer. The same exchange runs through the port
 // component (with the serial-card link's settings), through a bare termios + poll loop, and
 // through libserialport, so the component's overhead can be read off against both.
-#include "serial/CPort.h"
+#include "serial/ComPort.h"
 
 #include <benchmark/benchmark.h>
 #include <cerrno>

@@ -1,5 +1,5 @@
 // Words through the parallel transport onto the simulated parallel card, and the ring alone.
-#include "bus/UnitThread_PAR_IO.h"
+#include "bus/ParallelTransport.h"
 #include "platform/PortIo.h"
 #include "platform/Tick.h"
 #include "sim/SimParallelCard.h"

@@ -15,7 +15,7 @@
 #include "bus/Bus.h"
 #include "bus/Capture.h"
 #include "bus/CaptureRows.h"
-#include "bus/UnitThread_PAR_IO.h"
+#include "bus/ParallelTransport.h"
 #include "platform/PortIo.h"
 #include "platform/Tick.h"
 #include "serial/PortNames.h"

@@ -1,10 +1,10 @@
 #include "bus/Bus.h"
 
-#include "bus/UnitThread_PAR_IO.h"
-#include "link/TavoComm.h"
+#include "bus/ParallelTransport.h"
 #include "platform/EventPump.h"
 #include "platform/Tick.h"
 #include "serial/ComError.h"
+#include "serial/SerialCardLink.h"
 
 #include <algorithm>
 #include <thread>

@@ -1,10 +1,10 @@
 #include "bus/BusTransport.h"
 
 #include "bus/BusWord.h"
-#include "bus/UnitThread_PAR_IO.h"
-#include "link/TavoComm.h"
+#include "bus/ParallelTransport.h"
 #include "platform/Tick.h"
 #include "serial/ComError.h"
+#include "serial/SerialCardLink.h"
 
 #include <memory>
 #include <string>

@@ -1,8 +1,8 @@
 #include "bus/Reconnect.h"
 
-#include "link/TavoComm.h"
 #include "platform/Messages.h"
 #include "serial/ComBackend.h"
+#include "serial/SerialCardLink.h"
 
 namespace bus {
 

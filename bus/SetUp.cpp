@@ -1,11 +1,11 @@
 // The connection set-up: the chosen transport prepared, the serial card's handshake, and the
 // initialisation sequence.
 #include "bus/Bus.h"
-#include "bus/UnitThread_PAR_IO.h"
-#include "link/TavoComm.h"
+#include "bus/ParallelTransport.h"
 #include "platform/EventPump.h"
 #include "platform/Tick.h"
 #include "serial/ComError.h"
+#include "serial/SerialCardLink.h"
 
 #include <thread>
 

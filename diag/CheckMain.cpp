@@ -5,7 +5,7 @@
 #include "bus/Bus.h"
 #include "bus/CaptureStream.h"
 #include "bus/OutputFile.h"
-#include "bus/UnitThread_PAR_IO.h"
+#include "bus/ParallelTransport.h"
 #include "diag/Run.h"
 #include "platform/Console.h"
 #include "platform/Messages.h"

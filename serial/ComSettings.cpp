@@ -1,6 +1,6 @@
 #include "serial/ComSettings.h"
 
-#include "serial/CPort.h"
+#include "serial/ComPort.h"
 
 namespace serial {
 

@@ -2,8 +2,8 @@
 
 #include "bus/CaptureFiles.h"
 #include "bus/CardWords.h"
-#include "link/TavoComm.h"
 #include "platform/Messages.h"
+#include "serial/SerialCardLink.h"
 #include "sim/SimRack.h"
 #include "web/AccessRules.h"
 

@@ -3,7 +3,7 @@
 // Exit codes: 0 ended by Ctrl+C, 1 the address could not be had or the rights not given up,
 // 3 bad arguments.
 #include "bus/Bus.h"
-#include "bus/UnitThread_PAR_IO.h"
+#include "bus/ParallelTransport.h"
 #include "platform/Console.h"
 #include "platform/Messages.h"
 #include "platform/Network.h"

@@ -2,9 +2,9 @@
 
 #include "bus/ConnectionSettings.h"
 #include "bus/qt/Dialogs.h"
-#include "link/TavoComm.h"
-#include "serial/qt/CPortCtl.h"
 #include "serial/PortNotes.h"
+#include "serial/SerialCardLink.h"
+#include "serial/qt/ComComboBox.h"
 
 #include <QApplication>
 #include <QCheckBox>

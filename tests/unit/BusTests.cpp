@@ -2,7 +2,7 @@
 // a card's feedback read through the bus operations.
 #include "PortRecorder.h"
 #include "bus/Bus.h"
-#include "bus/UnitThread_PAR_IO.h"
+#include "bus/ParallelTransport.h"
 #include "platform/Tick.h"
 #include "sim/SimParallelCard.h"
 #include "sim/SimSerialCard.h"

@@ -6,7 +6,7 @@
 // says so, and a front-end that keeps the messages it was given.
 
 #include "bus/Bus.h"
-#include "bus/UnitThread_PAR_IO.h"
+#include "bus/ParallelTransport.h"
 #include "cards/CardModels.h"
 #include "platform/PortIo.h"
 #include "platform/Tick.h"

@@ -2,7 +2,7 @@
 // the order of notifications and device operations when opening and closing.
 #include "ComTestSupport.h"
 #include "FakeComBackend.h"
-#include "serial/CPort.h"
+#include "serial/ComPort.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 #include "ComTestSupport.h"
 #include "Pty.h"
 #include "platform/Tick.h"
-#include "serial/CPort.h"
 #include "serial/ComBackendPosix.h"
+#include "serial/ComPort.h"
 
 #include <gtest/gtest.h>
 #include <sys/file.h>

@@ -1,5 +1,5 @@
 #include "PortRecorder.h"
-#include "bus/UnitThread_PAR_IO.h"
+#include "bus/ParallelTransport.h"
 #include "sim/SimParallelCard.h"
 #include "sim/SimSelectionCard.h"
 #include "sim/SimTestCard.h"

@@ -1,5 +1,5 @@
 #include "PortRecorder.h"
-#include "bus/UnitThread_PAR_IO.h"
+#include "bus/ParallelTransport.h"
 #include "platform/Messages.h"
 #include "platform/PortIo.h"
 #include "platform/Tick.h"

@@ -3,7 +3,7 @@
 // against the simulated serial card, word for word.
 #include "bus/Capture.h"
 #include "bus/CaptureFiles.h"
-#include "bus/UnitThread_PAR_IO.h"
+#include "bus/ParallelTransport.h"
 #include "platform/Tick.h"
 #include "sim/SimRack.h"
 #include "web/AccessRules.h"

@@ -5,7 +5,7 @@
 #include "app/HelpBox.h"
 #include "app/MainWindow.h"
 #include "app/SplashScreen.h"
-#include "bus/UnitThread_PAR_IO.h"
+#include "bus/ParallelTransport.h"
 #include "bus/qt/UnitStatus.h"
 #include "cards/qt/CardPages.h"
 #include "platform/Tick.h"

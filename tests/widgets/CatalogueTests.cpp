@@ -4,10 +4,10 @@
 #include "DialogRecorder.h"
 #include "FakeMainWindow.h"
 #include "app/Startup.h"
+#include "bus/ParallelTransport.h"
 #include "bus/qt/UnitStatus.h"
-#include "bus/UnitThread_PAR_IO.h"
-#include "serial/qt/CPortCtl.h"
 #include "serial/PortNames.h"
+#include "serial/qt/ComComboBox.h"
 
 #include <QRadioButton>
 #include <QTimer>

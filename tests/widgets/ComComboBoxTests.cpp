@@ -1,6 +1,6 @@
 // The port selection list on an injected list of port names.
-#include "serial/qt/CPortCtl.h"
 #include "serial/PortNames.h"
+#include "serial/qt/ComComboBox.h"
 
 #include <QApplication>
 #include <QKeyEvent>

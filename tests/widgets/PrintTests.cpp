@@ -4,10 +4,10 @@
 #include "PrintRecorder.h"
 #include "app/MainWindow.h"
 #include "app/Printing.h"
-#include "bus/UnitThread_PAR_IO.h"
+#include "bus/ParallelTransport.h"
 #include "bus/qt/UnitStatus.h"
 #include "serial/PortNames.h"
-#include "serial/qt/CPortCtl.h"
+#include "serial/qt/ComComboBox.h"
 
 #include <QAction>
 #include <QApplication>

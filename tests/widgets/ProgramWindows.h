@@ -5,14 +5,14 @@
 #include "app/HelpBox.h"
 #include "app/MainWindow.h"
 #include "bus/Capture.h"
-#include "bus/UnitThread_PAR_IO.h"
+#include "bus/ParallelTransport.h"
 #include "bus/qt/UnitStatus.h"
 #include "cards/qt/CardPages.h"
 #include "platform/PortIo.h"
 #include "platform/Tick.h"
 #include "serial/PortNames.h"
 #include "serial/PortNotes.h"
-#include "serial/qt/CPortCtl.h"
+#include "serial/qt/ComComboBox.h"
 #include "sim/SimSerialCard.h"
 
 #include <QApplication>

@@ -4,7 +4,7 @@
 #include "bus/Bus.h"
 #include "bus/BusWord.h"
 #include "bus/Capture.h"
-#include "bus/UnitThread_PAR_IO.h"
+#include "bus/ParallelTransport.h"
 #include "platform/Tick.h"
 
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "serial/CPort.h"
+#include "serial/ComPort.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "serial/CPort.h"
+#include "serial/ComPort.h"
 
 #include <limits>
 #include <utility>

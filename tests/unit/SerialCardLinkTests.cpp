@@ -1,6 +1,6 @@
 #include "FakeComBackend.h"
-#include "link/TavoComm.h"
 #include "platform/Tick.h"
+#include "serial/SerialCardLink.h"
 #include "sim/SimSerialCard.h"
 #include "sim/SimTestCard.h"
 

@@ -1,4 +1,4 @@
-#include "serial/qt/CPortCtl.h"
+#include "serial/qt/ComComboBox.h"
 
 #include "serial/PortNames.h"
 

@@ -1,4 +1,4 @@
-#include "link/TavoComm.h"
+#include "serial/SerialCardLink.h"
 
 #include "platform/EventPump.h"
 #include "platform/Tick.h"

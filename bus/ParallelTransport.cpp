@@ -1,4 +1,4 @@
-#include "bus/UnitThread_PAR_IO.h"
+#include "bus/ParallelTransport.h"
 
 #include "bus/CardWords.h"
 #include "platform/PortIo.h"
