@@ -1,9 +1,9 @@
 #include "app/BusMonitor.h"
 
 #include "bus/BusWord.h"
-#include "bus/CaptureFiles.h"
-#include "bus/CaptureText.h"
 #include "bus/qt/Dialogs.h"
+#include "capture/CaptureFiles.h"
+#include "capture/CaptureText.h"
 
 #include <QCheckBox>
 #include <QComboBox>

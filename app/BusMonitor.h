@@ -1,7 +1,7 @@
 #pragma once
 
-#include "bus/CaptureRows.h"
-#include "bus/CaptureText.h"
+#include "capture/CaptureRows.h"
+#include "capture/CaptureText.h"
 
 #include <QAbstractTableModel>
 #include <QWidget>

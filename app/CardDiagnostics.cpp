@@ -1,12 +1,12 @@
 #include "app/CardDiagnostics.h"
 
 #include "bus/Bus.h"
-#include "bus/CaptureFiles.h"
 #include "bus/CardWords.h"
-#include "bus/SettingsFile.h"
 #include "bus/qt/Dialogs.h"
+#include "capture/CaptureFiles.h"
 #include "diag/RunView.h"
 #include "serial/SerialCardLink.h"
+#include "settings/SettingsFile.h"
 
 #include <QCheckBox>
 #include <QComboBox>

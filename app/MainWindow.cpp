@@ -10,13 +10,13 @@
 #include "app/SplashScreen.h"
 #include "bus/Reconnect.h"
 #include "bus/qt/Dialogs.h"
-#include "bus/qt/UnitStatus.h"
 #include "cards/CardModels.h"
 #include "cards/qt/CardPages.h"
 #include "cards/qt/QtTickSource.h"
 #include "platform/Tick.h"
 #include "serial/ComError.h"
 #include "serial/qt/ComComboBox.h"
+#include "settings/qt/SettingsWindow.h"
 #include "sim/SimRack.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "app/Printing.h"
 
-#include "bus/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 #include <QFontDialog>
 #include <QPageSetupDialog>

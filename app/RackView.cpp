@@ -2,9 +2,9 @@
 
 #include "bus/CardWords.h"
 #include "bus/qt/Dialogs.h"
-#include "bus/qt/UnitStatus.h"
 #include "cards/qt/Controls.h"
 #include "platform/Tick.h"
+#include "settings/qt/SettingsWindow.h"
 #include "sim/SimRack.h"
 
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 // The bus monitor's capture: what recording one event costs (goal: under 1 microsecond), a
 // word and its reply at a time as the bus records them, on a ring that is already full; and
 // the same with the capture streamed to a file as it goes (morvelplint-check --capture).
-#include "bus/Capture.h"
-#include "bus/CaptureStream.h"
+#include "capture/Capture.h"
+#include "capture/CaptureStream.h"
 
 #include <benchmark/benchmark.h>
 #include <filesystem>

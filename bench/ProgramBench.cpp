@@ -3,15 +3,15 @@
 // byte held for its ten bits on the line), and through the parallel transport onto the
 // simulated parallel card. Also the processor time the program takes while it waits.
 #include "app/QtEventPump.h"
-#include "bus/CaptureStream.h"
 #include "bus/ParallelTransport.h"
 #include "bus/Reconnect.h"
-#include "bus/qt/UnitStatus.h"
+#include "capture/CaptureStream.h"
 #include "platform/PortIo.h"
 #include "serial/PortNames.h"
 #include "serial/PortWatch.h"
 #include "serial/SerialCardLink.h"
 #include "serial/qt/ComComboBox.h"
+#include "settings/qt/SettingsWindow.h"
 #include "sim/SimParallelCard.h"
 #include "sim/SimSerialCard.h"
 #include "sim/SimTestCard.h"

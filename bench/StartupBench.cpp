@@ -3,8 +3,8 @@
 // resident memory then. Once per process: the program owns its QApplication.
 #include "app/MainWindow.h"
 #include "app/Startup.h"
-#include "bus/qt/UnitStatus.h"
 #include "platform/Tick.h"
+#include "settings/qt/SettingsWindow.h"
 
 #include <QTimer>
 #include <benchmark/benchmark.h>

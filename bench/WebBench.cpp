@@ -13,9 +13,9 @@
 //    ten seconds: the processor time it took as a share of the time, and its resident memory
 //    (the capture ring of a million events included).
 #include "bus/Bus.h"
-#include "bus/Capture.h"
-#include "bus/CaptureRows.h"
 #include "bus/ParallelTransport.h"
+#include "capture/Capture.h"
+#include "capture/CaptureRows.h"
 #include "platform/PortIo.h"
 #include "platform/Tick.h"
 #include "serial/PortNames.h"

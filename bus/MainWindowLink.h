@@ -1,9 +1,10 @@
 #pragma once
 
 #include "bus/Bus.h"
-#include "bus/SettingsFile.h"
 
 namespace bus {
+
+struct TSettings;
 
 // What the main window offers to the bus and the settings window. (The card tests hear the
 // bus themselves: their timer stops when the connection is gone, and the end of a set-up

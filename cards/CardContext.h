@@ -1,9 +1,9 @@
 #pragma once
 
 #include "bus/Bus.h"
-#include "bus/SettingsFile.h"
 #include "cards/CardModel.h"
 #include "cards/TickSource.h"
+#include "settings/SettingsFile.h"
 
 #include <array>
 #include <cstdint>

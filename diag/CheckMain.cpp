@@ -3,9 +3,8 @@
 // 3 bad arguments (a report or capture that cannot be written among them), 4 the report or the
 // capture could not be written at the end.
 #include "bus/Bus.h"
-#include "bus/CaptureStream.h"
-#include "bus/OutputFile.h"
 #include "bus/ParallelTransport.h"
+#include "capture/CaptureStream.h"
 #include "diag/Run.h"
 #include "platform/Console.h"
 #include "platform/Messages.h"
@@ -13,6 +12,7 @@
 #include "platform/Privileges.h"
 #include "platform/Tick.h"
 #include "serial/ComError.h"
+#include "settings/OutputFile.h"
 #include "sim/RackFile.h"
 #include "sim/SimRack.h"
 

@@ -1,7 +1,7 @@
 #include "diag/Run.h"
 
-#include "bus/CaptureFiles.h"
 #include "bus/CardWords.h"
+#include "capture/CaptureFiles.h"
 #include "platform/Messages.h"
 
 #include <chrono>

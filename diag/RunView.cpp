@@ -1,8 +1,8 @@
 #include "diag/RunView.h"
 
 #include "bus/Bus.h"
-#include "bus/CaptureFiles.h"
 #include "bus/CardWords.h"
+#include "capture/CaptureFiles.h"
 #include "platform/Messages.h"
 #include "serial/ComError.h"
 

@@ -9,12 +9,12 @@
 #include "app/MainWindow.h"
 #include "app/RackView.h"
 #include "app/Startup.h"
-#include "bus/qt/UnitStatus.h"
 #include "cards/qt/CardPages.h"
 #include "cards/qt/PageBlock.h"
 #include "cards/qt/PageBusWord.h"
 #include "cards/qt/PageIok.h"
 #include "platform/Tick.h"
+#include "settings/qt/SettingsWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>

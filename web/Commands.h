@@ -1,9 +1,9 @@
 #pragma once
 
-#include "bus/CaptureRows.h"
-#include "bus/SettingsFile.h"
+#include "capture/CaptureRows.h"
 #include "cards/CardModel.h"
 #include "diag/RunView.h"
+#include "settings/SettingsFile.h"
 
 #include <optional>
 #include <string>

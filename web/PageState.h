@@ -1,7 +1,7 @@
 #pragma once
 
-#include "bus/ConnectionSettings.h"
 #include "cards/CardModels.h"
+#include "settings/ConnectionSettings.h"
 
 #include <array>
 #include <string>

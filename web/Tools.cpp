@@ -1,7 +1,7 @@
 #include "web/Tools.h"
 
-#include "bus/CaptureFiles.h"
 #include "bus/CardWords.h"
+#include "capture/CaptureFiles.h"
 #include "platform/Messages.h"
 #include "serial/SerialCardLink.h"
 #include "sim/SimRack.h"

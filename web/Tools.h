@@ -1,8 +1,8 @@
 #pragma once
 
 #include "bus/Bus.h"
-#include "bus/CaptureRows.h"
-#include "bus/CaptureText.h"
+#include "capture/CaptureRows.h"
+#include "capture/CaptureText.h"
 #include "cards/CardModels.h"
 #include "diag/RunView.h"
 #include "web/BusLoop.h"

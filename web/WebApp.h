@@ -1,11 +1,11 @@
 #pragma once
 
 #include "bus/Bus.h"
-#include "bus/ConnectionSettings.h"
 #include "cards/CardModels.h"
+#include "settings/ConnectionSettings.h"
 #include "web/BusLoop.h"
-#include "web/PageState.h"
 #include "web/Commands.h"
+#include "web/PageState.h"
 #include "web/Tools.h"
 
 #include <functional>

@@ -2,11 +2,11 @@
 // driven through its windows.
 #include "app/MainWindow.h"
 #include "app/Startup.h"
-#include "bus/qt/UnitStatus.h"
 #include "cards/qt/CardPages.h"
 #include "cards/qt/PageBusWord.h"
 #include "cards/qt/PageIok.h"
 #include "platform/Tick.h"
+#include "settings/qt/SettingsWindow.h"
 #include "tests/widgets/DialogRecorder.h"
 
 #include <QApplication>

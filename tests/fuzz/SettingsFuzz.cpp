@@ -2,7 +2,7 @@
 // checks what the reader promises: a load that succeeds writes back a file that reads as
 // the same settings, and the port selection always names an entry of the list or none.
 // Findings become cases in tests/unit/SettingsFileTests.cpp.
-#include "bus/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -5,9 +5,9 @@
 // program came up connected.
 #include "app/MainWindow.h"
 #include "app/Startup.h"
-#include "bus/qt/UnitStatus.h"
 #include "platform/Messages.h"
 #include "platform/Tick.h"
+#include "settings/qt/SettingsWindow.h"
 
 #include <QTimer>
 #include <cstdio>

@@ -1,11 +1,11 @@
 // The bus capture: pairing and the ring, the monitor's rows and filter, and the files it
 // writes, the pcapng one read back by tshark with the program's own dissector.
 #include "bus/BusWord.h"
-#include "bus/Capture.h"
-#include "bus/CaptureFiles.h"
-#include "bus/CaptureRows.h"
-#include "bus/CaptureStream.h"
-#include "bus/SettingsFile.h"
+#include "capture/Capture.h"
+#include "capture/CaptureFiles.h"
+#include "capture/CaptureRows.h"
+#include "capture/CaptureStream.h"
+#include "settings/SettingsFile.h"
 
 #include <array>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "bus/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 #include <cstdlib>
 #include <fcntl.h>

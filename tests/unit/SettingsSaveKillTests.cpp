@@ -2,7 +2,7 @@
 // system calls) leaves the old file or the new one, byte for byte, never a mix and never a
 // part. A child saves two different contents in turn, without a pause; the parent kills it
 // with SIGKILL after a random delay, many times, and looks at the file after each kill.
-#include "bus/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,9 +1,9 @@
 // The browser front-end without a browser or a socket: the access rules on hand-made
 // requests, the page's commands as parsed, who drives, and the web application's commands
 // against the simulated serial card, word for word.
-#include "bus/Capture.h"
-#include "bus/CaptureFiles.h"
 #include "bus/ParallelTransport.h"
+#include "capture/Capture.h"
+#include "capture/CaptureFiles.h"
 #include "platform/Tick.h"
 #include "sim/SimRack.h"
 #include "web/AccessRules.h"

@@ -6,10 +6,10 @@
 #include "app/MainWindow.h"
 #include "app/SplashScreen.h"
 #include "bus/ParallelTransport.h"
-#include "bus/qt/UnitStatus.h"
 #include "cards/qt/CardPages.h"
 #include "platform/Tick.h"
 #include "serial/PortNames.h"
+#include "settings/qt/SettingsWindow.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QAction>

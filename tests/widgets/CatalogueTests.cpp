@@ -5,9 +5,9 @@
 #include "FakeMainWindow.h"
 #include "app/Startup.h"
 #include "bus/ParallelTransport.h"
-#include "bus/qt/UnitStatus.h"
 #include "serial/PortNames.h"
 #include "serial/qt/ComComboBox.h"
+#include "settings/qt/SettingsWindow.h"
 
 #include <QRadioButton>
 #include <QTimer>

@@ -7,12 +7,12 @@
 #include "TestFiles.h"
 #include "app/CardDiagnostics.h"
 #include "app/MainWindow.h"
-#include "bus/qt/UnitStatus.h"
 #include "cards/qt/CardPages.h"
 #include "cards/qt/Controls.h"
 #include "cards/qt/PageBusWord.h"
 #include "cards/qt/PageIok.h"
 #include "cards/qt/PageLkkEvl.h"
+#include "settings/qt/SettingsWindow.h"
 #include "sim/SimRack.h"
 
 #include <QApplication>

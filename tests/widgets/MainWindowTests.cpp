@@ -6,9 +6,9 @@
 #include "app/MainWindow.h"
 #include "app/SplashScreen.h"
 #include "bus/ParallelTransport.h"
-#include "bus/qt/UnitStatus.h"
 #include "platform/Tick.h"
 #include "serial/PortNames.h"
+#include "settings/qt/SettingsWindow.h"
 #include "sim/SimParallelCard.h"
 
 #include <QAction>

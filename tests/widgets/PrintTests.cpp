@@ -5,9 +5,9 @@
 #include "app/MainWindow.h"
 #include "app/Printing.h"
 #include "bus/ParallelTransport.h"
-#include "bus/qt/UnitStatus.h"
 #include "serial/PortNames.h"
 #include "serial/qt/ComComboBox.h"
+#include "settings/qt/SettingsWindow.h"
 
 #include <QAction>
 #include <QApplication>

@@ -4,15 +4,15 @@
 #include "app/AboutBox.h"
 #include "app/HelpBox.h"
 #include "app/MainWindow.h"
-#include "bus/Capture.h"
 #include "bus/ParallelTransport.h"
-#include "bus/qt/UnitStatus.h"
+#include "capture/Capture.h"
 #include "cards/qt/CardPages.h"
 #include "platform/PortIo.h"
 #include "platform/Tick.h"
 #include "serial/PortNames.h"
 #include "serial/PortNotes.h"
 #include "serial/qt/ComComboBox.h"
+#include "settings/qt/SettingsWindow.h"
 #include "sim/SimSerialCard.h"
 
 #include <QApplication>

@@ -3,8 +3,8 @@
 // scripts/test-windows.sh, which names the port in MORVELPLINT_TEST_PORT).
 #include "bus/Bus.h"
 #include "bus/BusWord.h"
-#include "bus/Capture.h"
 #include "bus/ParallelTransport.h"
+#include "capture/Capture.h"
 #include "platform/Tick.h"
 
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bus/CaptureRows.h"
+#include "capture/CaptureRows.h"
 
 #include <string>
 

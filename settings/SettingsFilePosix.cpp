@@ -1,7 +1,7 @@
 // The settings file's dealings with the file system on POSIX systems: reading it, links, and
 // whether a path is a terminal device (writing it is OutputFilePosix.cpp's).
-#include "bus/SettingsFile.h"
-#include "bus/SettingsFileSystem.h"
+#include "settings/SettingsFile.h"
+#include "settings/SettingsFileSystem.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,6 +1,6 @@
-#include "bus/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
-#include "bus/SettingsFileSystem.h"
+#include "settings/SettingsFileSystem.h"
 
 #include <climits>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bus/Capture.h"
+#include "capture/Capture.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -15,7 +15,7 @@ namespace bus {
 
 class TOutputStream;
 
-// A capture written to a file as it goes, pcapng or CSV by the file's name (bus/OutputFile.h's
+// A capture written to a file as it goes, pcapng or CSV by the file's name (settings/OutputFile.h's
 // rule for where it goes): the file's head at the start, then each event as it is recorded; a
 // CSV row once its word's reply has come or can no longer come. The bytes are those the
 // whole-file writers give for the same events. A thread of the stream's own writes them, at

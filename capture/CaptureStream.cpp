@@ -1,9 +1,9 @@
-#include "bus/CaptureStream.h"
+#include "capture/CaptureStream.h"
 
-#include "bus/CaptureFiles.h"
-#include "bus/OutputFile.h"
+#include "capture/CaptureFiles.h"
 #include "platform/Messages.h"
 #include "platform/Tick.h"
+#include "settings/OutputFile.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "bus/CaptureText.h"
+#include "capture/CaptureText.h"
 
 #include "bus/BusWord.h"
 #include "platform/Messages.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bus/OutputFile.h"
+#include "settings/OutputFile.h"
 
 #include <functional>
 #include <string>

@@ -1,8 +1,8 @@
 // The settings file's dealings with the file system on Windows: reading it (writing it is
 // OutputFileWin32.cpp's).
-#include "bus/SettingsFile.h"
-#include "bus/SettingsFileSystem.h"
 #include "platform/TextWin32.h"
+#include "settings/SettingsFile.h"
+#include "settings/SettingsFileSystem.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,8 +1,8 @@
 // Writing the program's files on Windows: a regular file replaced through a new file beside it
 // that takes the old one's place in one step; a device (NUL, a COM port, a named pipe) and
 // standard output written where they are; every write checked to its end.
-#include "bus/OutputFile.h"
 #include "platform/TextWin32.h"
+#include "settings/OutputFile.h"
 
 #include <cwctype>
 #include <filesystem>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bus/Capture.h"
+#include "capture/Capture.h"
 
 #include <cstdint>
 #include <deque>

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "bus/Bus.h"
-#include "bus/qt/Dialogs.h"
 #include "bus/MainWindowLink.h"
-#include "bus/SettingsFile.h"
+#include "bus/qt/Dialogs.h"
 #include "platform/PortIo.h"
+#include "settings/SettingsFile.h"
 
 #include <QDialog>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "bus/CaptureFiles.h"
+#include "capture/CaptureFiles.h"
 
-#include "bus/OutputFile.h"
+#include "settings/OutputFile.h"
 
 #include <algorithm>
 #include <cstdio>

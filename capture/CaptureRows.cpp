@@ -1,4 +1,4 @@
-#include "bus/CaptureRows.h"
+#include "capture/CaptureRows.h"
 
 #include "bus/BusWord.h"
 

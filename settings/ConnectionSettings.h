@@ -1,8 +1,8 @@
 #pragma once
 
 #include "bus/Bus.h"
-#include "bus/SettingsFile.h"
 #include "serial/PortNames.h"
+#include "settings/SettingsFile.h"
 
 #include <string>
 #include <vector>
@@ -54,7 +54,7 @@ public:
     // and is no error; a "Tijd" that is no whole number stops the load with the error after
     // applying what came before it.
     bool Load(const std::string& path, std::string& error);
-    // Writes the settings file (bus/OutputFile.h's rule); false with the reason.
+    // Writes the settings file (settings/OutputFile.h's rule); false with the reason.
     bool Save(const std::string& path, std::string& error) const;
 
     TSetUpChoice Choice() const { return SetUpChoiceOf(mSettings, PortValue()); }

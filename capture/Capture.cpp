@@ -1,4 +1,4 @@
-#include "bus/Capture.h"
+#include "capture/Capture.h"
 
 #include "bus/BusWord.h"
 #include "bus/CardWords.h"

@@ -1,4 +1,4 @@
-#include "bus/ConnectionSettings.h"
+#include "settings/ConnectionSettings.h"
 
 #include "platform/Messages.h"
 #include "serial/ComError.h"

@@ -1,8 +1,8 @@
 // Writing the program's files on POSIX systems: a regular file replaced in one step, anything
 // else written where it is, and every write checked to its end.
-#include "bus/OutputFile.h"
 #include "platform/Messages.h"
 #include "platform/Tick.h"
+#include "settings/OutputFile.h"
 
 #include <cerrno>
 #include <climits>

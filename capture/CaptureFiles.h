@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bus/Capture.h"
+#include "capture/Capture.h"
 
 #include <cstdint>
 #include <string>
@@ -40,7 +40,7 @@ void AppendCsvRow(std::string& row, const TCapture& capture, std::uint64_t seque
                   std::uint64_t reply);
 
 // Writes to a file by the file's extension: ".csv" as CSV, anything else as pcapng. Every
-// writer goes by the rule of SaveFile (bus/OutputFile.h).
+// writer goes by the rule of SaveFile (settings/OutputFile.h).
 bool WriteCapture(const TCapture& capture, const TCaptureSelection& selection,
                   const std::string& path, std::string& error);
 bool IsCsvName(const std::string& path);

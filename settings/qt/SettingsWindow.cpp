@@ -1,10 +1,10 @@
-#include "bus/qt/UnitStatus.h"
+#include "settings/qt/SettingsWindow.h"
 
-#include "bus/ConnectionSettings.h"
 #include "bus/qt/Dialogs.h"
 #include "serial/PortNotes.h"
 #include "serial/SerialCardLink.h"
 #include "serial/qt/ComComboBox.h"
+#include "settings/ConnectionSettings.h"
 
 #include <QApplication>
 #include <QCheckBox>
