@@ -1,12 +1,9 @@
 #include "app/CardDiagnostics.h"
 
-#include "bus/Bus.h"
-#include "bus/CardWords.h"
 #include "bus/qt/Dialogs.h"
-#include "capture/CaptureFiles.h"
 #include "diag/RunView.h"
-#include "serial/SerialCardLink.h"
-#include "settings/SettingsFile.h"
+#include "session/Diagnostics.h"
+#include "settings/OutputFile.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,18 +20,8 @@
 
 namespace app {
 
-namespace {
-
-std::int64_t WallNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
-} // namespace
-
-TCardDiagnostics::TCardDiagnostics(bus::TBus& bus, QWidget* parent)
-    : QWidget(parent, Qt::Window), mBus(bus) {
+TCardDiagnostics::TCardDiagnostics(session::TDiagnostics& diagnostics, QWidget* parent)
+    : QWidget(parent, Qt::Window), mDiagnostics(diagnostics) {
     setObjectName("Kaartdiagnose");
     setWindowTitle(bus::Tr("Kaartdiagnose"));
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -55,8 +42,8 @@ TCardDiagnostics::TCardDiagnostics(bus::TBus& bus, QWidget* parent)
     testLayout->addWidget(RadioButtonScan, 1, 0);
     auto* adresLabel = new QLabel(bus::Tr("Adres"), test);
     SpinEditAdres = named(new QSpinBox(test), "SpinEditAdres");
-    SpinEditAdres->setRange(0, 63);
-    SpinEditAdres->setValue(9);
+    SpinEditAdres->setRange(diag::TRunChoiceRanges::PlaceMinimum,
+                            diag::TRunChoiceRanges::PlaceMaximum);
     adresLabel->setBuddy(SpinEditAdres);
     testLayout->addWidget(adresLabel, 0, 1);
     testLayout->addWidget(SpinEditAdres, 0, 2);
@@ -73,12 +60,10 @@ TCardDiagnostics::TCardDiagnostics(bus::TBus& bus, QWidget* parent)
     for (std::size_t i = 0; i < CheckBoxPatroon.size(); ++i) {
         CheckBoxPatroon[i] = new QCheckBox(diag::PatternKeys[i], patterns);
         CheckBoxPatroon[i]->setObjectName(QString("CheckBoxPatroon_%1").arg(diag::PatternKeys[i]));
-        CheckBoxPatroon[i]->setChecked(i < 3);
         patternLayout->addWidget(CheckBoxPatroon[i]);
     }
     SpinEditZaad = named(new QSpinBox(patterns), "SpinEditZaad");
-    SpinEditZaad->setRange(0, 1'000'000'000);
-    SpinEditZaad->setValue(1);
+    SpinEditZaad->setRange(0, static_cast<int>(diag::TRunChoiceRanges::SeedMaximum));
     SpinEditZaad->setPrefix(bus::Tr("zaad "));
     patternLayout->addWidget(SpinEditZaad);
     patternLayout->addStretch();
@@ -88,14 +73,14 @@ TCardDiagnostics::TCardDiagnostics(bus::TBus& bus, QWidget* parent)
     ComboBoxEinde = named(new QComboBox(this), "ComboBoxEinde");
     ComboBoxEinde->addItems({bus::Tr("Cycli"), bus::Tr("Seconden"), bus::Tr("Tot Stop")});
     SpinEditAantal = named(new QSpinBox(this), "SpinEditAantal");
-    SpinEditAantal->setRange(1, 1'000'000'000);
-    SpinEditAantal->setValue(1000);
+    SpinEditAantal->setRange(static_cast<int>(diag::TRunChoiceRanges::CountMinimum),
+                             static_cast<int>(diag::TRunChoiceRanges::CountMaximum));
     ComboBoxFouten = named(new QComboBox(this), "ComboBoxFouten");
     ComboBoxFouten->addItems({bus::Tr("Fouten tellen en doorgaan"),
                               bus::Tr("Stoppen bij de eerste fout"), bus::Tr("Stoppen na")});
     SpinEditMaxFouten = named(new QSpinBox(this), "SpinEditMaxFouten");
-    SpinEditMaxFouten->setRange(1, 1'000'000);
-    SpinEditMaxFouten->setValue(10);
+    SpinEditMaxFouten->setRange(static_cast<int>(diag::TRunChoiceRanges::MaxErrorsMinimum),
+                                static_cast<int>(diag::TRunChoiceRanges::MaxErrorsMaximum));
     SpinEditMaxFouten->setSuffix(bus::Tr(" fouten"));
     for (QWidget* control : std::initializer_list<QWidget*>{ComboBoxEinde, SpinEditAantal,
                                                             ComboBoxFouten, SpinEditMaxFouten})
@@ -134,31 +119,37 @@ TCardDiagnostics::TCardDiagnostics(bus::TBus& bus, QWidget* parent)
     buttons->addWidget(ButtonBewaar);
     layout->addLayout(buttons);
 
-    TimerDiagnose = new QTimer(this);
-    TimerDiagnose->setObjectName("TimerDiagnose");
-    TimerDiagnose->setInterval(0); // a cycle whenever the window has nothing else to do
-    connect(TimerDiagnose, &QTimer::timeout, this, [this] { TimerDiagnoseTimer(); });
     connect(ButtonStart, &QPushButton::clicked, this, [this] { ButtonStartClick(); });
     connect(ButtonNul, &QPushButton::clicked, this, [this] { ButtonNulClick(); });
     connect(ButtonBewaar, &QPushButton::clicked, this,
             [this] { bus::Guarded([this] { ButtonBewaarClick(); }); });
-    ShowCounts();
+    // Every control of the choice as the user changes it: the session's choice takes it.
+    connect(RadioButtonIo, &QRadioButton::toggled, this, [this] { Edited(); });
+    for (QSpinBox* box : {SpinEditAdres, SpinEditZaad, SpinEditAantal, SpinEditMaxFouten})
+        connect(box, &QSpinBox::valueChanged, this, [this] { Edited(); });
+    for (QComboBox* box : {ComboBoxPlug, ComboBoxEinde, ComboBoxFouten})
+        connect(box, &QComboBox::currentIndexChanged, this, [this] { Edited(); });
+    for (QCheckBox* box : CheckBoxPatroon)
+        connect(box, &QCheckBox::toggled, this, [this] { Edited(); });
+    mListener = mDiagnostics.Changed.Listen([this] { Show(); });
+    Show();
 }
 
-TCardDiagnostics::~TCardDiagnostics() = default;
+TCardDiagnostics::~TCardDiagnostics() {
+    mDiagnostics.Changed.Unlisten(mListener);
+}
 
 bool TCardDiagnostics::Running() const {
-    return TimerDiagnose->isActive();
+    return mDiagnostics.Running();
 }
 
-void TCardDiagnostics::ButtonStartClick() {
-    if (Running())
-        Finish();
-    else
-        Start();
+const diag::TRun* TCardDiagnostics::Run() const {
+    return mDiagnostics.Run();
 }
 
-void TCardDiagnostics::Start() {
+void TCardDiagnostics::Edited() {
+    if (mShowing)
+        return;
     diag::TRunChoice choice;
     choice.Scan = RadioButtonScan->isChecked();
     choice.Place = SpinEditAdres->value();
@@ -170,43 +161,54 @@ void TCardDiagnostics::Start() {
     choice.Count = static_cast<std::uint64_t>(SpinEditAantal->value());
     choice.OnError = static_cast<diag::TRunChoice::TOnError>(ComboBoxFouten->currentIndex());
     choice.MaxErrors = static_cast<std::uint64_t>(SpinEditMaxFouten->value());
-    mRun = diag::MakeRun(mBus, choice);
-    mStartedWallNs = WallNs();
-    ButtonStart->setText(bus::Tr("Stop"));
-    LabelOordeel->clear();
-    TimerDiagnose->start();
+    mDiagnostics.SetChoice(choice);
 }
 
-void TCardDiagnostics::Finish() {
-    TimerDiagnose->stop();
-    ButtonStart->setText(bus::Tr("Start"));
-    ShowCounts();
-    if (!mRun)
-        return;
-    LabelOordeel->setText(QString::fromStdString(diag::VerdictText(*mRun)));
-}
-
-void TCardDiagnostics::TimerDiagnoseTimer() {
-    // A page or a tick waiting for the rack goes first.
-    if (!mRun || mBus.Busy())
-        return;
-    if (!diag::StepRun(mBus, *mRun)) {
-        Finish();
+void TCardDiagnostics::ButtonStartClick() {
+    if (Running()) {
+        mDiagnostics.Stop();
         return;
     }
-    ShowCounts();
+    if (const std::string refused = mDiagnostics.Start(); !refused.empty())
+        bus::Dialogs().Message(this, bus::TDialogs::TIcon::Error, bus::ProgramTitle,
+                               QString::fromStdString(refused), QString());
 }
 
 void TCardDiagnostics::ButtonNulClick() {
-    if (!mRun)
-        return;
-    for (const auto& test : mRun->Tests())
-        test->ResetCounts();
-    ShowCounts();
+    mDiagnostics.Reset();
 }
 
-void TCardDiagnostics::ShowCounts() {
-    const diag::TRunView view = diag::ViewOf(mRun.get());
+void TCardDiagnostics::Show() {
+    mShowing = true;
+    const diag::TRunChoice& choice = mDiagnostics.Choice();
+    const diag::TRunFormView form = mDiagnostics.FormView();
+    (choice.Scan ? RadioButtonScan : RadioButtonIo)->setChecked(true);
+    SpinEditAdres->setValue(choice.Place);
+    ComboBoxPlug->setCurrentIndex(choice.Inverted ? 1 : 0);
+    for (std::size_t i = 0; i < CheckBoxPatroon.size(); ++i)
+        CheckBoxPatroon[i]->setChecked(choice.Patterns[i]);
+    SpinEditZaad->setValue(static_cast<int>(choice.Seed));
+    ComboBoxEinde->setCurrentIndex(static_cast<int>(choice.End));
+    SpinEditAantal->setValue(static_cast<int>(choice.Count));
+    ComboBoxFouten->setCurrentIndex(static_cast<int>(choice.OnError));
+    SpinEditMaxFouten->setValue(static_cast<int>(choice.MaxErrors));
+    RadioButtonIo->setEnabled(form.KindEnabled);
+    RadioButtonScan->setEnabled(form.KindEnabled);
+    SpinEditAdres->setEnabled(form.PlaceEnabled);
+    ComboBoxPlug->setEnabled(form.PlugEnabled);
+    for (QCheckBox* box : CheckBoxPatroon)
+        box->setEnabled(form.PatternsEnabled);
+    SpinEditZaad->setEnabled(form.SeedEnabled);
+    ComboBoxEinde->setEnabled(form.EndEnabled);
+    SpinEditAantal->setEnabled(form.CountEnabled);
+    ComboBoxFouten->setEnabled(form.OnErrorEnabled);
+    SpinEditMaxFouten->setEnabled(form.MaxErrorsEnabled);
+    ButtonNul->setEnabled(form.ResetEnabled);
+    ButtonBewaar->setEnabled(form.ReportEnabled);
+    ButtonStart->setText(bus::Tr(form.StartCaption));
+    LabelOordeel->setText(QString::fromStdString(mDiagnostics.Verdict()));
+
+    const diag::TRunView view = mDiagnostics.View();
     LabelTellers->setText(QString::fromStdString(view.Counts));
     for (std::size_t i = 0; i < view.Inputs.size(); ++i) {
         const diag::TInputView& input = view.Inputs[i];
@@ -218,22 +220,19 @@ void TCardDiagnostics::ShowCounts() {
                                                                : QColor(255, 150, 150));
         label->setPalette(palette);
     }
+    mShowing = false;
 }
 
 void TCardDiagnostics::ButtonBewaarClick() {
-    if (!mRun)
+    const std::string report = mDiagnostics.ReportJson();
+    if (report.empty())
         return;
     const auto chosen = bus::Dialogs().SaveDataFileName(this, "kaartdiagnose.json",
                                                         QStringLiteral("JSON (*.json)"));
     if (!chosen)
         return;
-    diag::TReportHeader header;
-    header.Transport = mBus.Transport() == bus::TTransport::Parallel ? "parallel" : "serial";
-    header.Port = header.Transport == "parallel" ? "0x314" : mBus.Link().Port();
-    header.StartedWallNs = mStartedWallNs;
-    header.Seconds = static_cast<double>(WallNs() - mStartedWallNs) / 1e9;
     std::string error;
-    if (!bus::SaveFile(chosen->toStdString(), diag::ReportJson(*mRun, header), error))
+    if (!bus::SaveFile(chosen->toStdString(), report, error))
         bus::Dialogs().Message(this, bus::TDialogs::TIcon::Error, bus::ProgramTitle,
                                bus::Tr("Het rapport kon niet worden bewaard in \"%1\".").arg(*chosen),
                                QString::fromLocal8Bit(error.c_str()));

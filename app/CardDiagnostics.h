@@ -14,20 +14,21 @@ class QRadioButton;
 class QSpinBox;
 class QTimer;
 
-namespace bus {
-class TBus;
+namespace session {
+class TDiagnostics;
 }
 
 namespace app {
 
-// "Kaartdiagnose": the card diagnostics in a window. The user picks a test (the IO card through
-// its test plug, or a scan of the rack), the card's address, the patterns, and when to stop;
-// the run goes a cycle at a time between the window's other events, as one exchange with the
-// rack each, and shows its counters and a map of the 16 inputs. It changes no settings.
+// "Kaartdiagnose": the card diagnostics in a window, a view of the session's. The user picks a
+// test (the IO card through its test plug, or a scan of the rack), the card's address, the
+// patterns, and when to stop; the run goes a cycle at a time between the window's other
+// events, as one exchange with the rack each, and shows its counters and a map of the 16
+// inputs. It changes no settings.
 class TCardDiagnostics : public QWidget {
     Q_OBJECT
 public:
-    TCardDiagnostics(bus::TBus& bus, QWidget* parent = nullptr);
+    TCardDiagnostics(session::TDiagnostics& diagnostics, QWidget* parent = nullptr);
     ~TCardDiagnostics() override;
 
     QRadioButton* RadioButtonIo = nullptr;
@@ -46,24 +47,22 @@ public:
     QLabel* LabelTellers = nullptr;
     QLabel* LabelOordeel = nullptr;
     std::array<QLabel*, 16> LabelIngang{}; // input n at index n - 1
-    QTimer* TimerDiagnose = nullptr;
 
     void ButtonStartClick();
     void ButtonNulClick();
     void ButtonBewaarClick();
-    // One cycle of the run, unless another exchange with the rack is under way.
-    void TimerDiagnoseTimer();
     bool Running() const;
-    const diag::TRun* Run() const { return mRun.get(); }
+    const diag::TRun* Run() const;
 
 private:
-    void Start();
-    void Finish();
-    void ShowCounts();
+    // A control changed: the session's choice takes it.
+    void Edited();
+    // The controls, the counters and the verdict as the session has them.
+    void Show();
 
-    bus::TBus& mBus;
-    std::unique_ptr<diag::TRun> mRun;
-    std::int64_t mStartedWallNs = 0;
+    session::TDiagnostics& mDiagnostics;
+    int mListener = 0;
+    bool mShowing = false;
 };
 
 } // namespace app

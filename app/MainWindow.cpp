@@ -8,11 +8,10 @@
 #include "app/Printing.h"
 #include "app/RackView.h"
 #include "app/SplashScreen.h"
-#include "bus/Reconnect.h"
+#include "app/QtTimers.h"
 #include "bus/qt/Dialogs.h"
 #include "cards/CardModels.h"
 #include "cards/qt/CardPages.h"
-#include "cards/qt/QtTickSource.h"
 #include "platform/Tick.h"
 #include "serial/ComError.h"
 #include "serial/qt/ComComboBox.h"
@@ -81,8 +80,10 @@ QAction* AddItem(QMenu* menu, const QString& caption, const QString& hint,
 
 } // namespace
 
-TFormMorvelplint::TFormMorvelplint(bus::TBus& bus, QStringList arguments)
-    : FontDialogFont(DefaultPrintFont()), mBus(bus), mArguments(std::move(arguments)) {
+TFormMorvelplint::TFormMorvelplint(session::TRackSession& session, const TQtTimers& timers,
+                                   QStringList arguments)
+    : FontDialogFont(DefaultPrintFont()), mSession(session), mBus(session.Bus()),
+      mArguments(std::move(arguments)) {
     FormMorvelplint = this;
     setObjectName("FormMorvelplint");
     setWindowTitle("Morvelplint");
@@ -101,20 +102,9 @@ TFormMorvelplint::TFormMorvelplint(bus::TBus& bus, QStringList arguments)
                                    ClientHeight - SpeedPanelHeight);
     BuildIntroPage();
 
-    TimerSpeed = new QTimer(this);
-    TimerSpeed->setObjectName("TimerSpeed");
-    TimerSpeed->setInterval(400);
-    mTickSource = std::make_unique<cards::TQtTickSource>(*TimerSpeed);
-    mCardModels = std::make_unique<cards::TCardModels>(bus, *mTickSource);
-    CardPages = new cards::TCardPages(*mCardModels, PageControlTester, this);
-
-    TimerAdapter = new QTimer(this);
-    TimerAdapter->setObjectName("TimerAdapter");
-    TimerAdapter->setInterval(static_cast<int>(bus::TReconnect::LookIntervalMs));
-    mReconnect = std::make_unique<bus::TReconnect>(bus);
-    mReconnect->OnChange = [this] { ReconnectChanged(); };
-    connect(TimerAdapter, &QTimer::timeout, this,
-            [this] { bus::Guarded([this] { TimerAdapterTimer(); }); });
+    TimerSpeed = timers.Timer("TimerSpeed");
+    TimerAdapter = timers.Timer("TimerAdapter");
+    CardPages = new cards::TCardPages(mSession.Cards(), PageControlTester, this);
 
     BuildMenu();
     FontDialogColor = palette().color(QPalette::WindowText);
@@ -122,43 +112,29 @@ TFormMorvelplint::TFormMorvelplint(bus::TBus& bus, QStringList arguments)
     setFixedSize(sizeHint());
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+    mSession.SetFrontEnd(this);
+    mSessionListener = mSession.Changed.Listen([this] { SessionChanged(); });
+    SessionChanged();
+    if (mSession.Rack())
+        ShowSimulatedRack();
 }
 
 TFormMorvelplint::~TFormMorvelplint() {
+    mSession.Changed.Unlisten(mSessionListener);
+    mSession.SetFrontEnd(nullptr);
     // The pages' views leave the models before the models go.
     delete CardPages;
     CardPages = nullptr;
     FormMorvelplint = nullptr;
 }
 
-void TFormMorvelplint::TimerAdapterTimer() {
-    if (!mReconnect->Active()) {
-        TimerAdapter->stop(); // "LED uit" closed the port
-        return;
-    }
-    // A set-up the user asked for is about to run: it comes first.
-    if (bus::StatusForm && bus::StatusForm->TimerStatus->isActive())
-        return;
-    try {
-        mReconnect->Look();
-    } catch (const serial::EComPort& error) {
-        // The message box waits for the user in an event loop of its own. Shown from this
-        // handler it would keep this timer from firing again, and the adapter plugged in
-        // meanwhile would wait for the box's OK.
-        const QString message = QString::fromLocal8Bit(serial::ExplainedMessage(error).c_str());
-        QTimer::singleShot(0, this, [message] { bus::ShowGeneralError(message); });
-    }
-}
-
-void TFormMorvelplint::ReconnectChanged() {
+void TFormMorvelplint::SessionChanged() {
     // The title, not a message box: the user may be anywhere, and nothing waits for them.
-    const QString note = QString::fromStdString(mReconnect->Note());
+    const session::TSettingsView view = mSession.SettingsView();
+    const QString note = QString::fromStdString(view.ReconnectNote);
     setWindowTitle(note.isEmpty() ? QStringLiteral("Morvelplint")
                                   : QStringLiteral("Morvelplint \u2014 ") + note);
-    if (!mReconnect->Active())
-        TimerAdapter->stop();
-    else if (!TimerAdapter->isActive())
-        TimerAdapter->start();
+    StopInstellingen->setEnabled(view.LedUitEnabled);
 }
 
 void TFormMorvelplint::BuildSpeedBar(QWidget* central) {
@@ -321,12 +297,7 @@ void TFormMorvelplint::FormShow() {
         mBus.SetDebugMode(true);
     PageControlTester->setCurrentWidget(TabSheetINTRO);
 
-    QString loadError;
-    try {
-        bus::StatusForm->LoadSettings("Morvelplint.ini");
-    } catch (const std::exception& error) {
-        loadError = QString::fromLocal8Bit(error.what());
-    }
+    const QString loadError = QString::fromLocal8Bit(mSession.Start().c_str());
 
     // The splash window stays at least a second after the window began to show; the wait
     // handles no events, as nothing may run before the window is complete.
@@ -380,30 +351,26 @@ void TFormMorvelplint::StatusItemClick() {
 }
 
 void TFormMorvelplint::StopInstellingenClick() {
-    mBus.WhenIdle([this] { bus::Guarded([this] { mBus.CloseSerialLink(); }); });
+    mSession.LedUit();
 }
 
 void TFormMorvelplint::BusmonitorClick() {
-    // The monitor shows the recording the bus makes; a bus that records elsewhere, or not at
-    // all, has none to show.
-    auto* capture = dynamic_cast<bus::TCapture*>(mBus.Capture());
-    if (!capture)
-        return;
     if (!BusMonitor)
-        BusMonitor = new TBusMonitor(*capture, this);
+        BusMonitor = new TBusMonitor(mSession.Capture(), this);
     BusMonitor->show();
     BusMonitor->raise();
 }
 
 void TFormMorvelplint::KaartdiagnoseClick() {
     if (!CardDiagnostics)
-        CardDiagnostics = new TCardDiagnostics(mBus, this);
+        CardDiagnostics = new TCardDiagnostics(mSession.Diagnostics(), this);
     CardDiagnostics->show();
     CardDiagnostics->raise();
 }
 
-void TFormMorvelplint::ShowSimulatedRack(sim::TSimRack& rack) {
-    FormRek = new TFormRek(rack, this);
+void TFormMorvelplint::ShowSimulatedRack() {
+    sim::TSimRack& rack = *mSession.Rack();
+    FormRek = new TFormRek(mSession, this);
     mSettingsMenu->addSeparator();
     RekItem = AddItem(mSettingsMenu, bus::Tr("&Rek..."), bus::Tr("Het gesimuleerde rek"),
                       [this] { RekItemClick(); });
@@ -483,7 +450,7 @@ void TFormMorvelplint::SpeedButtonPrintClick() {
     // Each copy is a job of its own, so the printer must not multiply the page itself.
     printer.setCopyCount(1);
     PrintReport(PrintDialogs().JobDevice(printer), copies, FontDialogFont, FontDialogColor,
-                SettingsReport(mCardModels->Settings(), bus::StatusForm->ComComboBoxPoort->Text()));
+                SettingsReport(mSession.Settings().Settings(), QString::fromStdString(mSession.Settings().PortValue())));
     printer.setCopyCount(copies);
 }
 
@@ -526,20 +493,49 @@ void TFormMorvelplint::AboutClick() {
         AboutBox->exec();
 }
 
-void TFormMorvelplint::SetLedUitEnabled(bool enabled) {
-    StopInstellingen->setEnabled(enabled);
+void TFormMorvelplint::Message(cards::TPage page, bool error, const std::string& text) {
+    CardPages->Message(page, error, text);
 }
 
-void TFormMorvelplint::ShowSetUpPage(bool parallel) {
-    PageControlTester->setCurrentWidget(parallel ? CardPages->TabSheetPCK : CardPages->TabSheetSCK);
+void TFormMorvelplint::Error(const std::string& text) {
+    bus::ShowGeneralError(QString::fromLocal8Bit(text.c_str()));
+}
+
+void TFormMorvelplint::Notice(const session::TNotice& notice) {
+    // Over the settings window while it shows (a set-up it asked for), else over this one.
+    QWidget* over = bus::StatusForm && bus::StatusForm->isVisible()
+                        ? static_cast<QWidget*>(bus::StatusForm)
+                        : static_cast<QWidget*>(this);
+    bus::Dialogs().Message(over, notice.Error ? bus::TDialogs::TIcon::Error : bus::TDialogs::TIcon::None,
+                           bus::ProgramTitle, QString::fromUtf8(notice.Text.c_str()),
+                           QString::fromLocal8Bit(notice.Informative.c_str()));
+}
+
+void TFormMorvelplint::ShowPage(cards::TPage page) {
+    PageControlTester->setCurrentWidget(page == cards::TPage::Pck ? CardPages->TabSheetPCK
+                                                                  : CardPages->TabSheetSCK);
+}
+
+void TFormMorvelplint::SetUpArmed() {
+    bus::ShowHourglass();
+}
+
+void TFormMorvelplint::SetUpEnded() {
+    bus::RestoreCursor();
+    if (bus::StatusForm && bus::StatusForm->isVisible())
+        bus::StatusForm->done(QDialog::Accepted);
+}
+
+void TFormMorvelplint::LineError(const std::string& text) {
+    // The message box waits for the user in an event loop of its own. Shown from the
+    // reconnection's timer it would keep that timer from firing again, and the adapter plugged
+    // in meanwhile would wait for the box's OK.
+    const QString message = QString::fromLocal8Bit(text.c_str());
+    QTimer::singleShot(0, this, [message] { bus::ShowGeneralError(message); });
 }
 
 void TFormMorvelplint::Instellingen(bool connected, bool parallel) {
-    mCardModels->Instellingen(connected, parallel);
-}
-
-void TFormMorvelplint::SettingsChanged(const bus::TSettings& settings) {
-    mCardModels->SetSettings(settings);
+    mSession.Cards().Instellingen(connected, parallel);
 }
 
 } // namespace app

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bus/MainWindowLink.h"
+#include "session/RackSession.h"
 
 #include <QColor>
 #include <QFont>
@@ -15,16 +15,8 @@ class QTimer;
 class QToolButton;
 class QWidget;
 
-namespace bus {
-class TReconnect;
-}
 namespace cards {
-class TCardModels;
 class TCardPages;
-class TQtTickSource;
-}
-namespace sim {
-class TSimRack;
 }
 
 namespace app {
@@ -32,14 +24,17 @@ namespace app {
 class TBusMonitor;
 class TCardDiagnostics;
 class TFormRek;
+class TQtTimers;
 class TSplashScreen;
 
 // The main window: menu, speed bar and the page control with the INTRO page and the card
-// pages.
-class TFormMorvelplint : public QMainWindow, public bus::TMainWindowLink {
+// pages, and the session's front-end on the desktop: its message boxes, the page shown after
+// a set-up, the hourglass while one is armed, the reconnection's note in the title.
+class TFormMorvelplint : public QMainWindow, public session::TFrontEnd {
     Q_OBJECT
 public:
-    TFormMorvelplint(bus::TBus& bus, QStringList arguments);
+    TFormMorvelplint(session::TRackSession& session, const TQtTimers& timers,
+                     QStringList arguments);
     ~TFormMorvelplint() override;
 
     QWidget* SpeedPanel = nullptr;
@@ -57,7 +52,8 @@ public:
     // Looks at the serial line while connected, and for a lost adapter while it is out.
     QTimer* TimerAdapter = nullptr;
     cards::TCardPages* CardPages = nullptr;
-    cards::TCardModels& CardModels() { return *mCardModels; }
+    cards::TCardModels& CardModels() { return mSession.Cards(); }
+    session::TRackSession& Session() { return mSession; }
 
     QAction* Open = nullptr;
     QAction* Save = nullptr;
@@ -84,7 +80,7 @@ public:
     void SaveasClick();
     void StatusItemClick();
     void StopInstellingenClick();
-    // The bus monitor over the bus's capture, made at first use; none without a capture.
+    // The bus monitor over the session's capture, made at first use.
     void BusmonitorClick();
     TBusMonitor* BusMonitor = nullptr;
     // The card diagnostics, made at first use.
@@ -92,8 +88,8 @@ public:
     TCardDiagnostics* CardDiagnostics = nullptr;
     void RekItemClick();
 
-    // Offers the simulated rack's view; `rack` outlives the window.
-    void ShowSimulatedRack(sim::TSimRack& rack);
+    // Offers the session's simulated rack in its view.
+    void ShowSimulatedRack();
     void ExitClick();
 
     // Printing of the settings ("&Print", "P&rint Setup", "Print &Fontsetup" and their
@@ -108,9 +104,6 @@ public:
     // The help topic of the active page: -1 for "INTRO", 1 to 7 for "SCK/ MCK" to "IOK".
     int ActivePageHelpTopic() const;
 
-    // One look of the reconnection (bus::TReconnect), whose note the title shows.
-    void TimerAdapterTimer();
-
     // The printer that the print and printer set-up dialogs choose, made at first use; and
     // the print font, which the font dialog changes for the rest of the run.
     QPrinter& Printer();
@@ -121,10 +114,14 @@ public:
     // of the set-up (the end of every set-up applies them by itself).
     void Instellingen(bool connected, bool parallel);
 
-    // bus::TMainWindowLink
-    void SetLedUitEnabled(bool enabled) override;
-    void ShowSetUpPage(bool parallel) override;
-    void SettingsChanged(const bus::TSettings& settings) override;
+    // session::TFrontEnd
+    void Message(cards::TPage page, bool error, const std::string& text) override;
+    void Error(const std::string& text) override;
+    void Notice(const session::TNotice& notice) override;
+    void ShowPage(cards::TPage page) override;
+    void SetUpArmed() override;
+    void SetUpEnded() override;
+    void LineError(const std::string& text) override;
 
     // The name the open dialog holds (empty until a file was chosen), and the save dialog's.
     QString OpenDialogFileName;
@@ -139,17 +136,17 @@ private:
     void BuildMenu();
     void BuildSpeedBar(QWidget* central);
     void BuildIntroPage();
-    void ReconnectChanged();
+    // The title with the reconnection's note, "&LED uit" as the session enables it.
+    void SessionChanged();
 
+    session::TRackSession& mSession;
     bus::TBus& mBus;
     QStringList mArguments;
     QMenu* mSettingsMenu = nullptr;
     bool mRekPlaced = false;
     bool mShown = false;
     std::unique_ptr<QPrinter> mPrinter;
-    std::unique_ptr<bus::TReconnect> mReconnect;
-    std::unique_ptr<cards::TQtTickSource> mTickSource;
-    std::unique_ptr<cards::TCardModels> mCardModels;
+    int mSessionListener = 0;
 };
 
 // Global references, valid for the life of the program.

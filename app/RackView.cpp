@@ -4,7 +4,8 @@
 #include "bus/qt/Dialogs.h"
 #include "cards/qt/Controls.h"
 #include "platform/Tick.h"
-#include "settings/qt/SettingsWindow.h"
+#include "session/RackSession.h"
+#include "sim/RackFaults.h"
 #include "sim/SimRack.h"
 
 #include <QCheckBox>
@@ -67,10 +68,6 @@ QString Places(const std::vector<int>& places) {
     for (int place : places)
         text << QString::number(place);
     return text.join(", ");
-}
-
-bool IsBlock(std::optional<sim::TCardKind> kind) {
-    return kind == sim::TCardKind::TwoRail || kind == sim::TCardKind::ThreeRail;
 }
 
 } // namespace
@@ -267,13 +264,13 @@ void TRackPicture::mousePressEvent(QMouseEvent* event) {
     if (mState.Io.Place >= 0 && !mState.Io.Plug)
         for (int pin = 1; pin <= 16; ++pin)
             if (InputRect(pin).contains(at)) {
-                emit InputClicked(bus::IoPinBit[static_cast<std::size_t>(pin - 1)]);
+                emit InputClicked(pin);
                 return;
             }
 }
 
-TFormRek::TFormRek(sim::TSimRack& rack, QWidget* parent)
-    : QWidget(parent, Qt::Window), mRack(rack) {
+TFormRek::TFormRek(session::TRackSession& session, QWidget* parent)
+    : QWidget(parent, Qt::Window), mSession(session), mRack(*session.Rack()) {
     setObjectName("FormRek");
     setWindowTitle(Tr("Rek"));
     // Shown beside the main window without taking the keyboard from the page under test.
@@ -286,10 +283,12 @@ TFormRek::TFormRek(sim::TSimRack& rack, QWidget* parent)
     BuildControls(Picture->Height());
     connect(Picture, &TRackPicture::PlaceClicked, this,
             [this](int place) { SpinEditPlaats->setValue(place); });
-    connect(Picture, &TRackPicture::InputClicked, this, [this](int input) {
-        bus::Guarded([this, input] {
-            mRack.SetInput(mState.Io.Place, input, !((mState.Io.External >> input) & 1));
-            TimerRekTimer();
+    connect(Picture, &TRackPicture::InputClicked, this, [this](int pin) {
+        bus::Guarded([this, pin] {
+            sim::TFault fault;
+            fault.Kind = sim::TFault::TKind::Input;
+            fault.Pin = pin;
+            Give(fault);
         });
     });
 
@@ -384,40 +383,33 @@ void TFormRek::ShowControls() {
     Picture->SetChosenPlace(place);
     const sim::TPlaceState& at = mState.Places[static_cast<std::size_t>(place)];
     LabelSoort->setText(at.Kind ? QString::fromUtf8(sim::KindName(*at.Kind)) : Tr("lege plaats"));
+    const sim::TFaultsView faults = sim::FaultsOf(mState);
+    const sim::TPlaceFaults& there = faults.Places[static_cast<std::size_t>(place)];
 
     const QSignalBlocker blockSilent(CheckBoxStil);
-    CheckBoxStil->setEnabled(at.Kind.has_value());
-    CheckBoxStil->setChecked(at.Silent);
+    CheckBoxStil->setEnabled(there.SilentEnabled);
+    CheckBoxStil->setChecked(there.Silent);
 
     const QSignalBlocker blockShort(CheckBoxKortsluiting);
-    bool shorted = false;
-    for (const sim::TLineState& line : mState.Lines)
-        for (std::size_t i = 0; i < line.Places.size(); ++i)
-            if (line.Places[i] == place)
-                shorted = line.Shorts[i];
-    CheckBoxKortsluiting->setEnabled(IsBlock(at.Kind));
-    CheckBoxKortsluiting->setChecked(shorted);
+    CheckBoxKortsluiting->setEnabled(there.ShortEnabled);
+    CheckBoxKortsluiting->setChecked(there.Short);
 
     // The input controls act on the rack's IO card: the chosen place when it is one.
-    const bool io = at.Kind == sim::TCardKind::Io && mState.Io.Place == place;
-    const int input = bus::IoPinBit[static_cast<std::size_t>(SpinEditIngang->value() - 1)];
     const QSignalBlocker blockInput(ComboBoxIngang);
-    SpinEditIngang->setEnabled(io);
-    ComboBoxIngang->setEnabled(io);
-    ComboBoxIngang->setCurrentIndex(!io || !((mState.Io.StuckMask >> input) & 1)
-                                        ? 0
-                                        : 1 + ((mState.Io.StuckLevels >> input) & 1));
+    SpinEditIngang->setEnabled(there.StuckEnabled);
+    ComboBoxIngang->setEnabled(there.StuckEnabled);
+    const int stuck = faults.Stuck[static_cast<std::size_t>(SpinEditIngang->value() - 1)];
+    ComboBoxIngang->setCurrentIndex(!there.StuckEnabled ? 0 : 1 + stuck);
 
     const sim::TSerialState& serial = mState.Serial;
     const QSignalBlocker blockSerialSilent(CheckBoxSerieelStil);
     const QSignalBlocker blockGarbage(CheckBoxOnzin);
-    CheckBoxSerieelStil->setChecked(serial.Faults.Silent);
-    CheckBoxOnzin->setChecked(serial.Faults.ExtraBytes > 0);
-    const bool serving = serial.Present && !serial.HungUp;
-    CheckBoxSerieelStil->setEnabled(serving);
-    CheckBoxOnzin->setEnabled(serving);
-    ButtonOphangen->setEnabled(serving);
-    ButtonNieuweKaart->setEnabled(serial.Present && serial.HungUp);
+    CheckBoxSerieelStil->setChecked(faults.SerialSilent);
+    CheckBoxOnzin->setChecked(faults.SerialGarbage);
+    CheckBoxSerieelStil->setEnabled(faults.SerialFaultsEnabled);
+    CheckBoxOnzin->setEnabled(faults.SerialFaultsEnabled);
+    ButtonOphangen->setEnabled(faults.SerialFaultsEnabled);
+    ButtonNieuweKaart->setEnabled(faults.NewCardEnabled);
     LabelSerieel->setText(
         !serial.Present ? Tr("Geen seriele kaart: het systeem gaf geen pseudo-terminal.")
         : serial.HungUp
@@ -431,49 +423,41 @@ void TFormRek::ShowControls() {
                   .arg(QString::fromStdString(serial.Path)));
 }
 
+void TFormRek::Give(const sim::TFault& fault) {
+    mSession.GiveFault(fault);
+    TimerRekTimer();
+}
+
 void TFormRek::SpinEditPlaatsChange() {
     ShowControls();
 }
 
 void TFormRek::CheckBoxStilClick() {
-    mRack.SetSilent(SpinEditPlaats->value(), CheckBoxStil->isChecked());
-    TimerRekTimer();
+    Give({sim::TFault::TKind::Silent, SpinEditPlaats->value(), 1, -1, CheckBoxStil->isChecked()});
 }
 
 void TFormRek::CheckBoxKortsluitingClick() {
-    mRack.SetShortCircuit(SpinEditPlaats->value(), CheckBoxKortsluiting->isChecked());
-    TimerRekTimer();
+    Give({sim::TFault::TKind::Short, SpinEditPlaats->value(), 1, -1,
+          CheckBoxKortsluiting->isChecked()});
 }
 
 void TFormRek::ComboBoxIngangChange() {
-    const int choice = ComboBoxIngang->currentIndex();
-    mRack.SetStuck(SpinEditPlaats->value(),
-                   bus::IoPinBit[static_cast<std::size_t>(SpinEditIngang->value() - 1)],
-                   choice == 0 ? std::nullopt : std::optional<bool>(choice == 2));
-    TimerRekTimer();
+    Give({sim::TFault::TKind::Stuck, SpinEditPlaats->value(), SpinEditIngang->value(),
+          ComboBoxIngang->currentIndex() - 1, false});
 }
 
 void TFormRek::CheckBoxSerieelClick() {
-    if (!mRack.SerialCard)
-        return;
-    sim::TSerialFaults faults = mRack.SerialCard->Faults();
-    faults.Silent = CheckBoxSerieelStil->isChecked();
-    // Enough bytes after each answer to fill a read that would take them.
-    faults.ExtraBytes = CheckBoxOnzin->isChecked() ? 5 : 0;
-    mRack.SerialCard->SetFaults(faults);
-    TimerRekTimer();
+    mSession.GiveFault(
+        {sim::TFault::TKind::SerialSilent, 0, 1, -1, CheckBoxSerieelStil->isChecked()});
+    Give({sim::TFault::TKind::SerialGarbage, 0, 1, -1, CheckBoxOnzin->isChecked()});
 }
 
 void TFormRek::ButtonOphangenClick() {
-    if (mRack.SerialCard)
-        mRack.SerialCard->HangUp();
-    TimerRekTimer();
+    Give({sim::TFault::TKind::HangUp, 0, 1, -1, false});
 }
 
 void TFormRek::ButtonNieuweKaartClick() {
-    if (mRack.ReplaceSerialCard() && bus::StatusForm)
-        bus::StatusForm->SelectPort(mRack.SerialCard->SlavePath());
-    TimerRekTimer();
+    Give({sim::TFault::TKind::NewCard, 0, 1, -1, false});
 }
 
 } // namespace app

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sim/RackFaults.h"
 #include "sim/RackState.h"
 
 #include <QWidget>
@@ -13,6 +14,9 @@ class QPushButton;
 class QSpinBox;
 class QTimer;
 
+namespace session {
+class TRackSession;
+}
 namespace sim {
 class TSimRack;
 }
@@ -37,7 +41,7 @@ public:
 
 signals:
     void PlaceClicked(int place);
-    void InputClicked(int input);
+    void InputClicked(int pin); // 1 to 16
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -66,7 +70,8 @@ private:
 class TFormRek : public QWidget {
     Q_OBJECT
 public:
-    TFormRek(sim::TSimRack& rack, QWidget* parent);
+    // The session's simulated rack, with its faults.
+    TFormRek(session::TRackSession& session, QWidget* parent);
     ~TFormRek() override;
 
     static constexpr int PollMs = 50;
@@ -111,6 +116,10 @@ private:
     // The controls as the state has them, for the chosen place and input.
     void ShowControls();
 
+    // Gives a fault; nothing more to do when the rack refuses it (the control was disabled).
+    void Give(const sim::TFault& fault);
+
+    session::TRackSession& mSession;
     sim::TSimRack& mRack;
     sim::TRackState mState;
     sim::TRackFlashes mFlashes;

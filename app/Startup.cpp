@@ -6,12 +6,13 @@
 #include "app/Pictures.h"
 #include "app/QtEventPump.h"
 #include "app/SplashScreen.h"
+#include "app/QtTimers.h"
 #include "bus/ParallelTransport.h"
-#include "capture/Capture.h"
 #include "platform/Messages.h"
 #include "platform/PortIo.h"
 #include "platform/Privileges.h"
 #include "serial/ComError.h"
+#include "session/RackSession.h"
 #include "settings/qt/SettingsWindow.h"
 #include "sim/RackFile.h"
 #include "sim/SimRack.h"
@@ -119,13 +120,12 @@ int RunMorvelplint(int argc, char* argv[]) {
     // With /sim the simulated rack stands in for the hardware. It comes after the privileges
     // are given up (its serial card has a thread of its own) and after the catalogues, so that
     // a refused rack file is told in the user's language.
-    std::unique_ptr<sim::TSimRack> rack;
+    session::TSessionOptions options;
+    options.ParallelAccess = access;
     if (rackArgument) {
-        const auto description = SimRackDescription(*rackArgument);
-        if (!description)
+        options.SimRack = SimRackDescription(*rackArgument);
+        if (!options.SimRack)
             return 1;
-        rack = std::make_unique<sim::TSimRack>(*description);
-        platform::SetPortBackend(&rack->ParallelCard);
     }
 
     SplashScreen = new TSplashScreen;
@@ -133,40 +133,30 @@ int RunMorvelplint(int argc, char* argv[]) {
     SplashScreen->repaint();
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
-    // The bus below the windows, which outlives them: closing its open port pulses DTR.
-    bus::TBus bus(bus::ParTransport());
-    bus.SetParallelAccess(access);
-    // Everything on the bus from the start on, for the bus monitor.
-    bus::TCapture capture;
-    capture.Simulated = rack != nullptr;
-    bus.SetCapture(&capture);
+    int result = 0;
+    {
+        // The session below the windows, which outlives them: closing its open port pulses DTR.
+        TQtTimers timers;
+        session::TRackSession session(timers, std::move(options));
+        QStringList arguments = application.arguments();
+        arguments.removeFirst();
+        auto mainWindow = std::make_unique<TFormMorvelplint>(session, timers, arguments);
+        auto aboutBox = std::make_unique<TAboutBox>(mainWindow.get());
+        auto helpBox = std::make_unique<THelpBox>(mainWindow.get());
+        auto statusForm = std::make_unique<bus::TStatusForm>(
+            session, timers.Timer("TimerStatus"), mainWindow.get());
+        mainWindow->show();
+        if (gStartedHook)
+            QTimer::singleShot(0, mainWindow.get(), [&] { gStartedHook(*mainWindow); });
+        result = application.exec();
 
-    QStringList arguments = application.arguments();
-    arguments.removeFirst();
-    auto mainWindow = std::make_unique<TFormMorvelplint>(bus, arguments);
-    bus::TMainWindowEvents mainWindowEvents(*mainWindow);
-    bus.AddListener(mainWindowEvents);
-    auto aboutBox = std::make_unique<TAboutBox>(mainWindow.get());
-    auto helpBox = std::make_unique<THelpBox>(mainWindow.get());
-    auto statusForm = std::make_unique<bus::TStatusForm>(bus, *mainWindow, mainWindow.get());
-    if (rack) {
-        if (rack->SerialCard)
-            statusForm->SelectPort(rack->SerialCard->SlavePath());
-        mainWindow->ShowSimulatedRack(*rack);
+        statusForm.reset();
+        helpBox.reset();
+        aboutBox.reset();
+        mainWindow.reset();
+        session.Close();
     }
-
-    mainWindow->show();
-    if (gStartedHook)
-        QTimer::singleShot(0, mainWindow.get(), [&] { gStartedHook(*mainWindow); });
-    const int result = application.exec();
-
     // The worker must be gone before the port backend it uses.
-    statusForm.reset();
-    helpBox.reset();
-    aboutBox.reset();
-    bus.RemoveListener(mainWindowEvents);
-    mainWindow.reset();
-    bus.CloseSerialLink();
     bus::ParTransport().StopWorker();
     platform::SetPortBackend(nullptr);
     return result;

@@ -3,6 +3,7 @@
 // byte held for its ten bits on the line), and through the parallel transport onto the
 // simulated parallel card. Also the processor time the program takes while it waits.
 #include "app/QtEventPump.h"
+#include "app/QtTimers.h"
 #include "bus/ParallelTransport.h"
 #include "bus/Reconnect.h"
 #include "capture/CaptureStream.h"
@@ -11,6 +12,7 @@
 #include "serial/PortWatch.h"
 #include "serial/SerialCardLink.h"
 #include "serial/qt/ComComboBox.h"
+#include "session/RackSession.h"
 #include "settings/qt/SettingsWindow.h"
 #include "sim/SimParallelCard.h"
 #include "sim/SimSerialCard.h"
@@ -35,12 +37,6 @@
 
 namespace {
 
-class TQuietMainWindow : public bus::TMainWindowLink {
-public:
-    void SetLedUitEnabled(bool) override {}
-    void ShowSetUpPage(bool) override {}
-};
-
 // A settings window connected over the simulated serial card at the given speed, with the
 // simulated parallel card on the transport as well.
 struct TConnected {
@@ -50,8 +46,8 @@ struct TConnected {
     sim::TSimSerialCard SerialCard{Rack};
     platform::TPortBackend* PreviousBackend = nullptr;
     serial::TPortNameSource PreviousSource;
-    TQuietMainWindow MainWindow;
-    bus::TBus Bus{bus::ParTransport()};
+    app::TQtTimers Timers;
+    std::unique_ptr<session::TRackSession> Session;
     std::unique_ptr<bus::TStatusForm> Status;
 
     explicit TConnected(bool baud19200, bool wireTiming = true) {
@@ -61,15 +57,19 @@ struct TConnected {
         SerialCard.SetWireTiming(wireTiming);
         const std::string pty = SerialCard.SlavePath();
         PreviousSource = serial::SetPortNameSource([pty] { return std::vector<std::string>{pty}; });
-        Status = std::make_unique<bus::TStatusForm>(Bus, MainWindow);
+        Session = std::make_unique<session::TRackSession>(Timers, session::TSessionOptions{});
+        // What the bus does is recorded only where a benchmark asks for it.
+        Session->Bus().SetCapture(nullptr);
+        Status = std::make_unique<bus::TStatusForm>(*Session, Timers.Timer("TimerStatus"));
         Status->TimerStatus->stop();
         Status->ComComboBoxPoort->SetItemIndex(0);
         Status->CheckBoxBaudrate->setChecked(baud19200);
         Status->TimerStatusTimer();
     }
+    bus::TBus& Bus() { return Session->Bus(); }
     ~TConnected() {
         Status.reset();
-        Bus.CloseSerialLink();
+        Session.reset();
         bus::ParTransport().StopWorker();
         platform::SetPortBackend(PreviousBackend);
         serial::SetPortNameSource(PreviousSource);
@@ -95,7 +95,7 @@ void BM_SerialBusWord(benchmark::State& state) {
     }
     bus::TCapture capture;
     if (state.range(1) != 0)
-        world.Bus.SetCapture(&capture);
+        world.Bus().SetCapture(&capture);
     const std::string streamed = (std::filesystem::temp_directory_path() /
                                   ("morvelplint-bench-" + std::to_string(::getpid()) + ".pcapng"))
                                      .string();
@@ -121,7 +121,7 @@ void BM_SerialBusWord(benchmark::State& state) {
                    (state.range(1) == 2 ? ", captured and streamed"
                     : state.range(1)    ? ", captured"
                                         : ""));
-    world.Bus.SetCapture(nullptr);
+    world.Bus().SetCapture(nullptr);
     if (stream && !stream->Close(error))
         state.SkipWithError(error.c_str());
     std::filesystem::remove(streamed);
@@ -213,7 +213,7 @@ BENCHMARK(BM_InitialisationSequenceSerial)
 void BM_InitialisationSequenceParallel(benchmark::State& state) {
     TConnected world(false, false);
     world.Status->RadioButtonParallel->setChecked(true);
-    world.Bus.SetTransport(bus::TTransport::Parallel);
+    world.Bus().SetTransport(bus::TTransport::Parallel);
     bus::ResetTransport(200);
     for (auto _ : state)
         RunInitialisationSequence(*world.Status);
@@ -272,7 +272,7 @@ template <typename F> void LookEveryInterval(benchmark::State& state, F look) {
 
 void BM_ReconnectLookConnected(benchmark::State& state) {
     TConnected world(false, false);
-    bus::TReconnect reconnect(world.Bus);
+    bus::TReconnect reconnect(world.Bus());
     if (!world.Status->BusReady() || !reconnect.Active()) {
         state.SkipWithError("the simulated serial card did not come up");
         return;

@@ -263,13 +263,8 @@ private:
 // a port of the system's choosing; connected at 19200 baud.
 struct TWebWorld {
     TWebWorld() {
-        platform::SetPortBackend(&rack.ParallelCard);
-        platform::SkipDesignedWaits(true);
         rack.SerialCard->SetWireTiming(true);
         capture.SetSink(&times);
-        bus.SetCapture(&capture);
-        app.Tools().SetCapture(&capture);
-        app.Tools().SetRack(&rack, {});
         web::TServerEvents events;
         events.Opened = [this](int page) { loop.Post([this, page] { app.Hello(page); }); };
         events.Command = [this](int page, const web::TCommand& command) {
@@ -281,12 +276,10 @@ struct TWebWorld {
         std::string error;
         started = server->Start(error);
         access.Port = server->Port();
-        app.Settings().RefreshPorts();
-        app.Settings().SelectPort(rack.SerialCard->SlavePath());
-        bus::TSettings settings = app.Settings().Settings();
+        bus::TSettings settings = session.Settings().Settings();
         settings.Baudrate19200 = true;
         settings.TestTijd = bus::TestTijdMin;
-        app.Settings().SetSettings(settings);
+        session.EditSettings(settings);
         thread = std::thread([this] {
             app.Start();
             loop.Run();
@@ -305,33 +298,26 @@ struct TWebWorld {
         loop.Quit();
         thread.join();
         server->Stop();
-        bus.Close();
-        bus.CloseSerialLink();
-        platform::SkipDesignedWaits(false);
-        platform::SetPortBackend(nullptr);
-        serial::SetPortNameSource(nullptr);
+        session.Close();
+    }
+    static session::TSessionOptions Options() {
+        session::TSessionOptions options;
+        options.SimRack = sim::DefaultRack();
+        options.SettingsFile =
+            (std::filesystem::temp_directory_path() / "morvelplint-web-bench-none.ini").string();
+        return options;
     }
 
-    sim::TSimRack rack;
-    // The simulated card's port is the one there is, before anything lists ports: the
-    // machine's own are no way to it.
-    bool portsSet = (serial::SetPortNameSource([pty = rack.SerialCard->SlavePath()] {
-                         return std::vector<std::string>{pty};
-                     }),
-                     true);
     TTimes times;
-    bus::TCapture capture;
-    bus::TParTransport parallel;
-    bus::TBus bus{parallel};
     web::TBusLoop loop;
+    session::TRackSession session{loop, Options()};
+    sim::TSimRack& rack = *session.Rack();
+    bus::TCapture& capture = session.Capture();
     std::unique_ptr<web::TServer> server;
     web::TAccessConfig access;
-    std::filesystem::path settingsFile =
-        std::filesystem::temp_directory_path() / "morvelplint-web-bench-none.ini";
-    web::TWebApp app{bus, loop, [this](int page, std::string text) {
+    web::TWebApp app{session, loop, [this](int page, std::string text) {
                          server->Send(page, std::move(text));
-                     },
-                     settingsFile.string()};
+                     }};
     std::thread thread;
     bool started = false;
     TNetwork network;
@@ -547,14 +533,14 @@ void BM_PagesFrame(benchmark::State& state) {
     const bool onePage = state.range(0) == 1;
     std::promise<double> done;
     world.loop.Post([&] {
-        web::TPagesFrame frame(world.app.Models());
+        web::TPagesFrame frame(world.session.Cards());
         std::size_t bytes = 0;
         const auto start = TClock::now();
         constexpr int Frames = 2000;
         for (int i = 0; i < Frames; ++i) {
             if (onePage)
                 frame.Changed(cards::TPage::Sck);
-            bytes += onePage ? frame.Json().size() : web::PagesJson(world.app.Models()).size();
+            bytes += onePage ? frame.Json().size() : web::PagesJson(world.session.Cards()).size();
         }
         benchmark::DoNotOptimize(bytes);
         done.set_value(std::chrono::duration<double, std::micro>(TClock::now() - start).count() /

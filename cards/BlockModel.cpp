@@ -42,6 +42,8 @@ void TBlockModel::Enable(const TPageEnabling& enabling) {
 }
 
 void TBlockModel::Click() {
+    if (mContext.Refused(Page()))
+        return;
     mContext.Action([this] {
         // The test timer is one for every page: running for another page's test, "Go" takes
         // the stop path.

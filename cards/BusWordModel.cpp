@@ -48,6 +48,8 @@ void TBusWordModel::Enable(const TPageEnabling& enabling) {
 }
 
 void TBusWordModel::Send() {
+    if (mContext.Refused(Page()))
+        return;
     mContext.Action([this] {
         if (mKind == TKind::SCK)
             SendSerial();

@@ -35,6 +35,14 @@ void TCardContext::Error(const std::string& text) {
         FrontEnd->Error(text);
 }
 
+bool TCardContext::Refused(TPage page) {
+    const std::string reason = Refusal ? Refusal() : std::string();
+    if (reason.empty())
+        return false;
+    Message(page, true, reason);
+    return true;
+}
+
 void TCardContext::Action(std::function<void()> action) {
     Bus.WhenIdle([this, action = std::move(action)] { Guarded(action); });
 }

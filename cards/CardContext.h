@@ -82,6 +82,13 @@ public:
     void Message(TPage page, bool error, const std::string& text);
     void Error(const std::string& text);
 
+    // Why no card test may talk to the rack now (another kind of test has the bus: the card
+    // diagnostics); empty when one may. Set by whoever runs those other tests.
+    std::function<std::string()> Refusal;
+    // A page's send or start button is refused, with its reason in the page's message box,
+    // while Refusal gives one.
+    bool Refused(TPage page);
+
     // The tick's work for the active page at once, for a page that starts its test so.
     std::function<void()> TickNow;
 };

@@ -55,6 +55,17 @@ void TCardModels::LeavePage(TPage page) {
         mContext.Action([model] { model->Leave(); });
 }
 
+void TCardModels::ShowPage(TPage page) {
+    const TPage previous = mActive;
+    if (previous != page) {
+        // As on the desktop: the focus leaves the page before the other one is active.
+        if (previous == TPage::Slk)
+            Slk.LeaveButton();
+        LeavePage(previous);
+    }
+    mActive = page;
+}
+
 void TCardModels::StopRunningTest() {
     if (!mContext.TimerSpeed.Running())
         return;

@@ -57,6 +57,10 @@ public:
     TPage ActivePage() const { return mActive; }
     // The page was left (the input focus moved off it), as an action of its own.
     void LeavePage(TPage page);
+    // Another page is shown where showing it says nothing of the input focus (a browser): the
+    // page left runs every rule of the focus leaving it (the SLK button's, the page's exit) as
+    // the desktop's tab change does, then `page` is the active one.
+    void ShowPage(TPage page);
     // The running test stops as its page's Stop button would stop it (the block cards with
     // their stop word), as an action of its own; nothing when no test runs.
     void StopRunningTest();

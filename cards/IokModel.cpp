@@ -48,6 +48,8 @@ void TIokModel::Enable(const TPageEnabling& enabling) {
 }
 
 void TIokModel::Click() {
+    if (mContext.Refused(Page()))
+        return;
     mContext.Action([this] {
         bus::TBus& bus = mContext.Bus;
         bus.SendBusWord(bus::AddressWord(mView.Address));

@@ -57,6 +57,8 @@ void TLkkEvlModel::Enable(const TPageEnabling& enabling) {
 }
 
 void TLkkEvlModel::Click() {
+    if (mContext.Refused(Page()))
+        return;
     mContext.Action([this] {
         if (!mView.Tester) {
             mContext.Bus.DrainFeedback(true);

@@ -58,6 +58,8 @@ void TSlkModel::Enable(const TPageEnabling& enabling) {
 }
 
 void TSlkModel::Click() {
+    if (mContext.Refused(Page()))
+        return;
     mContext.Action([this] {
         bus::TBus& bus = mContext.Bus;
         if (!mView.RackMode) {

@@ -12,6 +12,7 @@
 #include "platform/Privileges.h"
 #include "platform/Tick.h"
 #include "serial/ComError.h"
+#include "session/RackSession.h"
 #include "settings/OutputFile.h"
 #include "sim/RackFile.h"
 #include "sim/SimRack.h"
@@ -350,8 +351,17 @@ int Check(const TArguments& args) {
         Complain(Tr("kan zijn rechten niet opgeven: %s"), std::strerror(dropError));
         return ExitUnreachable;
     }
+    // However the check ends, the worker is gone before the port backend it uses.
+    struct TWorkerEnd {
+        ~TWorkerEnd() {
+            bus::ParTransport().StopWorker();
+            platform::SetPortBackend(nullptr);
+        }
+    } workerEnd;
 
-    std::unique_ptr<sim::TSimRack> rack;
+    session::TSessionOptions options;
+    options.ParallelAccess = *access;
+    options.CaptureEvents = 1 << 16; // the stream takes the events as they come
     bus::TSetUpChoice choice;
     choice.Baud19200 = args.Baud19200;
     diag::TReportHeader header{"serial", args.Port, started, 0};
@@ -363,10 +373,11 @@ int Check(const TArguments& args) {
             Complain("%s", load.Error.c_str());
             return ExitBadArguments;
         }
-        rack = std::make_unique<sim::TSimRack>(load.Rack);
-        // The simulated card is awake at once: the waits a real card's wake-up and reset ask
-        // for pass without taking the time.
-        platform::SkipDesignedWaits(true);
+        options.SimRack = load.Rack;
+    }
+    session::TStillTimers timers;
+    session::TRackSession session(timers, std::move(options));
+    if (sim::TSimRack* rack = session.Rack()) {
         if (!rack->SerialCard) {
             Complain("%s", Tr("geen pseudo-terminal voor het gesimuleerde rek"));
             return ExitUnreachable;
@@ -380,11 +391,8 @@ int Check(const TArguments& args) {
     }
     choice.Port = header.Port;
 
-    bus::TBus bus(bus::ParTransport());
-    bus.SetParallelAccess(*access);
-    // The capture is written as it goes; the ring only holds what the stream has not taken.
-    bus::TCapture capture(1 << 16);
-    capture.Simulated = rack != nullptr;
+    bus::TBus& bus = session.Bus();
+    bus::TCapture& capture = session.Capture();
     std::unique_ptr<bus::TCaptureStream> stream;
     if (!args.Capture.empty()) {
         std::string error;
@@ -392,11 +400,8 @@ int Check(const TArguments& args) {
         if (!stream) {
             Complain(Tr("kan de opname %s niet schrijven: %s"), args.Capture.c_str(),
                      error.c_str());
-            bus::ParTransport().StopWorker();
-            platform::SetPortBackend(nullptr);
             return ExitBadArguments;
         }
-        bus.SetCapture(&capture);
     }
 
     std::vector<std::unique_ptr<diag::TCardTest>> tests;
@@ -431,8 +436,6 @@ int Check(const TArguments& args) {
     }
     progress.End();
     bus.CloseSerialLink();
-    bus::ParTransport().StopWorker();
-    platform::SetPortBackend(nullptr);
 
     header.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     int code = ExitPass;
@@ -446,7 +449,6 @@ int Check(const TArguments& args) {
         }
     }
     if (stream) {
-        bus.SetCapture(nullptr);
         std::string error;
         if (!stream->Close(error)) {
             Complain(Tr("kan de opname %s niet schrijven: %s"), args.Capture.c_str(),

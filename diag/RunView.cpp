@@ -42,6 +42,33 @@ std::string Fraction(std::uint64_t part, std::uint64_t whole) {
 
 } // namespace
 
+TRunChoice WithinRanges(TRunChoice choice) {
+    using R = TRunChoiceRanges;
+    choice.Place = std::clamp(choice.Place, R::PlaceMinimum, R::PlaceMaximum);
+    choice.Seed = std::min(choice.Seed, R::SeedMaximum);
+    choice.Count = std::clamp(choice.Count, R::CountMinimum, R::CountMaximum);
+    choice.MaxErrors = std::clamp(choice.MaxErrors, R::MaxErrorsMinimum, R::MaxErrorsMaximum);
+    return choice;
+}
+
+TRunFormView FormViewOf(const TRunChoice& choice, bool running, bool hasRun) {
+    TRunFormView view;
+    const bool io = !choice.Scan;
+    view.KindEnabled = !running;
+    view.PlaceEnabled = !running && io;
+    view.PlugEnabled = !running && io;
+    view.PatternsEnabled = !running && io;
+    view.SeedEnabled = !running && io;
+    view.EndEnabled = !running;
+    view.CountEnabled = !running && choice.End != TRunChoice::TEnd::UntilStop;
+    view.OnErrorEnabled = !running;
+    view.MaxErrorsEnabled = !running && choice.OnError == TRunChoice::TOnError::StopAfter;
+    view.ResetEnabled = hasRun;
+    view.ReportEnabled = hasRun && !running;
+    view.StartCaption = running ? "Stop" : "Start";
+    return view;
+}
+
 std::unique_ptr<TRun> MakeRun(bus::TBus& bus, const TRunChoice& choice) {
     std::vector<std::unique_ptr<TCardTest>> tests;
     if (choice.Scan) {

@@ -31,6 +31,39 @@ struct TRunChoice {
 
 inline constexpr const char* PatternKeys[] = {"walk1", "walk0", "checker", "count", "random"};
 
+// The ranges of the choice's numbers, as the form's fields keep them.
+struct TRunChoiceRanges {
+    static constexpr int PlaceMinimum = 0;
+    static constexpr int PlaceMaximum = 63;
+    static constexpr std::uint32_t SeedMaximum = 1'000'000'000;
+    static constexpr std::uint64_t CountMinimum = 1;
+    static constexpr std::uint64_t CountMaximum = 1'000'000'000;
+    static constexpr std::uint64_t MaxErrorsMinimum = 1;
+    static constexpr std::uint64_t MaxErrorsMaximum = 1'000'000;
+};
+// The choice with each number brought into its range.
+TRunChoice WithinRanges(TRunChoice choice);
+
+// Which of the form's controls may be used: nothing of the choice while a run goes on; the
+// place, the plug, the patterns and the seed for the IO card's test only; the count unless the
+// run goes until Stop; the most errors only for "stop after". "Tellers op nul" once there is a
+// run, the report once it has ended; the button reads "Stop" while it runs.
+struct TRunFormView {
+    bool KindEnabled = true;
+    bool PlaceEnabled = true;
+    bool PlugEnabled = true;
+    bool PatternsEnabled = true;
+    bool SeedEnabled = true;
+    bool EndEnabled = true;
+    bool CountEnabled = true;
+    bool OnErrorEnabled = true;
+    bool MaxErrorsEnabled = false;
+    bool ResetEnabled = false;
+    bool ReportEnabled = false;
+    const char* StartCaption = "Start"; // "Start" or "Stop"
+};
+TRunFormView FormViewOf(const TRunChoice& choice, bool running, bool hasRun);
+
 // The run the choice asks for, begun.
 std::unique_ptr<TRun> MakeRun(bus::TBus& bus, const TRunChoice& choice);
 

@@ -7,7 +7,7 @@ root=$1
 pot=$(mktemp --suffix=.pot)
 trap 'rm -f "$pot"' EXIT
 cd "$root"
-mapfile -t sources < <(find app bus capture cards diag platform serial settings sim web \
+mapfile -t sources < <(find app bus capture cards diag platform serial session settings sim web \
     \( -name '*.cpp' -o -name '*.h' \) | sort)
 # The catalogue keeps "\r\n" where the message box text has it; xgettext only warns about it.
 xgettext --language=C++ --from-code=UTF-8 --keyword= --keyword=Tr --keyword=TrMark \

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Checks the layers of the program's own folders: a folder includes only from itself and the
 # folders below it, the two front-ends never from each other, and Qt only where a path says
-# so (a qt/ folder, or app/, the desktop front-end). Prints each include that breaks a rule.
+# so (a qt/ folder, or app/, the desktop front-end). A program's main() (main.cpp, *Main.cpp)
+# stands above every layer: it builds the session and shows it. Prints each include that
+# breaks a rule.
 set -euo pipefail
 root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
 cd "$root"
@@ -19,6 +21,7 @@ status=0
 while IFS= read -r file; do
     folder=${file%%/*}
     [[ -n ${rank[$folder]:-} ]] || continue
+    case ${file##*/} in main.cpp | *Main.cpp) continue ;; esac
     while IFS=: read -r line included; do
         target=${included%%/*}
         [[ -n ${rank[$target]:-} ]] || continue

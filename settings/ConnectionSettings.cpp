@@ -53,6 +53,16 @@ TSetUpMessage SetUpMessage(const TSetUpResult& result) {
     return message;
 }
 
+TSettingsEnabling SettingsEnabling(const TSettings& settings) {
+    TSettingsEnabling enabling;
+    enabling.Port = !settings.Parallel;
+    enabling.Clock = settings.Parallel;
+    enabling.KortsluitStop = !settings.Parallel;
+    enabling.TimeOut = !settings.Parallel;
+    enabling.Baudrate = !settings.Parallel;
+    return enabling;
+}
+
 TConnectionSettings::TConnectionSettings() {
     RefreshPorts();
     mSettings.PortIndex = mPorts.size() > 1 ? 1 : mPorts.empty() ? -1 : 0;
@@ -67,6 +77,7 @@ void TConnectionSettings::Fill(std::vector<serial::TPortInfo> listed,
         if (std::none_of(mPorts.begin(), mPorts.end(),
                          [&](const TPort& port) { return port.Value == name; }))
             mPorts.push_back({name, name, name});
+    mListed = std::move(listed);
 }
 
 void TConnectionSettings::RefreshPorts() {
@@ -81,17 +92,46 @@ void TConnectionSettings::RefreshPorts() {
     mSettings.PortIndex = -1;
     if (!chosen.empty())
         SelectPort(chosen);
+    Changed.Tell();
 }
 
 void TConnectionSettings::SelectPort(const std::string& name) {
     for (std::size_t i = 0; i < mPorts.size(); ++i) {
         if (mPorts[i].Value == name || mPorts[i].Entry == name) {
             mSettings.PortIndex = static_cast<int>(i);
+            Changed.Tell();
             return;
         }
     }
     mPorts.push_back({name, name, name});
     mSettings.PortIndex = static_cast<int>(mPorts.size()) - 1;
+    Changed.Tell();
+}
+
+bool TConnectionSettings::PickPort(const std::string& value) {
+    if (value.empty()) {
+        mSettings.PortIndex = -1;
+        Changed.Tell();
+        return true;
+    }
+    for (std::size_t i = 0; i < mPorts.size(); ++i) {
+        if (mPorts[i].Value == value) {
+            mSettings.PortIndex = static_cast<int>(i);
+            Changed.Tell();
+            return true;
+        }
+    }
+    return false;
+}
+
+void TConnectionSettings::FallBack(const TAppliedOptions& applied) {
+    TSettings settings = mSettings;
+    settings.KortsluitStop = applied.KortsluitStop;
+    settings.TimeOut = applied.TimeOut;
+    settings.KorsluitMelding = applied.KortsluitMelding;
+    settings.Testen = applied.TestBedrijf;
+    settings.Baudrate19200 = applied.Baud19200;
+    SetSettings(settings);
 }
 
 std::string TConnectionSettings::PortValue() const {
@@ -99,13 +139,20 @@ std::string TConnectionSettings::PortValue() const {
     return mSettings.PortIndex >= 0 && index < mPorts.size() ? mPorts[index].Value : std::string();
 }
 
-void TConnectionSettings::SetSettings(TSettings settings) {
+void TConnectionSettings::Set(TSettings settings) {
     if (settings.PortIndex < -1 || settings.PortIndex >= static_cast<int>(mPorts.size()))
         settings.PortIndex = -1;
     if (settings.ClockIndex < 0 || settings.ClockIndex >= static_cast<int>(ClockEntries.size()))
         settings.ClockIndex = mSettings.ClockIndex;
     settings.TestTijd = std::clamp(settings.TestTijd, TestTijdMin, TestTijdMax);
     mSettings = settings;
+}
+
+void TConnectionSettings::SetSettings(TSettings settings) {
+    const TSettings before = mSettings;
+    Set(settings);
+    if (!(mSettings == before))
+        Changed.Tell();
 }
 
 std::vector<std::string> TConnectionSettings::Entries() const {
@@ -122,7 +169,8 @@ bool TConnectionSettings::Load(const std::string& path, std::string& error) {
     const TSettingsLoad load = ReadSettings(text, mSettings, Entries(), IsTerminalDevice);
     for (std::size_t i = mPorts.size(); i < load.Ports.size(); ++i)
         mPorts.push_back({load.Ports[i], load.Ports[i], load.Ports[i]});
-    SetSettings(load.Settings);
+    Set(load.Settings);
+    Changed.Tell();
     if (!load.Ok)
         error = load.Error;
     return load.Ok;

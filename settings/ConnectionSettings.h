@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bus/Bus.h"
+#include "platform/ChangeEvent.h"
 #include "serial/PortNames.h"
 #include "settings/SettingsFile.h"
 
@@ -23,9 +24,36 @@ struct TSetUpMessage {
 };
 TSetUpMessage SetUpMessage(const TSetUpResult& result);
 
-// The connection settings as a value with the port list they choose from, for a front-end
-// without the settings window: the system's ports with each one's identity, the settings file
-// read and written in the window's format, and the set-up the settings ask for.
+// The five check boxes' applied values: the serial link's four options and the baud rate, as
+// the last serial set-up left them (or as the program starts).
+struct TAppliedOptions {
+    bool KortsluitStop = false;
+    bool TimeOut = true;
+    bool KortsluitMelding = false;
+    bool TestBedrijf = false;
+    bool Baud19200 = false;
+};
+
+// Which controls of the settings may be used: the port and the serial card's options for the
+// serial card, the clock for the parallel card; "Korsluitmelding", "Testen" and the test time
+// for both.
+struct TSettingsEnabling {
+    bool Port = true;
+    bool Clock = false;
+    bool KortsluitStop = true;
+    bool TimeOut = true;
+    bool Baudrate = true;
+};
+TSettingsEnabling SettingsEnabling(const TSettings& settings);
+
+// The test time's spin edit steps by this much.
+inline constexpr int TestTijdStep = 50;
+
+// The connection settings as the settings window holds them: the controls' values (the five
+// check boxes only a pending choice until a serial set-up applies them), the port list they
+// choose from with each port's identity, the settings file read and written in the window's
+// format, and the set-up the settings ask for. A model: the settings window on the desktop and
+// the settings page in a browser are views of it.
 class TConnectionSettings {
 public:
     struct TPort {
@@ -43,12 +71,20 @@ public:
     // clock of the list, the test time's range).
     void SetSettings(TSettings settings);
     const std::vector<TPort>& Ports() const { return mPorts; }
+    // What the system told of the listed ports, in the list's order (those a settings file or
+    // the program added have none).
+    const std::vector<serial::TPortInfo>& Listed() const { return mListed; }
     // The chosen port's value; empty for none.
     std::string PortValue() const;
     // The list anew from the system's, keeping the chosen port.
     void RefreshPorts();
     // Chooses a port by its value or by-id name, adding it to the list when it is not there.
     void SelectPort(const std::string& name);
+    // Chooses one of the listed ports by its value, as a pick in the list does (empty: none);
+    // false for a value the list does not hold (nothing changes).
+    bool PickPort(const std::string& value);
+    // The five check boxes back from the applied values: what was not applied is dropped.
+    void FallBack(const TAppliedOptions& applied);
 
     // Reads a settings file over the settings. A file that cannot be opened changes nothing
     // and is no error; a "Tijd" that is no whole number stops the load with the error after
@@ -56,15 +92,21 @@ public:
     bool Load(const std::string& path, std::string& error);
     // Writes the settings file (settings/OutputFile.h's rule); false with the reason.
     bool Save(const std::string& path, std::string& error) const;
+    // The port list as a settings file names its entries.
+    std::vector<std::string> Entries() const;
 
     TSetUpChoice Choice() const { return SetUpChoiceOf(mSettings, PortValue()); }
 
+    // Told after every change of the settings or the list.
+    platform::TChangeEvent Changed;
+
 private:
-    std::vector<std::string> Entries() const;
     void Fill(std::vector<serial::TPortInfo> listed, std::vector<std::string> added);
+    void Set(TSettings settings);
 
     TSettings mSettings;
     std::vector<TPort> mPorts;
+    std::vector<serial::TPortInfo> mListed;
 };
 
 } // namespace bus

@@ -34,24 +34,50 @@ void TBusLoop::Quit() {
     mWake.notify_one();
 }
 
-void TBusLoop::Start() {
-    mRunning = true;
-    mNextTick = TClock::now() + std::chrono::milliseconds(mInterval);
+// A repeating timer of the loop, as the window's timers are: a new interval while it runs
+// starts the wait for the next tick anew.
+class TBusLoop::TLoopTimer final : public cards::TTickSource {
+public:
+    TLoopTimer(TBusLoop& loop, int interval) : mLoop(loop), mInterval(std::max(interval, 0)) {
+        mLoop.mTickers.push_back(this);
+    }
+    ~TLoopTimer() override { std::erase(mLoop.mTickers, this); }
+
+    void Start() override {
+        mRunning = true;
+        Next = TClock::now() + std::chrono::milliseconds(mInterval);
+    }
+    void Stop() override { mRunning = false; }
+    bool Running() const override { return mRunning; }
+    void SetInterval(int ms) override {
+        mInterval = std::max(ms, 0);
+        if (mRunning)
+            Next = TClock::now() + std::chrono::milliseconds(mInterval);
+    }
+    int Interval() const override { return mInterval; }
+
+    TClock::time_point Next{};
+
+private:
+    TBusLoop& mLoop;
+    int mInterval;
+    bool mRunning = false;
+};
+
+std::unique_ptr<cards::TTickSource> TBusLoop::Make(const std::string& /*name*/, int intervalMs) {
+    return std::make_unique<TLoopTimer>(*this, intervalMs);
 }
 
-void TBusLoop::Stop() {
-    mRunning = false;
-}
-
-void TBusLoop::SetInterval(int ms) {
-    mInterval = std::max(ms, 1);
-    // As the window's timer does: a new interval starts the wait for the next tick anew.
-    if (mRunning)
-        mNextTick = TClock::now() + std::chrono::milliseconds(mInterval);
+bool TBusLoop::AnyTimerRunning() const {
+    return std::any_of(mTickers.begin(), mTickers.end(),
+                       [](const TLoopTimer* timer) { return timer->Running(); });
 }
 
 TBusLoop::TClock::time_point TBusLoop::NextDue() const {
-    TClock::time_point due = mRunning ? mNextTick : TClock::time_point::max();
+    TClock::time_point due = TClock::time_point::max();
+    for (const TLoopTimer* ticker : mTickers)
+        if (ticker->Running())
+            due = std::min(due, ticker->Next);
     for (const TTimer& timer : mTimers)
         due = std::min(due, timer.Due);
     return due;
@@ -80,10 +106,16 @@ void TBusLoop::RunDue() {
         work();
         i = 0; // the work may have added or taken timers
     }
-    if (mRunning && TClock::now() >= mNextTick) {
-        mNextTick = TClock::now() + std::chrono::milliseconds(mInterval);
-        if (OnTick)
-            OnTick();
+    // Each timer that is due ticks once; a tick may start, stop, make or end timers.
+    const std::vector<TLoopTimer*> tickers = mTickers;
+    for (TLoopTimer* ticker : tickers) {
+        if (std::find(mTickers.begin(), mTickers.end(), ticker) == mTickers.end())
+            continue;
+        if (!ticker->Running() || TClock::now() < ticker->Next)
+            continue;
+        ticker->Next = TClock::now() + std::chrono::milliseconds(ticker->Interval());
+        if (ticker->OnTick)
+            ticker->OnTick();
     }
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cards/TickSource.h"
+#include "session/Timers.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -16,7 +16,8 @@ namespace web {
 // timer's ticks and the single-shot timers fire here, and while a page waits for the rack the
 // waits' event pump runs what has come meanwhile, as the desktop's message loop does (the
 // bus's one-exchange rule then defers an action and skips a tick that comes inside a wait).
-class TBusLoop final : public cards::TTickSource {
+// Its timers are the session's.
+class TBusLoop final : public session::TTimers {
 public:
     using TClock = std::chrono::steady_clock;
 
@@ -37,13 +38,13 @@ public:
     // The loop's thread: what is due now, without waiting (the event pump's work).
     void RunDue();
 
-    void Start() override;
-    void Stop() override;
-    bool Running() const override { return mRunning; }
-    void SetInterval(int ms) override;
-    int Interval() const override { return mInterval; }
+    // A timer of the loop: its ticks come on the loop's thread.
+    std::unique_ptr<cards::TTickSource> Make(const std::string& name, int intervalMs) override;
+    // Whether any of the loop's timers runs.
+    bool AnyTimerRunning() const;
 
 private:
+    class TLoopTimer;
     struct TTimer {
         TClock::time_point Due;
         std::function<void()> Work;
@@ -55,9 +56,7 @@ private:
     std::deque<std::function<void()>> mPosted;
     bool mQuit = false;
     std::vector<TTimer> mTimers;
-    bool mRunning = false;
-    int mInterval = 400;
-    TClock::time_point mNextTick{};
+    std::vector<TLoopTimer*> mTickers;
     std::function<void()> mPreviousPump;
 };
 

@@ -1,5 +1,7 @@
 #include "web/Commands.h"
 
+#include "cards/PageActions.h"
+
 #include <algorithm>
 #include <array>
 #include <nlohmann/json.hpp>
@@ -23,7 +25,7 @@ constexpr std::array<std::pair<TPage, const char*>, 8> PageKeys{{
     {TPage::Iok, "iok"},
 }};
 
-// A field of an action and its range.
+// A field of a tool's action and its range.
 struct TField {
     const char* Name;
     int Minimum;
@@ -31,49 +33,7 @@ struct TField {
     int TCommand::*Into;
 };
 
-// The actions of each card page: the fields each one takes.
-struct TAction {
-    TPage Page;
-    const char* Do;
-    std::array<TField, 2> Fields;
-    bool Ticked; // takes "ticked" (true or false)
-};
-
 constexpr TField None{nullptr, 0, 0, nullptr};
-
-constexpr std::array<TAction, 28> Actions{{
-    {TPage::Sck, "bit", {{{"bit", 0, 7, &TCommand::Index}, None}}, false},
-    {TPage::Sck, "strobe", {{{"item", 0, 3, &TCommand::Index}, None}}, false},
-    {TPage::Sck, "send", {{None, None}}, false},
-    {TPage::Pck, "bit", {{{"bit", 0, 7, &TCommand::Index}, None}}, false},
-    {TPage::Pck, "strobe", {{{"item", 0, 3, &TCommand::Index}, None}}, false},
-    {TPage::Pck, "send", {{None, None}}, false},
-    {TPage::Slk, "cardMode", {{None, None}}, false},
-    {TPage::Slk, "rackMode", {{None, None}}, false},
-    {TPage::Slk, "value", {{{"value", 0, 63, &TCommand::Value}, None}}, false},
-    {TPage::Slk, "leaveButton", {{None, None}}, false},
-    {TPage::Slk, "click", {{None, None}}, false},
-    {TPage::Xbk,
-     "address",
-     {{{"group", 0, 2, &TCommand::Index}, {"value", 0, 127, &TCommand::Value}}},
-     false},
-    {TPage::Xbk, "section", {{{"section", 0, 11, &TCommand::Index}, None}}, true},
-    {TPage::Xbk, "speed", {{{"position", 0, 15, &TCommand::Value}, None}}, false},
-    {TPage::Xbk, "click", {{None, None}}, false},
-    {TPage::Bk3, "address", {{{"value", 0, 63, &TCommand::Value}, None}}, false},
-    {TPage::Bk3, "section", {{{"section", 0, 3, &TCommand::Index}, None}}, true},
-    {TPage::Bk3, "speed", {{{"position", 0, 15, &TCommand::Value}, None}}, false},
-    {TPage::Bk3, "click", {{None, None}}, false},
-    {TPage::LkkEvl, "address", {{{"value", 0, 31, &TCommand::Value}, None}}, false},
-    {TPage::LkkEvl, "evl", {{{"value", 0, 3, &TCommand::Value}, None}}, false},
-    {TPage::LkkEvl, "pin", {{{"pin", 1, 64, &TCommand::Index}, None}}, false},
-    {TPage::LkkEvl, "tester", {{None, None}}, true},
-    {TPage::LkkEvl, "click", {{None, None}}, false},
-    {TPage::Iok, "address", {{{"value", 0, 63, &TCommand::Value}, None}}, false},
-    {TPage::Iok, "output", {{{"pin", 1, 16, &TCommand::Index}, None}}, false},
-    {TPage::Iok, "testen", {{None, None}}, true},
-    {TPage::Iok, "click", {{None, None}}, false},
-}};
 
 bool Int(const json& object, const char* name, int minimum, int maximum, int& value,
          std::string& error) {
@@ -101,15 +61,18 @@ bool Bool(const json& object, const char* name, bool& value, std::string& error)
     return true;
 }
 
-bool ParseSettings(const json& object, bus::TSettings& settings, std::string& error) {
+bool String(const json& object, const char* name, std::string& value, std::string& error);
+
+bool ParseSettings(const json& object, TCommand& command, std::string& error) {
     const auto field = object.find("settings");
     if (field == object.end() || !field->is_object()) {
         error = "\"settings\" is missing";
         return false;
     }
     const json& s = *field;
+    bus::TSettings& settings = command.Settings;
     return Bool(s, "parallel", settings.Parallel, error) &&
-           Int(s, "port", -1, 4095, settings.PortIndex, error) &&
+           String(s, "port", command.Port, error) &&
            Int(s, "clock", 0, 4, settings.ClockIndex, error) &&
            Bool(s, "kortsluitStop", settings.KortsluitStop, error) &&
            Bool(s, "timeOut", settings.TimeOut, error) &&
@@ -130,7 +93,7 @@ bool TakeDo(const json& object, TCommand& command, std::string& error) {
     return true;
 }
 
-// An action's numbers, each within its range, and its "ticked" when it takes one.
+// A tool action's numbers, each within its range, and its "ticked" when it takes one.
 bool TakeFields(const json& object, const std::array<TField, 2>& fields, bool ticked,
                 TCommand& command, std::string& error) {
     for (const TField& field : fields)
@@ -138,6 +101,22 @@ bool TakeFields(const json& object, const std::array<TField, 2>& fields, bool ti
             !Int(object, field.Name, field.Minimum, field.Maximum, command.*field.Into, error))
             return false;
     return !ticked || Bool(object, "ticked", command.Ticked, error);
+}
+
+// A card page's action, as the page actions' table has it: its numbers and its "ticked".
+bool TakePageFields(const json& object, const cards::TPageAction& action, TCommand& command,
+                    std::string& error) {
+    cards::TActionArgs args;
+    for (const cards::TActionField& field : action.Fields)
+        if (field.Name && !Int(object, field.Name, field.Minimum, field.Maximum, args.*field.Into,
+                               error))
+            return false;
+    if (action.Ticked && !Bool(object, "ticked", args.Ticked, error))
+        return false;
+    command.Index = args.Index;
+    command.Value = args.Value;
+    command.Ticked = args.Ticked;
+    return true;
 }
 
 // The tools' actions and what each takes beyond "do".
@@ -150,7 +129,7 @@ struct TToolAction {
 };
 
 using K = TCommand::TKind;
-constexpr std::array<TToolAction, 16> ToolActions{{
+constexpr std::array<TToolAction, 17> ToolActions{{
     {K::Monitor, "watch", {{None, None}}, true, true},
     {K::Monitor, "filter", {{None, None}}, false, true},
     {K::Monitor, "freeze", {{None, None}}, true, true},
@@ -168,6 +147,7 @@ constexpr std::array<TToolAction, 16> ToolActions{{
     {K::Rack, "serial", {{None, None}}, false, false},
     {K::Rack, "hangUp", {{None, None}}, false, false},
     {K::Rack, "newCard", {{None, None}}, false, false},
+    {K::Diag, "choice", {{None, None}}, false, false},
     {K::Diag, "start", {{None, None}}, false, false},
     {K::Diag, "stop", {{None, None}}, false, false},
     {K::Diag, "reset", {{None, None}}, false, false},
@@ -281,7 +261,7 @@ std::optional<TCommand> ParseTool(const json& object, TCommand command, std::str
             !(Bool(object, "silent", command.Ticked, error) &&
               Bool(object, "garbage", command.Garbage, error)))
             return std::nullopt;
-        if (command.Kind == K::Diag && command.Do == "start" &&
+        if (command.Kind == K::Diag && (command.Do == "start" || command.Do == "choice") &&
             !ParseChoice(object, command.Choice, error))
             return std::nullopt;
         return command;
@@ -307,6 +287,13 @@ bool ForWatchers(const TCommand& command) {
     default:
         return false;
     }
+}
+
+bool IsToolTab(std::string_view key) {
+    for (const char* tool : {"monitor", "rek", "diagnose", "help", "over"})
+        if (key == tool)
+            return true;
+    return false;
 }
 
 const char* PageKey(TPage page) {
@@ -352,8 +339,11 @@ std::optional<TCommand> ParseCommand(std::string_view text, std::string& error) 
         command.Kind = kind;
         return ParseTool(object, command, error);
     }
-    static const std::array<std::pair<const char*, K>, 7> plain{{
+    static const std::array<std::pair<const char*, K>, 10> plain{{
         {"connect", K::Connect},
+        {"cancel", K::Cancel},
+        {"ledUit", K::LedUit},
+        {"settingsLeft", K::SettingsLeft},
         {"loadSettings", K::LoadSettings},
         {"saveSettings", K::SaveSettings},
         {"refreshPorts", K::RefreshPorts},
@@ -365,7 +355,7 @@ std::optional<TCommand> ParseCommand(std::string_view text, std::string& error) 
         if (name != known)
             continue;
         command.Kind = kind;
-        if (kind == K::Settings && !ParseSettings(object, command.Settings, error))
+        if (kind == K::Settings && !ParseSettings(object, command, error))
             return std::nullopt;
         return command;
     }
@@ -374,9 +364,14 @@ std::optional<TCommand> ParseCommand(std::string_view text, std::string& error) 
         return std::nullopt;
     }
     const auto pageField = object.find("page");
-    const auto page = pageField != object.end() && pageField->is_string()
-                          ? PageOfKey(pageField->get<std::string>())
-                          : std::nullopt;
+    const std::string key =
+        pageField != object.end() && pageField->is_string() ? pageField->get<std::string>() : "";
+    const auto page = PageOfKey(key);
+    if (name == "show" && !page && (key == SettingsTab || IsToolTab(key))) {
+        command.Kind = K::Show;
+        command.Tab = key;
+        return command;
+    }
     if (!page) {
         error = "unknown page";
         return std::nullopt;
@@ -384,20 +379,20 @@ std::optional<TCommand> ParseCommand(std::string_view text, std::string& error) 
     command.Page = *page;
     if (name == "show") {
         command.Kind = K::Show;
+        command.Tab = key;
         return command;
     }
     command.Kind = K::Page;
     if (!TakeDo(object, command, error))
         return std::nullopt;
-    for (const TAction& action : Actions) {
-        if (action.Page != command.Page || command.Do != action.Do)
-            continue;
-        if (!TakeFields(object, action.Fields, action.Ticked, command, error))
-            return std::nullopt;
-        return command;
+    const cards::TPageAction* action = cards::FindPageAction(command.Page, command.Do);
+    if (!action) {
+        error = "unknown action \"" + command.Do + "\"";
+        return std::nullopt;
     }
-    error = "unknown action \"" + command.Do + "\"";
-    return std::nullopt;
+    if (!TakePageFields(object, *action, command, error))
+        return std::nullopt;
+    return command;
 }
 
 } // namespace web

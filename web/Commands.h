@@ -15,10 +15,13 @@ namespace web {
 // action, {"cmd": "page", "page": "sck", "do": "bit", "bit": 3} and the like.
 struct TCommand {
     enum class TKind {
-        Show,         // the page the user looks at: {"cmd": "show", "page": "slk"}
+        Show,         // the tab the user looks at: {"cmd": "show", "page": "slk"}
         Page,         // an action on a card page: "do" and its fields
         Settings,     // the settings as the page's controls hold them: "settings": {...}
-        Connect,      // OK: the set-up for the settings
+        Connect,      // OK: the set-up for the settings, armed once
+        Cancel,       // Cancel: "LED uit" off
+        LedUit,       // "LED uit": the serial port closed
+        SettingsLeft, // the settings page is no longer what the user works in (hidden)
         LoadSettings, // Morvelplint.ini from the server's folder
         SaveSettings,
         RefreshPorts,
@@ -27,11 +30,14 @@ struct TCommand {
         // The tools, each with its "do": {"cmd": "monitor", "do": "freeze", "ticked": true}
         Monitor, // watch, filter, freeze (any page); clear, note (the driving page)
         Rack,    // watch (any page); the faults of the simulated rack (the driving page)
-        Diag,    // start, stop, reset: the card diagnostics' run
+        Diag,    // choice, start, stop, reset: the card diagnostics' form and run
         Report,  // the settings report for printing, to the page that asks
     };
     TKind Kind = TKind::Ping;
     cards::TPage Page = cards::TPage::Intro;
+    // The tab a "show" names: a card page's key, or "instellingen", "monitor", "rek",
+    // "diagnose", "help", "over".
+    std::string Tab;
     std::string Do; // the action of a card page
     int Index = 0;  // a bit, strobe item, group, section or pin
     int Value = 0;  // an address, rack, EVL, speed position
@@ -40,6 +46,7 @@ struct TCommand {
     bool Garbage = false; // the serial card's bytes of nonsense after each answer
     std::string Text;     // a note
     bus::TSettings Settings;
+    std::string Port; // the port the settings choose, by its value; empty for none
     bus::TCaptureFilter Filter;
     diag::TRunChoice Choice;
 };
@@ -71,5 +78,8 @@ std::optional<TCommand> ParseCommand(std::string_view text, std::string& error);
 // "intro"), and back.
 const char* PageKey(cards::TPage page);
 std::optional<cards::TPage> PageOfKey(std::string_view key);
+// The tabs beside the pages: the settings and the tools.
+inline constexpr const char* SettingsTab = "instellingen";
+bool IsToolTab(std::string_view key);
 
 } // namespace web

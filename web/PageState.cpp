@@ -1,5 +1,6 @@
 #include "web/PageState.h"
 
+#include "cards/PageActions.h"
 #include "web/Commands.h"
 
 #include <nlohmann/json.hpp>
@@ -113,6 +114,22 @@ json PageJson(cards::TCardModels& models, cards::TPage page) {
 
 } // namespace
 
+std::string ActionsJson() {
+    json actions = json::array();
+    for (const cards::TPageAction& action : cards::PageActions()) {
+        json fields = json::array();
+        for (const cards::TActionField& field : action.Fields)
+            if (field.Name)
+                fields.push_back(
+                    {{"name", field.Name}, {"minimum", field.Minimum}, {"maximum", field.Maximum}});
+        actions.push_back({{"page", PageKey(action.Page)},
+                           {"do", action.Do},
+                           {"fields", fields},
+                           {"ticked", action.Ticked}});
+    }
+    return json{{"type", "actions"}, {"actions", actions}}.dump();
+}
+
 std::string PagesJson(cards::TCardModels& models) {
     return TPagesFrame(models).Json();
 }
@@ -143,16 +160,18 @@ std::string TPagesFrame::Json() {
     return frame;
 }
 
-std::string SettingsJson(const bus::TConnectionSettings& settings, const bus::TBus& bus) {
-    const bus::TSettings& s = settings.Settings();
+std::string SettingsJson(const session::TRackSession& session) {
+    const bus::TConnectionSettings& model = session.Settings();
+    const bus::TSettings& s = model.Settings();
+    const session::TSettingsView view = session.SettingsView();
     json ports = json::array();
-    for (const auto& port : settings.Ports())
+    for (const auto& port : model.Ports())
         ports.push_back({{"value", port.Value}, {"line", port.Line}});
     const json state = {
         {"type", "settings"},
         {"settings",
          {{"parallel", s.Parallel},
-          {"port", s.PortIndex},
+          {"port", model.PortValue()},
           {"clock", s.ClockIndex},
           {"kortsluitStop", s.KortsluitStop},
           {"timeOut", s.TimeOut},
@@ -162,11 +181,23 @@ std::string SettingsJson(const bus::TConnectionSettings& settings, const bus::TB
           {"testTijd", s.TestTijd}}},
         {"ports", ports},
         {"clocks", bus::ClockEntries},
-        {"testTijdMin", bus::TestTijdMin},
-        {"testTijdMax", bus::TestTijdMax},
-        {"connected", bus.Ready()},
-        {"transport", bus.Transport() == bus::TTransport::Parallel ? "parallel" : "serial"},
-        {"settingUp", bus.SetUpRunning()},
+        {"enabled",
+         {{"port", view.Enabled.Port},
+          {"clock", view.Enabled.Clock},
+          {"kortsluitStop", view.Enabled.KortsluitStop},
+          {"timeOut", view.Enabled.TimeOut},
+          {"baud19200", view.Enabled.Baudrate},
+          {"ledUit", view.LedUitEnabled}}},
+        {"testTijd",
+         {{"minimum", view.TestTijdMinimum},
+          {"maximum", view.TestTijdMaximum},
+          {"step", view.TestTijdStep}}},
+        {"notes", view.Notes},
+        {"connected", view.Connected},
+        {"transport", view.Parallel ? "parallel" : "serial"},
+        {"settingUp", view.SettingUp},
+        {"armed", view.Armed},
+        {"reconnect", view.ReconnectNote},
     };
     return state.dump();
 }

@@ -1,9 +1,7 @@
 #include "web/Tools.h"
 
-#include "bus/CardWords.h"
 #include "capture/CaptureFiles.h"
 #include "platform/Messages.h"
-#include "serial/SerialCardLink.h"
 #include "sim/SimRack.h"
 #include "web/AccessRules.h"
 
@@ -17,12 +15,6 @@ namespace web {
 namespace {
 
 using nlohmann::json;
-
-std::int64_t WallNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
 
 json RowJson(const bus::TCapture& capture, const bus::TCaptureRow& row) {
     const bus::TCaptureEvent& event = capture.At(row.Event);
@@ -60,13 +52,20 @@ bus::TCaptureFilter FilterOfQuery(std::string_view query) {
     return filter;
 }
 
-json RackJson(const sim::TRackState& state) {
+json RackJson(const sim::TRackState& state, const sim::TFaultsView& faults) {
     json places = json::array();
-    for (const sim::TPlaceState& place : state.Places)
+    for (std::size_t i = 0; i < state.Places.size(); ++i) {
+        const sim::TPlaceState& place = state.Places[i];
+        const sim::TPlaceFaults& fault = faults.Places[i];
         places.push_back({{"kind", place.Kind ? json(sim::KindName(*place.Kind)) : json()},
                           {"silent", place.Silent},
                           {"lines", place.Lines},
-                          {"short", place.Short}});
+                          {"short", place.Short},
+                          {"silentEnabled", fault.SilentEnabled},
+                          {"shortEnabled", fault.ShortEnabled},
+                          {"shorted", fault.Short},
+                          {"stuckEnabled", fault.StuckEnabled}});
+    }
     json lines = json::array();
     for (const sim::TLineState& line : state.Lines)
         lines.push_back({{"kind", sim::KindName(line.Kind)},
@@ -84,46 +83,45 @@ json RackJson(const sim::TRackState& state) {
         std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(evl));
         pins.push_back(hex);
     }
-    const sim::TIoState& io = state.Io;
     const sim::TSerialState& serial = state.Serial;
+    // The IO card's pins in their order, 1 to 16.
     return {{"type", "rack"},
             {"places", places},
             {"selected", state.Selected},
             {"lines", lines},
             {"latch", {{"place", state.Latch.Place}, {"pins", pins}}},
             {"io",
-             {{"place", io.Place},
-              {"plug", io.Plug},
-              {"outputs", io.Outputs},
-              {"inputs", io.Inputs},
-              {"external", io.External},
-              {"stuckMask", io.StuckMask},
-              {"stuckLevels", io.StuckLevels}}},
+             {{"place", state.Io.Place},
+              {"plug", state.Io.Plug},
+              {"outputs", faults.Outputs},
+              {"inputs", faults.Inputs},
+              {"stuck", faults.Stuck},
+              {"inputsClickable", faults.InputsClickable}}},
             {"serial",
              {{"present", serial.Present},
               {"path", serial.Path},
               {"hungUp", serial.HungUp},
               {"connected", serial.Connected},
-              {"silent", serial.Faults.Silent},
-              {"garbage", serial.Faults.ExtraBytes > 0}}}};
+              {"silent", faults.SerialSilent},
+              {"garbage", faults.SerialGarbage},
+              {"faultsEnabled", faults.SerialFaultsEnabled},
+              {"newCardEnabled", faults.NewCardEnabled}}}};
 }
 
 } // namespace
 
-TWebTools::TWebTools(bus::TBus& bus, TBusLoop& loop, TSend send, cards::TCardModels& models)
-    : mBus(bus), mLoop(loop), mSend(std::move(send)), mModels(models) {}
+TWebTools::TWebTools(session::TRackSession& session, TBusLoop& loop, TSend send)
+    : mSession(session), mLoop(loop), mSend(std::move(send)), mCapture(session.Capture()) {
+    mDiagListener = mSession.Diagnostics().Changed.Listen([this] { DiagChanged(); });
+}
 
 TWebTools::~TWebTools() {
+    mSession.Diagnostics().Changed.Unlisten(mDiagListener);
     *mAlive = false;
 }
 
-void TWebTools::SetRack(sim::TSimRack* rack, std::function<void(const std::string&)> newPort) {
-    mRack = rack;
-    mNewPort = std::move(newPort);
-}
-
 void TWebTools::Hello(int page) {
-    mSend(page, json{{"type", "tools"}, {"monitor", mCapture != nullptr}, {"rack", mRack != nullptr}}
+    mSend(page, json{{"type", "tools"}, {"monitor", true}, {"rack", mSession.Rack() != nullptr}}
                     .dump());
     SendDiag(page);
 }
@@ -147,20 +145,9 @@ void TWebTools::Closed(int page) {
     mRackWatchers.erase(page);
 }
 
-void TWebTools::DriverGone() {
-    if (DiagRunning()) {
-        mRun->Stop();
-        DiagFinish();
-    }
-}
-
 // The bus monitor -----------------------------------------------------------------------------
 
 bool TWebTools::MonitorCommand(const TCommand& c, int page, std::string& refused) {
-    if (!mCapture) {
-        refused = "there is no recording";
-        return false;
-    }
     if (c.Do == "watch") {
         if (!c.Ticked) {
             mMonitors.erase(page);
@@ -169,7 +156,7 @@ bool TWebTools::MonitorCommand(const TCommand& c, int page, std::string& refused
         TMonitorWatch& watch = mMonitors[page];
         watch.Fresh = true;
         watch.Counters.clear();
-        watch.Rows.SetFilter(*mCapture, watch.Rows.Filter());
+        watch.Rows.SetFilter(mCapture, watch.Rows.Filter());
         if (!mMonitorTicking) {
             mMonitorTicking = true;
             mLoop.After(0, [this, alive = mAlive] {
@@ -180,7 +167,7 @@ bool TWebTools::MonitorCommand(const TCommand& c, int page, std::string& refused
         return true;
     }
     if (c.Do == "clear") {
-        mCapture->Clear();
+        mCapture.Clear();
         for (auto& [number, watch] : mMonitors) {
             watch.Rows.Reset();
             watch.Fresh = true;
@@ -193,7 +180,7 @@ bool TWebTools::MonitorCommand(const TCommand& c, int page, std::string& refused
         if (first == std::string::npos)
             return true;
         const std::size_t last = c.Text.find_last_not_of(" \t\r\n");
-        mCapture->AddNote(c.Text.substr(first, last - first + 1));
+        mCapture.AddNote(c.Text.substr(first, last - first + 1));
         return true;
     }
     const auto found = mMonitors.find(page);
@@ -203,7 +190,7 @@ bool TWebTools::MonitorCommand(const TCommand& c, int page, std::string& refused
     }
     TMonitorWatch& watch = found->second;
     if (c.Do == "filter") {
-        watch.Rows.SetFilter(*mCapture, c.Filter);
+        watch.Rows.SetFilter(mCapture, c.Filter);
         watch.Fresh = true;
     } else if (c.Do == "freeze") {
         watch.Frozen = c.Ticked;
@@ -216,7 +203,7 @@ void TWebTools::MonitorTick() {
         mMonitorTicking = false;
         return;
     }
-    const std::string counters = bus::CountersText(*mCapture, mRate.Take(*mCapture));
+    const std::string counters = bus::CountersText(mCapture, mRate.Take(mCapture));
     for (auto& [page, watch] : mMonitors) {
         if (!watch.Frozen || watch.Fresh)
             SendRows(page, watch);
@@ -232,7 +219,7 @@ void TWebTools::MonitorTick() {
 }
 
 void TWebTools::SendRows(int page, TMonitorWatch& watch) {
-    const bus::TCaptureRows::TChange change = watch.Rows.Update(*mCapture);
+    const bus::TCaptureRows::TChange change = watch.Rows.Update(mCapture);
     const auto& rows = watch.Rows.Rows();
     const bool remade = watch.Fresh || change.Remade;
     std::size_t from = 0;
@@ -246,10 +233,10 @@ void TWebTools::SendRows(int page, TMonitorWatch& watch) {
     watch.Fresh = false;
     json list = json::array();
     for (std::size_t i = from; i < rows.size(); ++i)
-        list.push_back(RowJson(*mCapture, rows[i]));
+        list.push_back(RowJson(mCapture, rows[i]));
     mSend(page, json{{"type", "monitor"},
                      {"remade", remade},
-                     {"begin", mCapture->Begin()},
+                     {"begin", mCapture.Begin()},
                      {"frozen", watch.Frozen},
                      {"rows", list}}
                     .dump());
@@ -258,27 +245,23 @@ void TWebTools::SendRows(int page, TMonitorWatch& watch) {
 TDownload TWebTools::Download(const std::string& name, const std::string& query) const {
     TDownload download;
     if (name == "kaartdiagnose.json") {
-        if (!mRun)
+        std::string report = mSession.Diagnostics().ReportJson();
+        if (report.empty())
             return download;
-        diag::TReportHeader header;
-        header.Transport = mBus.Transport() == bus::TTransport::Parallel ? "parallel" : "serial";
-        header.Port = header.Transport == "parallel" ? "0x314" : mBus.Link().Port();
-        header.StartedWallNs = mRunStartedWallNs;
-        header.Seconds = static_cast<double>(WallNs() - mRunStartedWallNs) / 1e9;
         download.Status = 200;
         download.Type = "application/json";
         download.FileName = name;
-        download.Body = diag::ReportJson(*mRun, header);
+        download.Body = std::move(report);
         return download;
     }
     const bool csv = name == "opname.csv";
-    if (!mCapture || (!csv && name != "opname.pcapng"))
+    if (!csv && name != "opname.pcapng")
         return download;
     bus::TCaptureSelection selection;
     if (QueryValue(query, "shown") == "1") {
         // Every row the filter lets through, also those a frozen view does not show yet.
         bus::TCaptureRows rows;
-        rows.SetFilter(*mCapture, FilterOfQuery(query));
+        rows.SetFilter(mCapture, FilterOfQuery(query));
         selection.All = false;
         for (const bus::TCaptureRow& row : rows.Rows())
             selection.Events.push_back(row.Event);
@@ -287,14 +270,14 @@ TDownload TWebTools::Download(const std::string& name, const std::string& query)
     download.FileName = name;
     download.Type = csv ? "text/csv; charset=utf-8" : "application/octet-stream";
     download.Body =
-        csv ? bus::CsvText(*mCapture, selection) : bus::PcapngBytes(*mCapture, selection);
+        csv ? bus::CsvText(mCapture, selection) : bus::PcapngBytes(mCapture, selection);
     return download;
 }
 
 // The rack view --------------------------------------------------------------------------------
 
 bool TWebTools::RackCommand(const TCommand& c, int page, std::string& refused) {
-    if (!mRack) {
+    if (!mSession.Rack()) {
         refused = "there is no simulated rack";
         return false;
     }
@@ -304,7 +287,8 @@ bool TWebTools::RackCommand(const TCommand& c, int page, std::string& refused) {
         else
             mRackWatchers.erase(page);
         if (c.Ticked) {
-            SendRack(true);
+            // Only the page that asked: the others have it already.
+            mSend(page, RackJson(mSession.Rack()->State(), mSession.Faults()).dump());
             if (!mRackTicking) {
                 mRackTicking = true;
                 mLoop.After(RackMs, [this, alive = mAlive] {
@@ -315,45 +299,38 @@ bool TWebTools::RackCommand(const TCommand& c, int page, std::string& refused) {
         }
         return true;
     }
+    using K = sim::TFault::TKind;
+    std::vector<sim::TFault> faults;
+    sim::TFault fault;
+    fault.Place = c.Index;
+    fault.On = c.Ticked;
     if (c.Do == "silent") {
-        mRack->SetSilent(c.Index, c.Ticked);
+        fault.Kind = K::Silent;
     } else if (c.Do == "short") {
-        if (mRack->KindAt(c.Index) != sim::TCardKind::TwoRail &&
-            mRack->KindAt(c.Index) != sim::TCardKind::ThreeRail) {
-            refused = "no block card in that place";
-            return false;
-        }
-        mRack->SetShortCircuit(c.Index, c.Ticked);
+        fault.Kind = K::Short;
     } else if (c.Do == "stuck") {
-        if (mRack->KindAt(c.Index) != sim::TCardKind::Io) {
-            refused = "no IO card in that place";
-            return false;
-        }
-        mRack->SetStuck(c.Index, bus::IoPinBit[static_cast<std::size_t>(c.Value - 1)],
-                        c.Level < 0 ? std::nullopt : std::optional<bool>(c.Level == 1));
+        fault.Kind = K::Stuck;
+        fault.Pin = c.Value;
+        fault.Level = c.Level;
     } else if (c.Do == "input") {
-        const sim::TRackState state = mRack->State();
-        if (state.Io.Place < 0) {
-            refused = "the rack has no IO card";
+        fault.Kind = K::Input;
+        fault.Pin = c.Value;
+    } else if (c.Do == "serial") {
+        fault.Kind = K::SerialSilent;
+        faults.push_back(fault);
+        fault.Kind = K::SerialGarbage;
+        fault.On = c.Garbage;
+    } else if (c.Do == "hangUp") {
+        fault.Kind = K::HangUp;
+    } else {
+        fault.Kind = K::NewCard;
+    }
+    faults.push_back(fault);
+    for (const sim::TFault& given : faults) {
+        if (const auto reason = mSession.GiveFault(given)) {
+            refused = *reason;
+            SendRack(true);
             return false;
-        }
-        const int input = bus::IoPinBit[static_cast<std::size_t>(c.Value - 1)];
-        mRack->SetInput(state.Io.Place, input, !((state.Io.External >> input) & 1));
-    } else if (c.Do == "serial" || c.Do == "hangUp" || c.Do == "newCard") {
-        if (!mRack->SerialCard) {
-            refused = "the rack has no serial card";
-            return false;
-        }
-        if (c.Do == "serial") {
-            sim::TSerialFaults faults = mRack->SerialCard->Faults();
-            faults.Silent = c.Ticked;
-            // Enough bytes after each answer to fill a read that would take them.
-            faults.ExtraBytes = c.Garbage ? 5 : 0;
-            mRack->SerialCard->SetFaults(faults);
-        } else if (c.Do == "hangUp") {
-            mRack->SerialCard->HangUp();
-        } else if (mRack->ReplaceSerialCard() && mNewPort) {
-            mNewPort(mRack->SerialCard->SlavePath());
         }
     }
     SendRack(false);
@@ -373,9 +350,9 @@ void TWebTools::RackTick() {
 }
 
 void TWebTools::SendRack(bool always) {
-    if (!mRack || mRackWatchers.empty())
+    if (!mSession.Rack() || mRackWatchers.empty())
         return;
-    std::string text = RackJson(mRack->State()).dump();
+    std::string text = RackJson(mSession.Rack()->State(), mSession.Faults()).dump();
     if (text == mRackJson && !always)
         return;
     mRackJson = std::move(text);
@@ -386,94 +363,93 @@ void TWebTools::SendRack(bool always) {
 // The card diagnostics -------------------------------------------------------------------------
 
 bool TWebTools::DiagCommand(const TCommand& c, int page, std::string& refused) {
-    if (c.Do == "start") {
-        if (DiagRunning()) {
+    session::TDiagnostics& diagnostics = mSession.Diagnostics();
+    if (c.Do == "choice") {
+        diagnostics.SetChoice(c.Choice);
+        SendDiag(ToEveryPage);
+    } else if (c.Do == "start") {
+        if (diagnostics.Running()) {
             refused = "a diagnostics run is under way";
             return false;
         }
-        if (mLoop.Running()) {
-            mSend(page, json{{"type", "message"},
-                             {"error", true},
-                             {"text", platform::Tr("Er loopt al een kaarttest; stop die eerst.")},
+        diagnostics.SetChoice(c.Choice);
+        if (const std::string reason = diagnostics.Start(); !reason.empty()) {
+            mSend(page, json{{"type", "message"}, {"error", true}, {"text", reason},
                              {"informative", ""}}
                             .dump());
             refused = "a card test runs";
+            SendDiag(page);
             return false;
         }
-        mVerdict.clear();
-        mRun = diag::MakeRun(mBus, c.Choice);
-        mRunStartedWallNs = WallNs();
-        mRunning = true;
-        mDiagSentAt = {};
-        SendDiag(ToEveryPage);
-        mLoop.After(0, [this, alive = mAlive] {
-            if (*alive)
-                DiagStep();
-        });
     } else if (c.Do == "stop") {
-        if (DiagRunning()) {
-            mRun->Stop();
-            DiagFinish();
-        }
+        diagnostics.Stop();
     } else if (c.Do == "reset") {
-        if (mRun)
-            for (const auto& test : mRun->Tests())
-                test->ResetCounts();
-        SendDiag(ToEveryPage);
+        diagnostics.Reset();
     }
     return true;
 }
 
-void TWebTools::DiagStep() {
-    if (!DiagRunning())
-        return;
-    // A page or a tick waiting for the rack goes first.
-    if (mBus.Busy()) {
-        mLoop.After(1, [this, alive = mAlive] {
-            if (*alive)
-                DiagStep();
-        });
-        return;
-    }
-    const bool goesOn = diag::StepRun(mBus, *mRun);
-    if (!DiagRunning())
-        return; // stopped from within a wait of the cycle
-    if (!goesOn) {
-        DiagFinish();
-        return;
-    }
+void TWebTools::DiagChanged() {
+    // While it runs the counters go at most every DiagMs; its start and end at once.
+    const bool running = mSession.Diagnostics().Running();
     const auto now = TBusLoop::TClock::now();
-    if (now - mDiagSentAt >= std::chrono::milliseconds(DiagMs)) {
-        mDiagSentAt = now;
-        SendDiag(ToEveryPage);
-    }
-    mLoop.After(0, [this, alive = mAlive] {
-        if (*alive)
-            DiagStep();
-    });
-}
-
-void TWebTools::DiagFinish() {
-    mRunning = false;
-    if (mRun)
-        mVerdict = diag::VerdictText(*mRun);
+    if (running && mDiagWasRunning && now - mDiagSentAt < std::chrono::milliseconds(DiagMs))
+        return;
+    mDiagWasRunning = running;
+    mDiagSentAt = now;
     SendDiag(ToEveryPage);
 }
 
 void TWebTools::SendDiag(int page) {
-    const diag::TRunView view = diag::ViewOf(mRun.get());
+    const session::TDiagnostics& diagnostics = mSession.Diagnostics();
+    const diag::TRunView view = diagnostics.View();
+    const diag::TRunFormView form = diagnostics.FormView();
+    const diag::TRunChoice& choice = diagnostics.Choice();
     json inputs = json::array();
     for (const diag::TInputView& input : view.Inputs)
         inputs.push_back(
             {{"caption", input.Caption}, {"tested", input.Tested}, {"errors", input.Errors}});
-    mSend(page, json{{"type", "diag"},
-                     {"running", DiagRunning()},
-                     {"counts", view.Counts},
-                     {"inputs", inputs},
-                     {"verdict", mVerdict},
-                     {"result", mRun && !mRunning ? diag::VerdictName(mRun->Verdict()) : ""},
-                     {"report", mRun != nullptr}}
-                    .dump());
+    using R = diag::TRunChoiceRanges;
+    static const char* const ends[] = {"cycles", "seconds", "untilStop"};
+    static const char* const onErrors[] = {"count", "stopAtFirst", "stopAfter"};
+    const diag::TRun* run = diagnostics.Run();
+    const bool running = diagnostics.Running();
+    mSend(page,
+          json{{"type", "diag"},
+               {"running", running},
+               {"counts", view.Counts},
+               {"inputs", inputs},
+               {"verdict", diagnostics.Verdict()},
+               {"result", run && !running ? diag::VerdictName(run->Verdict()) : ""},
+               {"report", form.ReportEnabled},
+               {"choice",
+                {{"scan", choice.Scan},
+                 {"place", choice.Place},
+                 {"inverted", choice.Inverted},
+                 {"patterns", choice.Patterns},
+                 {"seed", choice.Seed},
+                 {"end", ends[static_cast<int>(choice.End)]},
+                 {"count", choice.Count},
+                 {"onError", onErrors[static_cast<int>(choice.OnError)]},
+                 {"maxErrors", choice.MaxErrors}}},
+               {"enabled",
+                {{"kind", form.KindEnabled},
+                 {"place", form.PlaceEnabled},
+                 {"plug", form.PlugEnabled},
+                 {"patterns", form.PatternsEnabled},
+                 {"seed", form.SeedEnabled},
+                 {"end", form.EndEnabled},
+                 {"count", form.CountEnabled},
+                 {"onError", form.OnErrorEnabled},
+                 {"maxErrors", form.MaxErrorsEnabled},
+                 {"reset", form.ResetEnabled}}},
+               {"caption", form.StartCaption},
+               {"ranges",
+                {{"place", {R::PlaceMinimum, R::PlaceMaximum}},
+                 {"seed", {0, R::SeedMaximum}},
+                 {"count", {R::CountMinimum, R::CountMaximum}},
+                 {"maxErrors", {R::MaxErrorsMinimum, R::MaxErrorsMaximum}}}}}
+              .dump());
 }
 
 } // namespace web

@@ -1,10 +1,8 @@
 #pragma once
 
-#include "bus/Bus.h"
 #include "capture/CaptureRows.h"
 #include "capture/CaptureText.h"
-#include "cards/CardModels.h"
-#include "diag/RunView.h"
+#include "session/RackSession.h"
 #include "web/BusLoop.h"
 #include "web/Commands.h"
 
@@ -14,10 +12,6 @@
 #include <memory>
 #include <string>
 
-namespace sim {
-class TSimRack;
-}
-
 namespace web {
 
 // Where a message of the web application goes: to one page (its number), to every page, or to
@@ -26,11 +20,10 @@ inline constexpr int ToEveryPage = 0;
 inline constexpr int ToDriver = -1;
 using TSend = std::function<void(int page, std::string text)>;
 
-
-// The tools of the browser front-end on the bus's thread, beside the card pages: the bus
+// The tools of the browser front-end on the session's thread, beside the card pages: the bus
 // monitor (each watching page with its own filter and freeze, fed in batches from the
-// capture), the view of the simulated rack with its faults, and the card diagnostics' run
-// (a running test like a card page's: one at a time, stopped when the driving page is gone).
+// capture), the view of the simulated rack with its faults, and the card diagnostics (the
+// session's, pushed as they change).
 class TWebTools {
 public:
     // How often a watching page gets the monitor's new rows and the rack's state.
@@ -42,15 +35,10 @@ public:
     // How often a diagnostics run's counters go to the pages while it runs.
     static constexpr int DiagMs = 200;
 
-    TWebTools(bus::TBus& bus, TBusLoop& loop, TSend send, cards::TCardModels& models);
+    TWebTools(session::TRackSession& session, TBusLoop& loop, TSend send);
     ~TWebTools();
     TWebTools(const TWebTools&) = delete;
     TWebTools& operator=(const TWebTools&) = delete;
-
-    void SetCapture(bus::TCapture* capture) { mCapture = capture; }
-    // With --sim; `newPort` is told the path of the serial card that takes a hung-up one's
-    // place, for the settings' port list.
-    void SetRack(sim::TSimRack* rack, std::function<void(const std::string&)> newPort);
 
     // A page came: which tools there are, and the diagnostics' state.
     void Hello(int page);
@@ -58,9 +46,6 @@ public:
     bool Apply(const TCommand& command, int page, std::string& refused);
     // The page is gone: it watches nothing any more.
     void Closed(int page);
-    // The driving page is gone: a diagnostics run stops.
-    void DriverGone();
-    bool DiagRunning() const { return mRun && mRunning; }
 
     // "opname.pcapng" and "opname.csv" (the recording; with "shown=1" and a filter in the
     // query, the rows that filter lets through), "kaartdiagnose.json" (the last run's report).
@@ -81,17 +66,13 @@ private:
     void SendRows(int page, TMonitorWatch& watch);
     void RackTick();
     void SendRack(bool always);
-    void DiagStep();
-    void DiagFinish();
+    void DiagChanged();
     void SendDiag(int page);
 
-    bus::TBus& mBus;
+    session::TRackSession& mSession;
     TBusLoop& mLoop;
     TSend mSend;
-    cards::TCardModels& mModels;
-    bus::TCapture* mCapture = nullptr;
-    sim::TSimRack* mRack = nullptr;
-    std::function<void(const std::string&)> mNewPort;
+    bus::TCapture& mCapture;
 
     std::map<int, TMonitorWatch> mMonitors;
     bus::TWordRate mRate;
@@ -101,10 +82,8 @@ private:
     std::string mRackJson;
     bool mRackTicking = false;
 
-    std::unique_ptr<diag::TRun> mRun;
-    bool mRunning = false;
-    std::int64_t mRunStartedWallNs = 0;
-    std::string mVerdict;
+    int mDiagListener = 0;
+    bool mDiagWasRunning = false;
     TBusLoop::TClock::time_point mDiagSentAt{};
     // Whether the object still lives, for the loop's timers that outlast it.
     std::shared_ptr<bool> mAlive = std::make_shared<bool>(true);

@@ -1,7 +1,10 @@
 #include "web/WebApp.h"
 
+#include "cards/PageActions.h"
 #include "platform/AboutTexts.h"
 #include "platform/Messages.h"
+#include "settings/SettingsFile.h"
+#include "sim/SimRack.h"
 #include "web/PageState.h"
 #include "web/PageTexts.h"
 
@@ -14,54 +17,37 @@ using cards::TPage;
 
 constexpr const char* ProgramVersion = MORVELPLINT_VERSION;
 
-TWebApp::TWebApp(bus::TBus& bus, TBusLoop& loop, TSend send, std::string settingsFile)
-    : mBus(bus), mLoop(loop), mSend(std::move(send)), mSettingsFile(std::move(settingsFile)),
-      mModels(bus, loop), mFrame(mModels), mTools(bus, loop, mSend, mModels) {
-    mModels.SetFrontEnd(this);
-    mModels.SetSettings(mSettings.Settings());
+TWebApp::TWebApp(session::TRackSession& session, TBusLoop& loop, TSend send)
+    : mSession(session), mLoop(loop), mSend(std::move(send)), mFrame(session.Cards()),
+      mTools(session, loop, mSend) {
+    mSession.SetFrontEnd(this);
+    cards::TCardModels& models = mSession.Cards();
     for (TPage page :
          {TPage::Sck, TPage::Pck, TPage::Slk, TPage::Xbk, TPage::Bk3, TPage::LkkEvl, TPage::Iok})
-        mModels.Model(page)->Listen([this, page] {
+        models.Model(page)->Listen([this, page] {
             mFrame.Changed(page);
             Changed();
         });
-    mBus.AddListener(*this);
+    mSettingsListener = mSession.Changed.Listen([this] { PushSettings(); });
+    if (sim::TSimRack* rack = mSession.Rack())
+        mRackSummary = rack->Summary();
 }
 
 TWebApp::~TWebApp() {
-    mBus.RemoveListener(*this);
-    mModels.SetFrontEnd(nullptr);
+    mSession.Changed.Unlisten(mSettingsListener);
+    mSession.SetFrontEnd(nullptr);
 }
 
 void TWebApp::Start() {
-    std::string error;
-    if (!mSettings.Load(mSettingsFile, error)) {
-        // A load that stopped with an error arms no set-up, as on the desktop.
-        mModels.SetSettings(mSettings.Settings());
-        Notice(ToEveryPage, true, error, {});
-        return;
-    }
-    if (mSimulatedParallelOnly) {
-        bus::TSettings settings = mSettings.Settings();
-        settings.Parallel = true;
-        mSettings.SetSettings(settings);
-    }
-    mModels.SetSettings(mSettings.Settings());
-    Connect();
-}
-
-void TWebApp::Connect() {
-    // Asked for while a page or a tick waits for the rack: after that exchange, never inside.
-    mBus.WhenIdle([this] { mBus.SetUp(mSettings.Choice()); });
+    const std::string error = mSession.Start();
+    if (!error.empty())
+        Tell(ToEveryPage, {true, error, {}});
 }
 
 void TWebApp::Hello(int page) {
     std::string rack;
-    if (!mRackSummary.empty()) {
-        rack = platform::Tr("Gesimuleerd rek: %1.");
-        if (const std::size_t at = rack.find("%1"); at != std::string::npos)
-            rack.replace(at, 2, mRackSummary);
-    }
+    if (!mRackSummary.empty())
+        rack = platform::Args(platform::Tr("Gesimuleerd rek: %1."), {mRackSummary});
     namespace about = platform::about;
     const nlohmann::json aboutTexts = {{"version", ProgramVersion},
                                        {"copyright", about::Copyright},
@@ -71,11 +57,12 @@ void TWebApp::Hello(int page) {
                                        {"author2", about::Author2}};
     mSend(page, R"({"type":"texts","texts":)" + PageTextsJson() + R"(,"rack":)" +
                     nlohmann::json(rack).dump() + R"(,"about":)" + aboutTexts.dump() + "}");
+    mSend(page, ActionsJson());
     mSend(page, mFrame.Json());
-    mSend(page, SettingsJson(mSettings, mBus));
+    mSend(page, SettingsJson(mSession));
     mTools.Hello(page);
     if (mSetUpFailure)
-        Notice(page, true, mSetUpFailure->Text, mSetUpFailure->Informative);
+        Tell(page, *mSetUpFailure);
 }
 
 void TWebApp::Changed() {
@@ -106,90 +93,92 @@ void TWebApp::Push() {
 }
 
 void TWebApp::PushSettings() {
-    mSend(ToEveryPage, SettingsJson(mSettings, mBus));
+    if (mSession.Bus().Ready())
+        mSetUpFailure.reset();
+    mSend(ToEveryPage, SettingsJson(mSession));
 }
 
-void TWebApp::Notice(int page, bool error, const std::string& text,
-                     const std::string& informative) {
-    const nlohmann::json notice = {
-        {"type", "message"}, {"error", error}, {"text", text}, {"informative", informative}};
-    mSend(page, notice.dump());
+void TWebApp::Tell(int page, const session::TNotice& notice) {
+    const nlohmann::json message = {{"type", "message"},
+                                    {"error", notice.Error},
+                                    {"text", notice.Text},
+                                    {"informative", notice.Informative}};
+    mSend(page, message.dump());
 }
 
 void TWebApp::Message(TPage page, bool error, const std::string& text) {
-    nlohmann::json notice = {
-        {"type", "message"}, {"error", error}, {"text", text}, {"page", PageKey(page)}};
+    const nlohmann::json notice = {{"type", "message"}, {"error", error}, {"text", text},
+                                   {"informative", ""},  {"page", PageKey(page)}};
     mSend(ToDriver, notice.dump());
 }
 
 void TWebApp::Error(const std::string& text) {
-    Notice(ToDriver, true, text, {});
+    Tell(ToDriver, {true, text, {}});
 }
 
-void TWebApp::SetUpFinished(const bus::TSetUpResult& result) {
-    // A set-up the program ran by itself may have found the port under another path.
-    if (result.Automatic && result.Ready) {
-        mSettings.RefreshPorts();
-        mSettings.SelectPort(result.Port);
-    }
-    PushSettings();
-    const bus::TSetUpMessage message = bus::SetUpMessage(result);
-    // A page that opens after a failed set-up (the one at the start comes before any page can)
-    // is told why there is no connection.
-    mSetUpFailure.reset();
-    if (message.Shown && !result.Ready)
-        mSetUpFailure = message;
-    if (message.Shown)
-        Notice(ToEveryPage, true, message.Text, message.Informative);
+void TWebApp::Notice(const session::TNotice& notice) {
+    // A set-up's failure is told to every page, and to every page that opens after it until a
+    // set-up succeeds (the one at the start comes before any page can).
+    if (notice.SetUp)
+        mSetUpFailure = notice;
+    Tell(ToEveryPage, notice);
+}
+
+void TWebApp::ShowPage(TPage page) {
+    mSession.Cards().SetActivePage(page);
+    mDriverTab = PageKey(page);
+    mSend(ToDriver, nlohmann::json{{"type", "show"}, {"page", PageKey(page)}}.dump());
+    Changed();
 }
 
 void TWebApp::DriverGone() {
-    mModels.StopRunningTest();
-    mTools.DriverGone();
+    mSession.Cards().StopRunningTest();
+    mSession.Diagnostics().Stop();
+    if (mDriverTab == SettingsTab)
+        mSession.SettingsLeft();
+}
+
+void TWebApp::Show(const TCommand& command) {
+    const std::string previous = mDriverTab;
+    mDriverTab = command.Tab;
+    // Another tab: the settings window deactivated, the card page left as the focus leaving
+    // it does on the desktop. The tools are windows beside the pages there: showing them
+    // leaves no page.
+    if (previous == SettingsTab && command.Tab != SettingsTab)
+        mSession.SettingsLeft();
+    if (PageOfKey(command.Tab))
+        mSession.Cards().ShowPage(command.Page);
+    Changed();
 }
 
 void TWebApp::Apply(const TCommand& command, int page) {
     using K = TCommand::TKind;
+    const auto refuse = [&](const std::string& reason) {
+        mSend(page, nlohmann::json{{"type", "refused"}, {"reason", reason}}.dump());
+    };
     switch (command.Kind) {
-    case K::Show: {
-        const TPage previous = mModels.ActivePage();
-        mModels.SetActivePage(command.Page);
-        // Another tab: the page left, as the focus leaving it does on the desktop.
-        if (previous != command.Page)
-            mModels.LeavePage(previous);
-        Changed();
+    case K::Show:
+        Show(command);
         return;
-    }
     case K::Page: {
         std::string refused;
-        // One test at a time: while the diagnostics run, no card page sends or starts.
-        if (mTools.DiagRunning() && (command.Do == "send" || command.Do == "click")) {
-            Notice(page, true, platform::Tr("De kaartdiagnose loopt; stop die eerst."), {});
-            mSend(page, R"({"type":"refused","reason":"a diagnostics run is under way"})");
-            return;
-        }
-        if (!ApplyToPage(command, refused)) {
-            const nlohmann::json answer = {{"type", "refused"}, {"reason", refused}};
-            mSend(page, answer.dump());
-        }
+        if (!ApplyToPage(command, refused))
+            refuse(refused);
         return;
     }
     case K::Monitor:
     case K::Rack:
     case K::Diag: {
         std::string refused;
-        if (!mTools.Apply(command, page, refused)) {
-            const nlohmann::json answer = {{"type", "refused"}, {"reason", refused}};
-            mSend(page, answer.dump());
-        } else if (command.Kind == K::Rack && command.Do == "newCard") {
-            PushSettings(); // the new card's port, chosen
-        }
+        if (!mTools.Apply(command, page, refused))
+            refuse(refused);
         return;
     }
     case K::Report: {
+        const bus::TConnectionSettings& settings = mSession.Settings();
         const nlohmann::json report = {
             {"type", "report"},
-            {"lines", bus::SettingsReport(mSettings.Settings(), mSettings.PortValue())}};
+            {"lines", bus::SettingsReport(settings.Settings(), settings.PortValue())}};
         mSend(page, report.dump());
         return;
     }
@@ -204,141 +193,67 @@ void TWebApp::Apply(const TCommand& command, int page) {
 
 void TWebApp::SettingsCommand(const TCommand& command, int page) {
     using K = TCommand::TKind;
-    std::string error;
     switch (command.Kind) {
     case K::Settings:
-        mSettings.SetSettings(command.Settings);
-        mModels.SetSettings(mSettings.Settings());
+        if (!command.Port.empty() && command.Port != mSession.Settings().PortValue() &&
+            !mSession.PickPort(command.Port)) {
+            mSend(page, R"({"type":"refused","reason":"the port is not in the list"})");
+            PushSettings();
+            return;
+        }
+        mSession.EditSettings(command.Settings);
         break;
     case K::Connect:
-        Connect();
+        mSession.Ok();
+        break;
+    case K::Cancel:
+        mSession.Cancel();
+        mSession.SettingsLeft();
+        break;
+    case K::LedUit:
+        mSession.LedUit();
+        break;
+    case K::SettingsLeft:
+        mSession.SettingsLeft();
         break;
     case K::LoadSettings:
-        if (!mSettings.Load(mSettingsFile, error))
-            Notice(page, true, error, {});
-        mModels.SetSettings(mSettings.Settings());
+        if (const std::string error = mSession.Open(mSession.SettingsFile()); !error.empty())
+            Tell(page, {true, error, {}});
         break;
     case K::SaveSettings:
-        if (!mSettings.Save(mSettingsFile, error)) {
-            std::string text =
-                platform::Tr("De instellingen konden niet worden bewaard in \"%1\".");
-            if (const std::size_t at = text.find("%1"); at != std::string::npos)
-                text.replace(at, 2, mSettingsFile);
-            Notice(page, true, text, error);
-        }
+        if (const auto failure = mSession.Save(mSession.SettingsFile()))
+            Tell(page, {true, failure->Text, failure->Reason});
         break;
     case K::RefreshPorts:
-        mSettings.RefreshPorts();
+        mSession.RefreshPorts();
         break;
     default:
         return;
     }
+    // Every command's answer shows the settings as they are now, also one that changed
+    // nothing (a field the page showed otherwise is set back).
     PushSettings();
 }
 
 bool TWebApp::ApplyToPage(const TCommand& c, std::string& refused) {
-    const auto disabled = [&refused] {
+    const cards::TPageAction* action = cards::FindPageAction(c.Page, c.Do);
+    if (!action) {
+        refused = "the page has no such action";
+        return false;
+    }
+    // Any card page action: the settings are no longer what the user works in.
+    mSession.SettingsLeft();
+    cards::TCardModels& models = mSession.Cards();
+    const cards::TActionArgs args{c.Index, c.Value, c.Ticked};
+    if (!action->Enabled(models, args)) {
         refused = "the control is not enabled";
         return false;
-    };
-    const std::string& act = c.Do;
-    switch (c.Page) {
-    case TPage::Sck:
-    case TPage::Pck: {
-        cards::TBusWordModel& m = c.Page == TPage::Sck ? mModels.Sck : mModels.Pck;
-        const cards::TBusWordView& v = m.View();
-        if (act == "bit") {
-            if ((c.Index == 5 && !v.D5Enabled) || (c.Index >= 6 && !v.StrobeButtonsEnabled))
-                return disabled();
-            m.ClickBit(c.Index);
-        } else if (act == "strobe") {
-            if (!v.StrobeGroupEnabled)
-                return disabled();
-            m.ChooseStrobe(c.Index);
-        } else if (act == "send") {
-            if (!v.VersturenEnabled)
-                return disabled();
-            m.Send();
-        }
-        return true;
     }
-    case TPage::Slk: {
-        cards::TSlkModel& m = mModels.Slk;
-        if (act == "cardMode")
-            m.ChooseCardMode();
-        else if (act == "rackMode")
-            m.ChooseRackMode();
-        else if (act == "value")
-            m.SetValue(c.Value);
-        else if (act == "leaveButton")
-            m.LeaveButton();
-        else if (act == "click") {
-            if (!m.View().ButtonEnabled)
-                return disabled();
-            m.Click();
-        }
-        return true;
-    }
-    case TPage::Xbk:
-    case TPage::Bk3: {
-        cards::TBlockModel& m = c.Page == TPage::Xbk ? mModels.Xbk : mModels.Bk3;
-        const cards::TBlockView& v = m.View();
-        if (act == "address") {
-            if (!v.AddressesEnabled)
-                return disabled();
-            m.SetAddress(c.Index, c.Value);
-        } else if (act == "section") {
-            if (!v.SectionsEnabled)
-                return disabled();
-            m.SetSection(c.Index, c.Ticked);
-        } else if (act == "speed") {
-            m.SetSpeedPosition(c.Value);
-        } else if (act == "click") {
-            if (!v.ButtonEnabled)
-                return disabled();
-            m.Click();
-        }
-        return true;
-    }
-    case TPage::LkkEvl: {
-        cards::TLkkEvlModel& m = mModels.LkkEvl;
-        if (act == "address")
-            m.SetAddress(c.Value);
-        else if (act == "evl") {
-            if (!m.View().EvlEnabled)
-                return disabled();
-            m.ChooseEvl(c.Value);
-        } else if (act == "pin")
-            m.ClickPin(c.Index);
-        else if (act == "tester")
-            m.SetTester(c.Ticked);
-        else if (act == "click") {
-            if (!m.View().ButtonEnabled)
-                return disabled();
-            m.Click();
-        }
-        return true;
-    }
-    case TPage::Iok: {
-        cards::TIokModel& m = mModels.Iok;
-        if (act == "address")
-            m.SetAddress(c.Value);
-        else if (act == "output")
-            m.ClickOutput(c.Index);
-        else if (act == "testen")
-            m.SetTesten(c.Ticked);
-        else if (act == "click") {
-            if (!m.View().ButtonEnabled)
-                return disabled();
-            m.Click();
-        }
-        return true;
-    }
-    case TPage::Intro:
-        break;
-    }
-    refused = "the page has no actions";
-    return false;
+    action->Call(models, args);
+    // The page's fields show the model's values again, also where the action changed nothing
+    // (a number brought back into its range).
+    Changed();
+    return true;
 }
 
 } // namespace web

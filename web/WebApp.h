@@ -1,45 +1,43 @@
 #pragma once
 
-#include "bus/Bus.h"
-#include "cards/CardModels.h"
-#include "settings/ConnectionSettings.h"
+#include "session/RackSession.h"
 #include "web/BusLoop.h"
 #include "web/Commands.h"
 #include "web/PageState.h"
 #include "web/Tools.h"
 
-#include <functional>
 #include <optional>
 #include <string>
 
 namespace web {
 
-// The browser front-end on the bus's thread: the card models and the connection settings, the
-// driving page's commands applied to them (each checked against what the page shows enabled,
-// as a disabled control takes no click), and what the pages show, pushed as it changes: the
-// changes of one action or wait go as one frame, at once, and at most PushesPerSecond frames
-// go on average, in bursts of up to PushBurst.
-class TWebApp : private bus::TBusListener, private cards::TCardFrontEnd {
+// The browser front-end on the session's thread: a view of the rack session for every page.
+// The driving page's commands go to the session (a card page's action through the page
+// actions' table, checked against what the page shows enabled, as a disabled control takes no
+// click), and what the pages show is pushed as it changes: the changes of one action or wait
+// go as one frame, at once, and at most PushesPerSecond frames go on average, in bursts of up
+// to PushBurst.
+class TWebApp : private session::TFrontEnd {
 public:
     static constexpr int PushesPerSecond = 20;
     static constexpr double PushBurst = 4;
     // The longest a change waits for its frame when changes come faster than that.
     static constexpr int PushMs = 1000 / PushesPerSecond;
 
-    TWebApp(bus::TBus& bus, TBusLoop& loop, TSend send,
-            std::string settingsFile = "Morvelplint.ini");
+    TWebApp(session::TRackSession& session, TBusLoop& loop, TSend send);
     ~TWebApp() override;
     TWebApp(const TWebApp&) = delete;
     TWebApp& operator=(const TWebApp&) = delete;
 
-    // At start, as the desktop program's first showing: the settings file from the current
-    // folder, then the set-up for its settings.
+    // At start, as the desktop program's first showing: the settings file of the folder.
     void Start();
     // A page came: everything it shows, at once.
     void Hello(int page);
-    // A command of the driving page's; a refusal goes back to it with the reason.
+    // A command of a page (the server lets a watching page send only what changes nothing
+    // but its own view); a refusal goes back to it with the reason.
     void Apply(const TCommand& command, int page);
-    // The driving page is gone: its running test stops as its Stop button would stop it.
+    // The driving page is gone: its running test stops as its Stop button would stop it, and
+    // the settings it left unapplied fall back.
     void DriverGone();
     // A page is gone.
     void Closed(int page) { mTools.Closed(page); }
@@ -48,44 +46,34 @@ public:
         return mTools.Download(name, query);
     }
     TWebTools& Tools() { return mTools; }
-
-    cards::TCardModels& Models() { return mModels; }
-    // With --sim: where the simulated rack's cards sit, for the INTRO page.
-    void SetRackSummary(std::string summary) { mRackSummary = std::move(summary); }
-    // A simulated rack without its serial card (a system without pseudo-terminals): the
-    // connection goes through its parallel card, whatever the settings file says.
-    void SetSimulatedParallelOnly() { mSimulatedParallelOnly = true; }
-    bus::TConnectionSettings& Settings() { return mSettings; }
+    session::TRackSession& Session() { return mSession; }
 
 private:
-    // Applies a card page's action; false with the reason when its control is disabled.
     bool ApplyToPage(const TCommand& command, std::string& refused);
     void SettingsCommand(const TCommand& command, int page);
-    void Connect();
+    void Show(const TCommand& command);
     void Changed();
     void Push();
     void PushSettings();
-    void Notice(int page, bool error, const std::string& text, const std::string& informative);
+    void Tell(int page, const session::TNotice& notice);
 
-    // TCardFrontEnd
+    // session::TFrontEnd
     void Message(cards::TPage page, bool error, const std::string& text) override;
     void Error(const std::string& text) override;
-    // TBusListener
-    void SetUpStarted() override { PushSettings(); }
-    void SetUpFinished(const bus::TSetUpResult& result) override;
-    void BusLineLost() override { PushSettings(); }
+    void Notice(const session::TNotice& notice) override;
+    void ShowPage(cards::TPage page) override;
 
-    bus::TBus& mBus;
+    session::TRackSession& mSession;
     TBusLoop& mLoop;
     TSend mSend;
-    std::string mSettingsFile;
     std::string mRackSummary;
-    std::optional<bus::TSetUpMessage> mSetUpFailure;
-    bool mSimulatedParallelOnly = false;
-    cards::TCardModels mModels;
+    // The last set-up's failure, told to every page that opens until one succeeds.
+    std::optional<session::TNotice> mSetUpFailure;
     TPagesFrame mFrame;
-    bus::TConnectionSettings mSettings;
     TWebTools mTools;
+    // The tab the driving page shows: leaving the settings is their window's deactivation.
+    std::string mDriverTab = "intro";
+    int mSettingsListener = 0;
     bool mPushWaiting = false;
     double mPushTokens = PushBurst;
     TBusLoop::TClock::time_point mTokensAt = TBusLoop::TClock::now();

@@ -2,7 +2,6 @@
 // rack. An HTTP server for one page, a WebSocket to it, the card models and the bus below.
 // Exit codes: 0 ended by Ctrl+C, 1 the address could not be had or the rights not given up,
 // 3 bad arguments.
-#include "bus/Bus.h"
 #include "bus/ParallelTransport.h"
 #include "platform/Console.h"
 #include "platform/Messages.h"
@@ -11,9 +10,8 @@
 #include "platform/Privileges.h"
 #include "platform/Tick.h"
 #include "serial/ComError.h"
-#include "serial/PortNames.h"
+#include "session/RackSession.h"
 #include "sim/RackFile.h"
-#include "sim/SimRack.h"
 #include "web/BusLoop.h"
 #include "web/Server.h"
 #include "web/WebApp.h"
@@ -159,6 +157,28 @@ std::vector<std::string> Hosts(const TArguments& args) {
     return {args.Address};
 }
 
+// The addresses to open, with the token where one guards them, and the words to go with them.
+void PrintAddresses(const TArguments& args, const web::TAccessConfig& access, unsigned port) {
+    std::vector<std::string> urls;
+    for (const std::string& host : Hosts(args)) {
+        const std::string base = "http://" + host + ":" + std::to_string(port) + "/";
+        urls.push_back(access.Loopback ? base : base + "?token=" + access.Token);
+        if (!access.Loopback)
+            urls.push_back(base + "?view=" + access.ViewToken);
+    }
+    for (std::size_t i = 0; i < urls.size(); ++i)
+        std::printf("%s %s\n",
+                    access.Loopback || i % 2 == 0 ? Tr("Morvelplint in de browser:")
+                                                  : Tr("Alleen meekijken:"),
+                    urls[i].c_str());
+    if (!args.Quiet && !access.Loopback)
+        std::printf("%s\n", Tr("Wie het sleutelwoord uit het eerste adres heeft, kan het rek "
+                               "besturen; geef het alleen wie dat mag."));
+    std::fflush(stdout);
+    if (args.Open && !platform::OpenInBrowser(urls.front()))
+        Complain("%s", Tr("kan de browser niet openen; open het adres zelf"));
+}
+
 int Serve(const TArguments& args) {
     // The parallel card's ports are asked for, and what the request needed given up, while
     // this is the only thread; the transport's worker and the server come after both.
@@ -172,25 +192,13 @@ int Serve(const TArguments& args) {
         Complain(Tr("kan zijn rechten niet opgeven: %s"), std::strerror(dropError));
         return ExitNotServed;
     }
-
-    std::unique_ptr<sim::TSimRack> rack;
+    session::TSessionOptions options;
+    options.Debug = args.Debug;
+    options.ParallelAccess = *ports;
     if (args.Sim) {
-        const auto description = SimRack(args.RackFile);
-        if (!description)
+        options.SimRack = SimRack(args.RackFile);
+        if (!options.SimRack)
             return ExitBadArguments;
-        rack = std::make_unique<sim::TSimRack>(*description);
-        platform::SetPortBackend(&rack->ParallelCard);
-        // The simulated card is awake at once: the waits a real card's wake-up and reset ask
-        // for pass without taking the time.
-        platform::SkipDesignedWaits(true);
-        // The simulated rack's serial card is the one port there is: the machine's own are no
-        // way to it. A new card from the rack view takes a hung-up one's place.
-        if (rack->SerialCard)
-            serial::SetPortNameSource([simulated = rack.get()] {
-                return simulated->SerialCard
-                           ? std::vector<std::string>{simulated->SerialCard->SlavePath()}
-                           : std::vector<std::string>{};
-            });
     }
 
     const bool loopback = args.Address == "127.0.0.1" || args.Address == "localhost";
@@ -202,16 +210,11 @@ int Serve(const TArguments& args) {
         access.ViewToken = web::MakeToken();
     }
 
-    bus::TBus bus(bus::ParTransport());
-    bus.SetParallelAccess(*ports);
-    bus.SetDebugMode(args.Debug);
-    // Everything on the bus from the start on, as the desktop program records it.
-    bus::TCapture capture;
-    capture.Simulated = rack != nullptr;
-    bus.SetCapture(&capture);
+    web::TBusLoop loop;
     {
-        web::TBusLoop loop;
+        session::TRackSession session(loop, std::move(options));
         web::TWebApp* app = nullptr;
+        // The network's thread hands everything to the session's.
         web::TServerEvents events;
         events.Opened = [&](int page) { loop.Post([&app, page] { app->Hello(page); }); };
         events.Command = [&](int page, const web::TCommand& command) {
@@ -225,22 +228,10 @@ int Serve(const TArguments& args) {
                        done = std::move(done)] { done(app->Download(name, query)); });
         };
         web::TServer server(args.Address, args.Port, access, std::move(events));
-        web::TWebApp application(bus, loop, [&server](int page, std::string text) {
+        web::TWebApp application(session, loop, [&server](int page, std::string text) {
             server.Send(page, std::move(text));
         });
         app = &application;
-        application.Tools().SetCapture(&capture);
-        if (rack) {
-            application.Tools().SetRack(rack.get(), [&application](const std::string& port) {
-                application.Settings().RefreshPorts();
-                application.Settings().SelectPort(port);
-            });
-            if (rack->SerialCard)
-                application.Settings().SelectPort(rack->SerialCard->SlavePath());
-            else
-                application.SetSimulatedParallelOnly();
-            application.SetRackSummary(rack->Summary());
-        }
 
         std::string error;
         if (!server.Start(error)) {
@@ -248,25 +239,7 @@ int Serve(const TArguments& args) {
                      static_cast<unsigned>(args.Port), error.c_str());
             return ExitNotServed;
         }
-        std::vector<std::string> urls;
-        for (const std::string& host : Hosts(args)) {
-            const std::string base = "http://" + host + ":" + std::to_string(server.Port()) + "/";
-            urls.push_back(loopback ? base : base + "?token=" + access.Token);
-            if (!loopback)
-                urls.push_back(base + "?view=" + access.ViewToken);
-        }
-        for (std::size_t i = 0; i < urls.size(); ++i)
-            std::printf("%s %s\n",
-                        loopback || i % 2 == 0 ? Tr("Morvelplint in de browser:")
-                                               : Tr("Alleen meekijken:"),
-                        urls[i].c_str());
-        if (!args.Quiet && !loopback)
-            std::printf("%s\n", Tr("Wie het sleutelwoord uit het eerste adres heeft, kan het rek "
-                                   "besturen; geef het alleen wie dat mag."));
-        std::fflush(stdout);
-        if (args.Open && !platform::OpenInBrowser(urls.front()))
-            Complain("%s", Tr("kan de browser niet openen; open het adres zelf"));
-
+        PrintAddresses(args, access, server.Port());
         // Ctrl+C sets a flag (in a signal handler nothing else may be done); the loop looks.
         std::function<void()> look;
         look = [&] {
@@ -283,12 +256,10 @@ int Serve(const TArguments& args) {
         if (!args.Quiet)
             std::printf("%s\n", Tr("Morvelplint in de browser stopt."));
         server.Stop();
-        bus.Close();
+        session.Close();
+        // The session closes the open serial port with its DTR pulse.
     }
-    // The open serial port closes with its DTR pulse.
-    bus.CloseSerialLink();
     bus::ParTransport().StopWorker();
-    platform::SetPortBackend(nullptr);
     return ExitStopped;
 }
 

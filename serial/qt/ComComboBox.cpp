@@ -46,6 +46,14 @@ void TComSelect::FillList() {
         mItems.addItem(QString::fromStdString(PortLine(port)), QString::fromStdString(port.Path));
 }
 
+void TComSelect::ShowPorts(const std::vector<TEntry>& entries, std::vector<TPortInfo> listed) {
+    Kind = cpPort;
+    mItems.clear();
+    for (const TEntry& entry : entries)
+        mItems.addItem(QString::fromStdString(entry.Line), QString::fromStdString(entry.Value));
+    mPorts = std::move(listed);
+}
+
 std::string TComSelect::Value(int index) const {
     if (index < 0 || index >= mItems.count())
         return {};

@@ -31,6 +31,13 @@ public:
     // shown as its readable line with its path as the value, for the other settings the text
     // forms of their values. An EComPort of the port list leaves the entries empty.
     void FillList();
+    // The entries as a list someone else keeps gives them: each port's readable line with its
+    // value, and what the system told of the listed ones.
+    struct TEntry {
+        std::string Value;
+        std::string Line;
+    };
+    void ShowPorts(const std::vector<TEntry>& entries, std::vector<TPortInfo> listed);
     // The value of entry `index`: a port's path, or a setting's text; empty outside the list.
     std::string Value(int index) const;
     // The entry whose value equals `value` without regard to letter case, -1 for none.
@@ -90,6 +97,7 @@ public:
     void SetItemIndex(int index);
 
     const TComSelect& ComSelect() const { return mComSelect; }
+    TComSelect& ComSelect() { return mComSelect; }
 
 signals:
     // A pick by the user, after the choice has been stored.

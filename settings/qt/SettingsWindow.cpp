@@ -1,10 +1,8 @@
 #include "settings/qt/SettingsWindow.h"
 
 #include "bus/qt/Dialogs.h"
-#include "serial/PortNotes.h"
 #include "serial/SerialCardLink.h"
 #include "serial/qt/ComComboBox.h"
-#include "settings/ConnectionSettings.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -41,20 +39,17 @@ void RestoreCursor() {
         QApplication::restoreOverrideCursor();
 }
 
-TStatusForm::TStatusForm(TBus& bus, TMainWindowLink& mainWindow, QWidget* parent)
-    : QDialog(parent), TavoCom1(&bus.Link()), mBus(bus), mMainWindow(mainWindow) {
+TStatusForm::TStatusForm(TSettingsSession& session, QTimer* timerStatus, QWidget* parent)
+    : QDialog(parent), TimerStatus(timerStatus), TavoCom1(&session.Bus().Link()),
+      mSession(session) {
     StatusForm = this;
     BuildControls();
-    mBus.AddListener(*this);
-    FormDeactivate(); // the check boxes from the applied values
-    mMainWindow.SettingsChanged(CurrentSettings());
-
-    // Armed from creation on: the set-up runs once the message loop runs.
-    TimerStatus->start();
+    mListener = mSession.Changed.Listen([this] { Show(); });
+    Show();
 }
 
 TStatusForm::~TStatusForm() {
-    mBus.RemoveListener(*this);
+    mSession.Changed.Unlisten(mListener);
     if (StatusForm == this)
         StatusForm = nullptr;
 }
@@ -127,119 +122,34 @@ void TStatusForm::BuildControls() {
     LabelAanwijzingen->setMargin(6);
     LabelAanwijzingen->hide();
 
-    TimerStatus = new QTimer(this);
-    TimerStatus->setObjectName("TimerStatus");
-    TimerStatus->setInterval(400);
-
-    // The port list as the window description leaves it, then the window's own choice.
-    ComComboBoxPoort->SetComProperty(serial::cpPort);
-    ComComboBoxPoort->SetText("COM1");
-    ComComboBoxPoort->SetItemIndex(0);
-    ComComboBoxPoort->SetItemIndex(1);
-    ComboBoxSpeed->setCurrentIndex(1);
-    RadioButtonSerieel->setChecked(true);
-    RadioButtonSerieelClick();
-
+    ComComboBoxPoort->SetComProperty(serial::cpNone);
     connect(OKBtn, &QPushButton::clicked, this, [this] { Guarded([this] { OKBtnClick(); }); });
     connect(ButtonCancel, &QPushButton::clicked, this,
             [this] { Guarded([this] { ButtonCancelClick(); }); });
-    connect(RadioButtonSerieel, &QRadioButton::clicked, this,
-            [this] { RadioButtonSerieelClick(); });
-    connect(RadioButtonParallel, &QRadioButton::clicked, this,
-            [this] { RadioButtonParallelClick(); });
-    connect(TimerStatus, &QTimer::timeout, this,
-            [this] { Guarded([this] { TimerStatusTimer(); }); });
-    connect(ComComboBoxPoort, &QComboBox::currentIndexChanged, this, [this] { UpdateNotes(); });
-    connect(RadioButtonSerieel, &QRadioButton::toggled, this, [this] { UpdateNotes(); });
-    // The settings as a value for whoever reads them (the card tests), after every change.
-    const auto changed = [this] { mMainWindow.SettingsChanged(CurrentSettings()); };
-    connect(RadioButtonParallel, &QRadioButton::toggled, this, changed);
-    connect(ComComboBoxPoort, &QComboBox::currentIndexChanged, this, changed);
-    connect(ComboBoxSpeed, &QComboBox::currentIndexChanged, this, changed);
+    // Every control as the user changes it (or a test sets it): the settings take the change.
+    connect(RadioButtonSerieel, &QRadioButton::toggled, this, [this] { Edited(); });
+    connect(RadioButtonParallel, &QRadioButton::toggled, this, [this] { Edited(); });
+    connect(ComComboBoxPoort, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (!mShowing)
+            mSession.PickPort(ComComboBoxPoort->ComSelect().Value(index));
+    });
+    connect(ComboBoxSpeed, &QComboBox::currentIndexChanged, this, [this] { Edited(); });
     for (QCheckBox* box : {CheckBoxKortsluitStop, CheckBoxTimeOut, CheckBoxKorsluitmelding,
                            CheckBoxBaudrate, CheckBoxTesten})
-        connect(box, &QCheckBox::toggled, this, changed);
-    connect(SpinEditTestTijd, &QSpinBox::valueChanged, this, changed);
+        connect(box, &QCheckBox::toggled, this, [this] { Edited(); });
+    connect(SpinEditTestTijd, &QSpinBox::valueChanged, this, [this] { Edited(); });
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }
 
-// ---- controls and settings ----
+// ---- the view ----
 
-void TStatusForm::RadioButtonSerieelClick() {
-    CheckBoxKortsluitStop->setEnabled(true);
-    CheckBoxTimeOut->setEnabled(true);
-    CheckBoxBaudrate->setEnabled(true);
-    ComComboBoxPoort->setEnabled(true);
-    ComboBoxSpeed->setEnabled(false);
-}
-
-void TStatusForm::RadioButtonParallelClick() {
-    CheckBoxKortsluitStop->setEnabled(false);
-    CheckBoxTimeOut->setEnabled(false);
-    CheckBoxBaudrate->setEnabled(false);
-    ComComboBoxPoort->setEnabled(false);
-    ComboBoxSpeed->setEnabled(true);
-}
-
-void TStatusForm::CheckParallel(bool parallel) {
-    QRadioButton* button = parallel ? RadioButtonParallel : RadioButtonSerieel;
-    if (button->isChecked())
+void TStatusForm::Edited() {
+    if (mShowing)
         return;
-    button->setChecked(true);
-    if (parallel)
-        RadioButtonParallelClick();
-    else
-        RadioButtonSerieelClick();
-}
-
-std::vector<std::string> TStatusForm::PortEntries() const {
-    const serial::TComSelect& select = ComComboBoxPoort->ComSelect();
-    const std::vector<serial::TPortInfo>& listed = select.Ports();
-    std::vector<std::string> ports;
-    for (int i = 0; i < ComComboBoxPoort->count(); ++i) {
-        const auto entry = static_cast<std::size_t>(i);
-        ports.push_back(entry < listed.size() ? serial::StablePortName(listed[entry], listed)
-                                              : select.Value(i));
-    }
-    return ports;
-}
-
-void TStatusForm::SelectPort(const std::string& name) {
-    const serial::TComSelect& select = ComComboBoxPoort->ComSelect();
-    int index = select.FindValue(name);
-    for (std::size_t i = 0; index < 0 && i < select.Ports().size(); ++i)
-        if (select.Ports()[i].ById == name)
-            index = static_cast<int>(i);
-    if (index < 0) {
-        ComComboBoxPoort->AddPort(name);
-        index = ComComboBoxPoort->count() - 1;
-    }
-    ComComboBoxPoort->SetItemIndex(index);
-}
-
-void TStatusForm::RefreshPorts() {
-    const std::string chosen = ComComboBoxPoort->Text().toStdString();
-    {
-        const QSignalBlocker quiet(ComComboBoxPoort);
-        try {
-            ComComboBoxPoort->SetComProperty(serial::cpPort);
-        } catch (const serial::EComPort&) {
-            // The system's list cannot be read now: the chosen port stays, alone.
-        }
-        if (chosen.empty())
-            ComComboBoxPoort->SetItemIndex(-1);
-        else
-            SelectPort(chosen);
-    }
-    UpdateNotes();
-}
-
-TSettings TStatusForm::CurrentSettings() const {
-    TSettings s;
+    TSettings s = mSession.Settings().Settings();
     s.Parallel = RadioButtonParallel->isChecked();
-    s.PortIndex = ComComboBoxPoort->ItemIndex();
     s.ClockIndex = ComboBoxSpeed->currentIndex();
     s.KortsluitStop = CheckBoxKortsluitStop->isChecked();
     s.TimeOut = CheckBoxTimeOut->isChecked();
@@ -247,60 +157,86 @@ TSettings TStatusForm::CurrentSettings() const {
     s.Baudrate19200 = CheckBoxBaudrate->isChecked();
     s.Testen = CheckBoxTesten->isChecked();
     s.TestTijd = SpinEditTestTijd->value();
-    return s;
+    mSession.EditSettings(s);
 }
 
-void TStatusForm::ApplySettings(const TSettings& s, const std::vector<std::string>& ports) {
-    for (std::size_t i = static_cast<std::size_t>(ComComboBoxPoort->count()); i < ports.size(); ++i)
-        ComComboBoxPoort->AddPort(ports[i]);
-    CheckParallel(s.Parallel);
+void TStatusForm::Show() {
+    mShowing = true;
+    const TConnectionSettings& model = mSession.Settings();
+    const TSettings& s = model.Settings();
+    const TSettingsView view = mSession.SettingsView();
+
+    std::vector<serial::TComSelect::TEntry> entries;
+    for (const TConnectionSettings::TPort& port : model.Ports())
+        entries.push_back({port.Value, port.Line});
+    bool same = static_cast<int>(entries.size()) == ComComboBoxPoort->count();
+    for (int i = 0; same && i < ComComboBoxPoort->count(); ++i)
+        same = ComComboBoxPoort->ComSelect().Value(i) == entries[static_cast<std::size_t>(i)].Value &&
+               ComComboBoxPoort->itemText(i).toStdString() ==
+                   entries[static_cast<std::size_t>(i)].Line;
+    if (!same)
+        ComComboBoxPoort->ComSelect().ShowPorts(entries, model.Listed());
     ComComboBoxPoort->SetItemIndex(s.PortIndex);
+
+    (s.Parallel ? RadioButtonParallel : RadioButtonSerieel)->setChecked(true);
     ComboBoxSpeed->setCurrentIndex(s.ClockIndex);
     CheckBoxKortsluitStop->setChecked(s.KortsluitStop);
     CheckBoxTimeOut->setChecked(s.TimeOut);
     CheckBoxKorsluitmelding->setChecked(s.KorsluitMelding);
     CheckBoxBaudrate->setChecked(s.Baudrate19200);
     CheckBoxTesten->setChecked(s.Testen);
+    SpinEditTestTijd->setRange(view.TestTijdMinimum, view.TestTijdMaximum);
+    SpinEditTestTijd->setSingleStep(view.TestTijdStep);
     SpinEditTestTijd->setValue(s.TestTijd);
+
+    ComComboBoxPoort->setEnabled(view.Enabled.Port);
+    ComboBoxSpeed->setEnabled(view.Enabled.Clock);
+    CheckBoxKortsluitStop->setEnabled(view.Enabled.KortsluitStop);
+    CheckBoxTimeOut->setEnabled(view.Enabled.TimeOut);
+    CheckBoxBaudrate->setEnabled(view.Enabled.Baudrate);
+
+    QString text;
+    for (const std::string& note : view.Notes)
+        text += (text.isEmpty() ? "" : "\n\n") + QString::fromStdString(note);
+    if (text != LabelAanwijzingen->text() || LabelAanwijzingen->isHidden() != text.isEmpty()) {
+        LabelAanwijzingen->setText(text);
+        LabelAanwijzingen->setVisible(!text.isEmpty());
+        if (text.isEmpty()) {
+            setFixedSize(BaseWidth, BaseHeight);
+        } else {
+            const int width = BaseWidth - 16;
+            const int height = LabelAanwijzingen->heightForWidth(width);
+            LabelAanwijzingen->setGeometry(8, BaseHeight, width, height);
+            setFixedSize(BaseWidth, BaseHeight + height + 8);
+        }
+    }
+    mShowing = false;
 }
 
 void TStatusForm::LoadSettings(const QString& fileName) {
-    std::string text;
-    // A file that cannot be opened is skipped without a word; the set-up is armed all the same.
-    if (ReadFileText(fileName.toStdString(), text)) {
-        const TSettingsLoad load =
-            ReadSettings(text, CurrentSettings(), PortEntries(), IsTerminalDevice);
-        ApplySettings(load.Settings, load.Ports);
-        if (!load.Ok)
-            throw std::runtime_error(load.Error);
-    }
-    ArmSetUp();
+    const std::string error = mSession.Open(fileName.toStdString());
+    if (!error.empty())
+        throw std::runtime_error(error);
 }
 
 bool TStatusForm::SaveSettings(const QString& fileName) {
-    std::string error;
-    if (SaveFile(fileName.toStdString(), WriteSettings(CurrentSettings(), PortEntries()), error))
+    const auto failure = mSession.Save(fileName.toStdString());
+    if (!failure)
         return true;
     Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle,
-                      Tr("De instellingen konden niet worden bewaard in \"%1\".").arg(fileName),
-                      QString::fromLocal8Bit(error.c_str()));
+                      QString::fromStdString(failure->Text),
+                      QString::fromLocal8Bit(failure->Reason.c_str()));
     return false;
 }
 
 // ---- window events ----
 
 void TStatusForm::OKBtnClick() {
-    ArmSetUp();
-}
-
-void TStatusForm::ArmSetUp() {
-    if (!TimerStatus->isActive())
-        TimerStatus->start();
-    ShowHourglass();
+    mSession.Ok();
 }
 
 void TStatusForm::ButtonCancelClick() {
-    mMainWindow.SetLedUitEnabled(false);
+    mSession.Cancel();
     reject();
 }
 
@@ -309,11 +245,7 @@ void TStatusForm::FormActivate() {
 }
 
 void TStatusForm::FormDeactivate() {
-    CheckBoxKortsluitStop->setChecked(TavoCom1->KortsluitStop);
-    CheckBoxTimeOut->setChecked(TavoCom1->TimeOut);
-    CheckBoxKorsluitmelding->setChecked(TavoCom1->KortsluitMelding);
-    CheckBoxTesten->setChecked(TavoCom1->TestBedrijf);
-    CheckBoxBaudrate->setChecked(mBus.Baud19200());
+    mSession.SettingsLeft();
 }
 
 void TStatusForm::changeEvent(QEvent* event) {
@@ -338,68 +270,8 @@ void TStatusForm::hideEvent(QHideEvent* event) {
     FormDeactivate();
 }
 
-// ---- the connection set-up ----
-
-TSetUpChoice TStatusForm::SetUpChoice() const {
-    return SetUpChoiceOf(CurrentSettings(), ComComboBoxPoort->Text().toStdString());
-}
-
 void TStatusForm::TimerStatusTimer() {
-    TimerStatus->stop();
-    if (mBus.Busy()) {
-        // Asked for while a page, a tick or another set-up waits for the rack: the set-up is
-        // armed again once that exchange has ended, never run inside it.
-        mBus.WhenIdle([this] { ArmSetUp(); });
-        return;
-    }
-    TBus::TExchange exchange(mBus);
-    const TSetUpResult result = mBus.SetUp(SetUpChoice());
-    ShowSetUpMessage(result);
-    RestoreCursor();
-    if (isVisible())
-        done(QDialog::Accepted);
-}
-
-void TStatusForm::SetUpFinished(const TSetUpResult& result) {
-    const bool refused = result.Transport == TTransport::Serial && TavoCom1->LowLatencyRefused();
-    mLatencyRefusedPort = refused ? serial::DeviceName(result.Port) : std::string();
-    if (result.Automatic && result.Ready) {
-        RefreshPorts();
-        SelectPort(result.Port);
-    }
-    UpdateNotes();
-}
-
-void TStatusForm::UpdateNotes() {
-    std::vector<std::string> notes;
-    const std::string port = ComComboBoxPoort->Text().toStdString();
-    if (RadioButtonSerieel->isChecked() && !port.empty()) {
-        const std::string device = serial::DeviceName(port);
-        notes = serial::PortNotes(
-            device, serial::GatherPortFacts(device, ComComboBoxPoort->ComSelect().Ports(),
-                                            device == mLatencyRefusedPort, mBus.Baud19200()));
-    }
-    QString text;
-    for (const std::string& note : notes)
-        text += (text.isEmpty() ? "" : "\n\n") + QString::fromStdString(note);
-    LabelAanwijzingen->setText(text);
-    LabelAanwijzingen->setVisible(!text.isEmpty());
-    if (text.isEmpty()) {
-        setFixedSize(BaseWidth, BaseHeight);
-        return;
-    }
-    const int width = BaseWidth - 16;
-    const int height = LabelAanwijzingen->heightForWidth(width);
-    LabelAanwijzingen->setGeometry(8, BaseHeight, width, height);
-    setFixedSize(BaseWidth, BaseHeight + height + 8);
-}
-
-void TStatusForm::ShowSetUpMessage(const TSetUpResult& result) {
-    const TSetUpMessage message = SetUpMessage(result);
-    if (message.Shown)
-        Dialogs().Message(this, TDialogs::TIcon::Error, ProgramTitle,
-                          QString::fromUtf8(message.Text.c_str()),
-                          QString::fromLocal8Bit(message.Informative.c_str()));
+    mSession.RunArmedSetUp();
 }
 
 } // namespace bus

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "bus/Bus.h"
-#include "bus/MainWindowLink.h"
 #include "bus/qt/Dialogs.h"
-#include "platform/PortIo.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsSession.h"
 
 #include <QDialog>
 #include <memory>
@@ -28,13 +27,15 @@ class TComComboBox;
 
 namespace bus {
 
-// The settings window: the single store of the connection settings and the settings file.
-// It starts the connection set-up on the bus for its choices and says how it went; its bus
-// operations and flags are the bus's.
-class TStatusForm : public QDialog, private TBusListener {
+// The settings window: a view of the connection settings as the session holds them (the
+// controls' pending values, the applied ones the check boxes fall back to, which controls may
+// be used, the notes on the port) with their actions: OK arms the set-up once, Cancel, and the
+// file commands. Its bus operations and flags are the bus's.
+class TStatusForm : public QDialog {
     Q_OBJECT
 public:
-    TStatusForm(TBus& bus, TMainWindowLink& mainWindow, QWidget* parent = nullptr);
+    // `timerStatus` is the set-up's timer, for those who look at it by its name.
+    TStatusForm(TSettingsSession& session, QTimer* timerStatus, QWidget* parent = nullptr);
     ~TStatusForm() override;
 
     QGroupBox* GroupBoxMethode = nullptr;
@@ -55,22 +56,22 @@ public:
     // Notes on the chosen port (no access, a service that takes adapters, a slow latency
     // timer) below the buttons; the window grows by their height and is its own size without.
     QLabel* LabelAanwijzingen = nullptr;
-    QTimer* TimerStatus = nullptr;
+    QTimer* const TimerStatus;
 
     // The bus's serial link and flags under the settings window's names.
     tavo::TTavoCom* const TavoCom1;
-    bool BusReady() const { return mBus.Ready(); }
-    bool Baud19200() const { return mBus.Baud19200(); }
-    bool DebugMode() const { return mBus.DebugMode(); }
+    bool BusReady() const { return mSession.Bus().Ready(); }
+    bool Baud19200() const { return mSession.Bus().Baud19200(); }
+    bool DebugMode() const { return mSession.Bus().DebugMode(); }
 
-    TBus& Bus() { return mBus; }
+    TBus& Bus() { return mSession.Bus(); }
 
-    // Reads a settings file into the controls, then arms the connection set-up. A missing
+    // Reads a settings file into the settings, then arms the connection set-up. A missing
     // file is skipped silently. A "Tijd" that is not a whole number throws
     // std::runtime_error with "'%s' is not a valid integer value" after applying what came
     // before it; the set-up is then not armed.
     void LoadSettings(const QString& fileName);
-    // Writes the controls to a settings file; false (with the system's reason, already
+    // Writes the settings to a settings file; false (with the system's reason, already
     // shown to the user) when the file could not be written.
     bool SaveSettings(const QString& fileName);
 
@@ -78,32 +79,26 @@ public:
     void ButtonCancelClick();
     void FormActivate();
     void FormDeactivate();
-    void RadioButtonSerieelClick();
-    void RadioButtonParallelClick();
 
     // The bus's operations.
-    int SendBusWord(int word) { return mBus.SendBusWord(word); }
-    int ReadBusFeedback() { return mBus.ReadBusFeedback(); }
-    void CloseSerialLink() { mBus.CloseSerialLink(); }
+    int SendBusWord(int word) { return Bus().SendBusWord(word); }
+    int ReadBusFeedback() { return Bus().ReadBusFeedback(); }
+    void CloseSerialLink() { Bus().CloseSerialLink(); }
 
     // The connection set-up, run by the single tick of TimerStatus.
     void TimerStatusTimer();
-    bool SetUpRunning() const { return mBus.SetUpRunning(); }
-    // The set-up the controls ask for.
-    TSetUpChoice SetUpChoice() const;
+    bool SetUpRunning() const { return mSession.Bus().SetUpRunning(); }
+    // The set-up the settings ask for.
+    TSetUpChoice SetUpChoice() const { return mSession.Settings().Choice(); }
 
-    // The controls as settings, and back.
-    TSettings CurrentSettings() const;
-    void ApplySettings(const TSettings& settings, const std::vector<std::string>& ports);
-    // The port list as a settings file names its entries: a port by its by-id name where it
-    // has one that tells it apart, else by its path.
-    std::vector<std::string> PortEntries() const;
+    // The settings as the controls show them.
+    TSettings CurrentSettings() const { return mSession.Settings().Settings(); }
+    // The port list as a settings file names its entries.
+    std::vector<std::string> PortEntries() const { return mSession.Settings().Entries(); }
     // Selects a port by its path or by-id name, adding it to the list when it is not there.
-    void SelectPort(const std::string& name);
+    void SelectPort(const std::string& name) { mSession.Settings().SelectPort(name); }
     // Fills the port list anew from the system's, keeping the chosen port.
-    void RefreshPorts();
-    // The notes for the chosen port, as the system is now.
-    void UpdateNotes();
+    void RefreshPorts() { mSession.RefreshPorts(); }
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -111,17 +106,15 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    // A set-up the program ran by itself may have found the port under another path.
-    void SetUpFinished(const TSetUpResult& result) override;
     void BuildControls();
-    void ArmSetUp();
-    void CheckParallel(bool parallel);
-    void ShowSetUpMessage(const TSetUpResult& result);
+    // The controls from the settings, as they are now.
+    void Show();
+    // A control changed by the user (or a test): the settings take it.
+    void Edited();
 
-    TBus& mBus;
-    TMainWindowLink& mMainWindow;
-    // The device whose driver refused low latency when the last set-up opened it.
-    std::string mLatencyRefusedPort;
+    TSettingsSession& mSession;
+    int mListener = 0;
+    bool mShowing = false;
 };
 
 // The settings window, valid for the life of the program.

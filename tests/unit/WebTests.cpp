@@ -131,7 +131,7 @@ TEST(PageCommands, EachActionIsCheckedBeforeAnyModelSeesIt) {
     EXPECT_EQ(section->Index, 11);
     EXPECT_FALSE(section->Ticked);
     const auto settings = web::ParseCommand(
-        R"({"cmd": "settings", "settings": {"parallel": true, "port": -1, "clock": 4,
+        R"({"cmd": "settings", "settings": {"parallel": true, "port": "/dev/ttyUSB0", "clock": 4,
             "kortsluitStop": false, "timeOut": true, "kortsluitMelding": true,
             "baud19200": false, "testen": false, "testTijd": 650}})",
         error);
@@ -139,6 +139,7 @@ TEST(PageCommands, EachActionIsCheckedBeforeAnyModelSeesIt) {
     EXPECT_TRUE(settings->Settings.Parallel);
     EXPECT_EQ(settings->Settings.ClockIndex, 4);
     EXPECT_EQ(settings->Settings.TestTijd, 650);
+    EXPECT_EQ(settings->Port, "/dev/ttyUSB0") << "a port by its value, never by its place";
     EXPECT_EQ(web::ParseCommand(R"({"cmd": "show", "page": "iok"})", error)->Page,
               cards::TPage::Iok);
 
@@ -157,7 +158,7 @@ TEST(PageCommands, EachActionIsCheckedBeforeAnyModelSeesIt) {
             R"({"cmd": "page", "page": "xbk", "do": "section", "section": 3})",
             R"({"cmd": "page", "page": "slk", "do": "fly"})",
             R"({"cmd": "settings", "settings": {"parallel": true}})",
-            R"({"cmd": "settings", "settings": {"parallel": 1, "port": 0, "clock": 0, "kortsluitStop": false,
+            R"({"cmd": "settings", "settings": {"parallel": 1, "port": "", "clock": 0, "kortsluitStop": false,
                  "timeOut": true, "kortsluitMelding": false, "baud19200": false, "testen": false, "testTijd": 99}})",
         }) {
         SCOPED_TRACE(wrong);
@@ -200,39 +201,37 @@ namespace {
 // the settings file names, as morvelplint-web has it.
 class WebAppTest : public ::testing::Test {
 protected:
-    sim::TSimRack Rack;
-    platform::TPortBackend* PreviousBackend = platform::SetPortBackend(&Rack.ParallelCard);
-    bus::TBus Bus{bus::ParTransport()};
     web::TBusLoop Loop;
     std::vector<std::pair<int, nlohmann::json>> Sent;
     std::filesystem::path Ini = std::filesystem::temp_directory_path() /
                                 ("morvelplint-web-" + std::to_string(::getpid()) + ".ini");
+    std::unique_ptr<session::TRackSession> Session;
+    sim::TSimRack* Rack = nullptr;
     std::unique_ptr<web::TWebApp> App;
 
     void SetUp() override {
-        platform::SkipDesignedWaits(true);
-        bus::ParTransport().CreateWorker();
-        ASSERT_TRUE(Rack.SerialCard);
+        session::TSessionOptions options;
+        options.SimRack = sim::DefaultRack();
+        options.SettingsFile = Ini.string();
+        Session = std::make_unique<session::TRackSession>(Loop, std::move(options));
+        Rack = Session->Rack();
+        ASSERT_TRUE(Rack->SerialCard);
         std::ofstream(Ini) << "[ZELM]\r\nMethode= Serieel\r\nPoort= "
-                           << Rack.SerialCard->SlavePath() << "\r\nTijd= 300\r\n";
-        App = std::make_unique<web::TWebApp>(
-            Bus, Loop,
-            [this](int page, std::string text) {
-                Sent.emplace_back(page, nlohmann::json::parse(text));
-            },
-            Ini.string());
+                           << Rack->SerialCard->SlavePath() << "\r\nTijd= 300\r\n";
+        App = std::make_unique<web::TWebApp>(*Session, Loop, [this](int page, std::string text) {
+            Sent.emplace_back(page, nlohmann::json::parse(text));
+        });
         App->Start();
-        Loop.RunDue();
-        ASSERT_TRUE(Bus.Ready());
+        // The set-up its timer would run.
+        Session->RunArmedSetUp();
+        ASSERT_TRUE(Session->Bus().Ready());
     }
     void TearDown() override {
         App.reset();
-        Bus.CloseSerialLink();
-        bus::ParTransport().StopWorker();
-        platform::SetPortBackend(PreviousBackend);
-        platform::SkipDesignedWaits(false);
+        Session.reset();
         std::filesystem::remove(Ini);
     }
+    cards::TTickSource& TestTimer() { return Session->Cards().Context().TimerSpeed; }
 
     void Command(const std::string& text) {
         std::string error;
@@ -242,12 +241,12 @@ protected:
     }
     Words Taken(std::size_t from) const {
         Words words;
-        const auto received = Rack.SerialCard->Received();
+        const auto received = Rack->SerialCard->Received();
         for (std::size_t i = from; i < received.size(); ++i)
             words.push_back(received[i].Byte);
         return words;
     }
-    std::size_t Mark() const { return Rack.SerialCard->Received().size(); }
+    std::size_t Mark() const { return Rack->SerialCard->Received().size(); }
     // The last state of the pages the application pushed, once the push that waits for its
     // turn (at most one every PushMs) has gone.
     nlohmann::json Pages() {
@@ -268,7 +267,7 @@ TEST_F(WebAppTest, TheSetUpAndThePagesWordsAreTheDesktopsWordForWord) {
     ASSERT_EQ(setUp.size(), 1u + 192);
     EXPECT_EQ(setUp[0], 0x02);
     EXPECT_EQ(setUp[1], 0x80);
-    EXPECT_EQ(App->Models().Settings().TestTijd, 300);
+    EXPECT_EQ(Session->Cards().Settings().TestTijd, 300);
 
     // SCK: place 2 and its feedback, on the lamps of the pushed state.
     std::size_t mark = Mark();
@@ -288,18 +287,18 @@ TEST_F(WebAppTest, TheSetUpAndThePagesWordsAreTheDesktopsWordForWord) {
     Command(R"({"cmd": "page", "page": "slk", "do": "value", "value": 4})");
     mark = Mark();
     Command(R"({"cmd": "page", "page": "slk", "do": "click"})");
-    App->Models().TimerSpeedTimer();
+    Session->Cards().TimerSpeedTimer();
     Words sweep;
     for (int i = 0; i < 16; ++i)
         sweep.push_back(0xB0 + i);
     Words twice = sweep;
     twice.insert(twice.end(), sweep.begin(), sweep.end());
     EXPECT_EQ(Taken(mark), twice);
-    EXPECT_EQ(Loop.Interval(), 400);
+    EXPECT_EQ(TestTimer().Interval(), 400);
     EXPECT_EQ(Pages()["slk"]["caption"], "Stop");
     // A page of the driver's gone: the sweep stops as its button would stop it.
     App->DriverGone();
-    EXPECT_FALSE(Loop.Running());
+    EXPECT_FALSE(TestTimer().Running());
     EXPECT_EQ(Pages()["slk"]["caption"], "Testen");
 
     // The shuttle on the two-rail card in place 0: its first tick, and the stop word when the
@@ -309,16 +308,16 @@ TEST_F(WebAppTest, TheSetUpAndThePagesWordsAreTheDesktopsWordForWord) {
         Command(R"({"cmd": "page", "page": "xbk", "do": "section", "section": )" +
                 std::to_string(n) + R"(, "ticked": false})");
     Command(R"({"cmd": "page", "page": "xbk", "do": "speed", "position": 0})");
-    App->Models().State().LegDuration = 1000000;
-    App->Models().State().LastReversal = platform::GetTickCount();
+    Session->Cards().State().LegDuration = 1000000;
+    Session->Cards().State().LastReversal = platform::GetTickCount();
     mark = Mark();
     Command(R"({"cmd": "page", "page": "xbk", "do": "click"})");
     EXPECT_EQ(Taken(mark), (Words{0x80, 0x4F}));
-    EXPECT_TRUE(Loop.Running());
+    EXPECT_TRUE(TestTimer().Running());
     mark = Mark();
     App->DriverGone();
     EXPECT_EQ(Taken(mark), (Words{0x40}));
-    EXPECT_FALSE(Loop.Running());
+    EXPECT_FALSE(TestTimer().Running());
 
     // The IO card in place 9: the address word at the click, then a square-wave tick.
     Command(R"({"cmd": "show", "page": "iok"})");
@@ -327,14 +326,14 @@ TEST_F(WebAppTest, TheSetUpAndThePagesWordsAreTheDesktopsWordForWord) {
     Command(R"({"cmd": "page", "page": "iok", "do": "testen", "ticked": true})");
     mark = Mark();
     Command(R"({"cmd": "page", "page": "iok", "do": "click"})");
-    EXPECT_EQ(Loop.Interval(), 250);
-    App->Models().State().SquareWavePhase = false;
-    App->Models().TimerSpeedTimer();
-    EXPECT_EQ(Loop.Interval(), 300) << "the settings file's test time";
+    EXPECT_EQ(TestTimer().Interval(), 250);
+    Session->Cards().State().SquareWavePhase = false;
+    Session->Cards().TimerSpeedTimer();
+    EXPECT_EQ(TestTimer().Interval(), 300) << "the settings file's test time";
     EXPECT_EQ(Taken(mark), (Words{0x89, 0x89, 0x70, 0x60, 0x50, 0x48, 0x70, 0x60, 0x50, 0x48}));
     EXPECT_EQ(Pages()["iok"]["inputs"][15], "wit") << "the test plug brings output 16 back";
     // The frames made again only for the pages that changed show what a frame made whole does.
-    EXPECT_EQ(Pages(), nlohmann::json::parse(web::PagesJson(App->Models()))["pages"]);
+    EXPECT_EQ(Pages(), nlohmann::json::parse(web::PagesJson(Session->Cards()))["pages"]);
 }
 
 TEST_F(WebAppTest, ADisabledControlTakesNoCommand) {
@@ -413,13 +412,11 @@ TEST(PageCommands, TheToolsCommandsAndWhatAWatchingPageMaySend) {
 }
 
 TEST_F(WebAppTest, TheMonitorTheRackViewAndTheDiagnosticsOnTheBusThread) {
-    bus::TCapture capture;
-    Bus.SetCapture(&capture);
-    App->Tools().SetCapture(&capture);
-    App->Tools().SetRack(&Rack, {});
+    const bus::TCapture& capture = Session->Capture();
     const auto last = [this](const char* type, int page) {
         for (auto at = Sent.rbegin(); at != Sent.rend(); ++at)
-            if (at->second["type"] == type && (at->first == page || at->first == web::ToEveryPage))
+            if (at->second["type"] == type &&
+                (at->first == page || at->first == web::ToEveryPage || at->first == web::ToDriver))
                 return at->second;
         return nlohmann::json();
     };
@@ -429,6 +426,7 @@ TEST_F(WebAppTest, TheMonitorTheRackViewAndTheDiagnosticsOnTheBusThread) {
     };
 
     // The monitor: page 1 watches the data strobes only; its rows come in the next batch.
+    Command(R"({"cmd": "monitor", "do": "clear"})");
     Command(R"({"cmd": "monitor", "do": "watch", "ticked": true})");
     Command(R"({"cmd": "monitor", "do": "filter", "address": false, "data": true,
                 "latchAddress": true, "latchData": true, "other": true, "place": -1,
@@ -475,7 +473,7 @@ TEST_F(WebAppTest, TheMonitorTheRackViewAndTheDiagnosticsOnTheBusThread) {
     Command(R"({"cmd": "page", "page": "iok", "do": "address", "value": 9})");
     Command(R"({"cmd": "page", "page": "iok", "do": "testen", "ticked": true})");
     Command(R"({"cmd": "page", "page": "iok", "do": "click"})");
-    ASSERT_TRUE(Loop.Running());
+    ASSERT_TRUE(TestTimer().Running());
     const std::string start =
         R"({"cmd": "diag", "do": "start", "scan": false, "place": 9, "inverted": false,
             "patterns": [true, true, true, false, false], "seed": 1, "end": "cycles",
@@ -484,15 +482,15 @@ TEST_F(WebAppTest, TheMonitorTheRackViewAndTheDiagnosticsOnTheBusThread) {
     Command(start);
     EXPECT_EQ(last("message", 1)["text"], "Er loopt al een kaarttest; stop die eerst.");
     Command(R"({"cmd": "page", "page": "iok", "do": "click"})");
-    ASSERT_FALSE(Loop.Running());
+    ASSERT_FALSE(TestTimer().Running());
     Command(start);
-    ASSERT_TRUE(App->Tools().DiagRunning());
+    ASSERT_TRUE(Session->Diagnostics().Running());
     Sent.clear();
     Command(R"({"cmd": "page", "page": "iok", "do": "click"})");
     EXPECT_EQ(last("message", 1)["text"], "De kaartdiagnose loopt; stop die eerst.");
-    for (int i = 0; i < 2000 && App->Tools().DiagRunning(); ++i)
+    for (int i = 0; i < 2000 && Session->Diagnostics().Running(); ++i)
         waitTicks(1);
-    ASSERT_FALSE(App->Tools().DiagRunning());
+    ASSERT_FALSE(Session->Diagnostics().Running());
     const nlohmann::json done = last("diag", 1);
     EXPECT_EQ(done["result"], "pass");
     EXPECT_EQ(done["verdict"], "Geslaagd");
@@ -500,7 +498,6 @@ TEST_F(WebAppTest, TheMonitorTheRackViewAndTheDiagnosticsOnTheBusThread) {
     const nlohmann::json parsed = nlohmann::json::parse(report.Body);
     EXPECT_EQ(parsed["result"], "pass");
     EXPECT_EQ(parsed["transport"], "serial");
-    EXPECT_EQ(parsed["port"], Rack.SerialCard->SlavePath());
+    EXPECT_EQ(parsed["port"], Rack->SerialCard->SlavePath());
     EXPECT_EQ(parsed["tests"][0]["cycles"], 20);
-    Bus.SetCapture(nullptr);
 }

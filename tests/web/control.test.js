@@ -54,6 +54,7 @@ test('in English with LANG=en, the desktop\'s own words staying as they are', as
   try {
     await page.goto(english.url);
     await expect(page.getByText('You drive the rack.')).toBeVisible();
+    await expect(page.locator('#verbinding')).toHaveText(/^Connected/);
     await page.getByRole('tab', { name: '(?)BK' }).click();
     const xbk = page.getByRole('tabpanel', { name: '(?)BK' });
     // Too few sections: the model's message in the user's language.

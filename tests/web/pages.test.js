@@ -42,6 +42,8 @@ function loadWords(address, evl, pinWords, pattern) {
 test('a word by hand on the SCK page, with its lamps, and OK connecting anew', async ({ page }) => {
   await page.goto(web.url);
   await expect(page.getByText('U bestuurt het rek.')).toBeVisible();
+  // The set-up at the start shows its page when it is done: the tabs are clicked after it.
+  await expect(page.locator('#verbinding')).toHaveText(/^Verbonden/);
   await page.getByRole('tab', { name: 'SCK/ MCK' }).click();
   const sck = page.getByRole('tabpanel', { name: 'SCK/ MCK' });
   // Place 2 (a card that reports line 3) by address strobe, then its feedback by data strobe.
@@ -72,6 +74,8 @@ test('a word by hand on the SCK page, with its lamps, and OK connecting anew', a
 test('the sweep, the shuttle and the square waves, started by clicks', async ({ page }) => {
   await page.goto(web.url);
   await expect(page.getByText('U bestuurt het rek.')).toBeVisible();
+  // The set-up at the start shows its page when it is done: the tabs are clicked after it.
+  await expect(page.locator('#verbinding')).toHaveText(/^Verbonden/);
 
   // SLK: rack 4, its 16 places in turn.
   await page.getByRole('tab', { name: 'SLK' }).click();

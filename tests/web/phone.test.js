@@ -32,6 +32,7 @@ test.describe('at a phone\'s size', () => {
   test('the SCK and (?)BK pages by touch', async ({ page }) => {
     await page.goto(web.url);
     await expect(page.getByText('U bestuurt het rek.')).toBeVisible();
+    await expect(page.locator('#verbinding')).toHaveText(/^Verbonden/);
     await page.getByRole('tab', { name: 'SCK/ MCK' }).tap();
     const sck = page.getByRole('tabpanel', { name: 'SCK/ MCK' });
     await sck.getByRole('button', { name: 'D0', exact: true }).tap();
@@ -54,6 +55,7 @@ test.describe('at a phone\'s size', () => {
 
 test('the pages at a desktop\'s size', async ({ page }) => {
   await page.goto(web.url);
+  await expect(page.locator('#verbinding')).toHaveText(/^Verbonden/);
   await page.getByRole('tab', { name: 'IOK' }).click();
   await expect(page.getByRole('tabpanel', { name: 'IOK' }).getByRole('button', { name: 'Versturen' })).toBeVisible();
   await shot(page, 'web-desktop-iok.png');

@@ -4,11 +4,13 @@
 #include "app/AboutBox.h"
 #include "app/HelpBox.h"
 #include "app/MainWindow.h"
+#include "app/QtTimers.h"
 #include "app/SplashScreen.h"
 #include "bus/ParallelTransport.h"
 #include "cards/qt/CardPages.h"
 #include "platform/Tick.h"
 #include "serial/PortNames.h"
+#include "session/RackSession.h"
 #include "settings/qt/SettingsWindow.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -371,7 +373,8 @@ class ShellCommandTest : public ::testing::Test {
 protected:
     TDialogRecorder Dialogs;
     serial::TPortNameSource PreviousSource;
-    bus::TBus Bus{bus::ParTransport()};
+    app::TQtTimers Timers;
+    std::unique_ptr<session::TRackSession> Session;
     std::unique_ptr<app::TFormMorvelplint> Window;
     std::unique_ptr<TAboutBox> About;
     std::unique_ptr<THelpBox> Help;
@@ -380,10 +383,12 @@ protected:
     void SetUp() override {
         PreviousSource = serial::SetPortNameSource([] { return std::vector<std::string>{"COM1"}; });
         bus::ParTransport().CreateWorker();
-        Window = std::make_unique<app::TFormMorvelplint>(Bus, QStringList());
+        Session = std::make_unique<session::TRackSession>(Timers, session::TSessionOptions{});
+        Window = std::make_unique<app::TFormMorvelplint>(*Session, Timers, QStringList());
         About = std::make_unique<TAboutBox>(Window.get());
         Help = std::make_unique<THelpBox>(Window.get());
-        Status = std::make_unique<bus::TStatusForm>(Bus, *Window, Window.get());
+        Status = std::make_unique<bus::TStatusForm>(*Session, Timers.Timer("TimerStatus"),
+                                                    Window.get());
         Status->TimerStatus->stop();
     }
 
@@ -392,6 +397,7 @@ protected:
         Help.reset();
         About.reset();
         Window.reset();
+        Session.reset();
         bus::ParTransport().StopWorker();
         serial::SetPortNameSource(PreviousSource);
     }

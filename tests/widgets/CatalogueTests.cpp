@@ -2,7 +2,8 @@
 // and the domains the program starts, in a process whose messages locale is plain "C" (as
 // when the user's locale is not generated on the machine).
 #include "DialogRecorder.h"
-#include "FakeMainWindow.h"
+#include "FakeFrontEnd.h"
+#include "app/QtTimers.h"
 #include "app/Startup.h"
 #include "bus/ParallelTransport.h"
 #include "serial/PortNames.h"
@@ -24,8 +25,9 @@ namespace {
 class CatalogueTest : public ::testing::Test {
 protected:
     TDialogRecorder Dialogs;
-    TFakeMainWindow MainWindow;
-    bus::TBus Bus{bus::ParTransport()};
+    TFakeFrontEnd MainWindow;
+    app::TQtTimers Timers;
+    std::unique_ptr<session::TRackSession> Session;
     serial::TPortNameSource PreviousSource;
     std::optional<std::string> PreviousLang;
     std::string PreviousMessagesLocale;
@@ -38,13 +40,16 @@ protected:
         std::setlocale(LC_MESSAGES, "C");
         PreviousSource = serial::SetPortNameSource(
             [] { return std::vector<std::string>{"/nonexistent/ttyMORVELPLINT"}; });
-        Form = std::make_unique<bus::TStatusForm>(Bus, MainWindow);
+        Session = std::make_unique<session::TRackSession>(Timers, session::TSessionOptions{});
+        Session->SetFrontEnd(&MainWindow);
+        Form = std::make_unique<bus::TStatusForm>(*Session, Timers.Timer("TimerStatus"));
         Form->TimerStatus->stop();
         Form->ComComboBoxPoort->SetItemIndex(0);
     }
 
     void TearDown() override {
         Form.reset();
+        Session.reset();
         serial::SetPortNameSource(PreviousSource);
         ::setenv("LANG", "C", 1);
         app::InitCatalogues({MORVELPLINT_LOCALE_BUILD_DIR});

@@ -264,9 +264,9 @@ TEST_F(FaultTest, GarbageAfterEveryAnswerIsNeverTakenForAReply) {
         World.Rack.Locked([&] { World.Card12->Lines = lines; });
         const std::size_t mark = World.SerialCard.Received().size();
         Status.SendBusWord(0x80 + 12);
-        EXPECT_EQ(World.Windows.Bus.AwaitFeedback(true), 0x80 + 12);
+        EXPECT_EQ(World.Windows.Bus().AwaitFeedback(true), 0x80 + 12);
         Status.SendBusWord(0x40);
-        const int reply = World.Windows.Bus.AwaitFeedback(true);
+        const int reply = World.Windows.Bus().AwaitFeedback(true);
         EXPECT_EQ(reply, 0x40 + lines) << "the answer, never the inverted bytes after it";
         Pages.Models.Sck.ShowReply(reply);
         for (int k = 0; k < 4; ++k)

@@ -4,10 +4,12 @@
 #include "app/AboutBox.h"
 #include "app/HelpBox.h"
 #include "app/MainWindow.h"
+#include "app/QtTimers.h"
 #include "app/SplashScreen.h"
 #include "bus/ParallelTransport.h"
 #include "platform/Tick.h"
 #include "serial/PortNames.h"
+#include "session/RackSession.h"
 #include "settings/qt/SettingsWindow.h"
 #include "sim/SimParallelCard.h"
 
@@ -42,8 +44,8 @@ protected:
     platform::TPortBackend* PreviousBackend = nullptr;
     serial::TPortNameSource PreviousSource;
     TDialogRecorder Dialogs;
-    std::unique_ptr<bus::TBus> Bus;
-    std::unique_ptr<bus::TMainWindowEvents> WindowEvents;
+    app::TQtTimers Timers;
+    std::unique_ptr<session::TRackSession> Session;
     std::filesystem::path Folder;
     std::filesystem::path PreviousFolder;
     std::unique_ptr<TFormMorvelplint> Window;
@@ -62,20 +64,20 @@ protected:
     }
 
     void Create(const QStringList& arguments = {}) {
-        // A program's windows over a bus of their own.
+        // A program's windows over a session of their own.
         Status.reset();
         Window.reset();
-        Bus = std::make_unique<bus::TBus>(bus::ParTransport());
-        Window = std::make_unique<TFormMorvelplint>(*Bus, arguments);
-        WindowEvents = std::make_unique<bus::TMainWindowEvents>(*Window);
-        Bus->AddListener(*WindowEvents);
-        Status = std::make_unique<bus::TStatusForm>(*Bus, *Window, Window.get());
+        Session.reset();
+        Session = std::make_unique<session::TRackSession>(Timers, session::TSessionOptions{});
+        Window = std::make_unique<TFormMorvelplint>(*Session, Timers, arguments);
+        Status = std::make_unique<bus::TStatusForm>(*Session, Timers.Timer("TimerStatus"),
+                                                    Window.get());
     }
 
     void TearDown() override {
         Status.reset();
         Window.reset();
-        Bus.reset();
+        Session.reset();
         bus::ParTransport().StopWorker();
         bus::ParTransport().ResetTransport(200);
         platform::SetPortBackend(PreviousBackend);

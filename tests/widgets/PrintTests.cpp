@@ -4,9 +4,11 @@
 #include "PrintRecorder.h"
 #include "app/MainWindow.h"
 #include "app/Printing.h"
+#include "app/QtTimers.h"
 #include "bus/ParallelTransport.h"
 #include "serial/PortNames.h"
 #include "serial/qt/ComComboBox.h"
+#include "session/RackSession.h"
 #include "settings/qt/SettingsWindow.h"
 
 #include <QAction>
@@ -29,7 +31,8 @@ class PrintTest : public ::testing::Test {
 protected:
     TDialogRecorder Dialogs;
     serial::TPortNameSource PreviousSource;
-    bus::TBus Bus{bus::ParTransport()};
+    app::TQtTimers Timers;
+    std::unique_ptr<session::TRackSession> Session;
     std::unique_ptr<app::TFormMorvelplint> Window;
     std::unique_ptr<bus::TStatusForm> Status;
 
@@ -38,14 +41,17 @@ protected:
             return std::vector<std::string>{"COM1", "COM2"};
         });
         bus::ParTransport().CreateWorker();
-        Window = std::make_unique<app::TFormMorvelplint>(Bus, QStringList());
-        Status = std::make_unique<bus::TStatusForm>(Bus, *Window, Window.get());
+        Session = std::make_unique<session::TRackSession>(Timers, session::TSessionOptions{});
+        Window = std::make_unique<app::TFormMorvelplint>(*Session, Timers, QStringList());
+        Status = std::make_unique<bus::TStatusForm>(*Session, Timers.Timer("TimerStatus"),
+                                                    Window.get());
         Status->TimerStatus->stop();
     }
 
     void TearDown() override {
         Status.reset();
         Window.reset();
+        Session.reset();
         bus::ParTransport().StopWorker();
         serial::SetPortNameSource(PreviousSource);
     }

@@ -4,8 +4,10 @@
 #include "app/AboutBox.h"
 #include "app/HelpBox.h"
 #include "app/MainWindow.h"
+#include "app/QtTimers.h"
 #include "bus/ParallelTransport.h"
 #include "capture/Capture.h"
+#include "session/RackSession.h"
 #include "cards/qt/CardPages.h"
 #include "platform/PortIo.h"
 #include "platform/Tick.h"
@@ -24,12 +26,12 @@
 #include <string>
 #include <vector>
 
-// The program's main window and settings window over a simulated rack: the simulated
-// parallel card as the port backend with the transport's worker running, and the simulated
-// serial card's pseudo-terminal as the only port in the list, selected. Nothing is connected
-// until the test runs the set-up (Status->TimerStatusTimer()). The simulated card needs no
-// time to wake up, and no test over these windows is about the set-up's designed waits: they
-// pass at once.
+// The program's main window and settings window over a session and a simulated rack: the
+// simulated parallel card as the port backend with the transport's worker running, and the
+// simulated serial card's pseudo-terminal as the only port in the list, selected. Nothing is
+// connected until the test runs the set-up (Status->TimerStatusTimer()). The simulated card
+// needs no time to wake up, and no test over these windows is about the set-up's designed
+// waits: they pass at once.
 class TProgramWindows {
 public:
     TProgramWindows(platform::TPortBackend& parallelCard, const std::string& serialPort)
@@ -39,44 +41,60 @@ public:
         bus::ParTransport().CreateWorker();
         mPreviousSource = serial::SetPortNameSource(
             [serialPort] { return std::vector<std::string>{serialPort}; });
-        Bus.SetCapture(&Capture);
         // Nor the machine's processes and sysfs, for the settings window's notes.
         mPreviousFolders = serial::SetSystemFolders({"/dev/null/sys", "/dev/null/proc"});
-        Window = std::make_unique<app::TFormMorvelplint>(Bus, QStringList{});
-        mWindowEvents = std::make_unique<bus::TMainWindowEvents>(*Window);
-        Bus.AddListener(*mWindowEvents);
-        Status = std::make_unique<bus::TStatusForm>(Bus, *Window, Window.get());
-        Status->TimerStatus->stop();
+        MakeWindows({});
         Status->ComComboBoxPoort->SetItemIndex(0);
+    }
+
+    // The session's own simulated rack built from `rack`, as the program has it with /sim:
+    // its serial card chosen, nothing connected yet.
+    explicit TProgramWindows(const sim::TRackDescription& rack) : mOwnRack(true) {
+        mPreviousFolders = serial::SetSystemFolders({"/dev/null/sys", "/dev/null/proc"});
+        session::TSessionOptions options;
+        options.SimRack = rack;
+        MakeWindows(std::move(options));
     }
 
     ~TProgramWindows() {
         Window->TimerSpeed->stop();
         Status.reset();
-        Bus.RemoveListener(*mWindowEvents);
         Window.reset();
-        Bus.CloseSerialLink();
+        Session.reset();
+        serial::SetSystemFolders(mPreviousFolders);
+        if (mOwnRack)
+            return; // the session's rack puts back what it stood in for
         bus::ParTransport().StopWorker();
         platform::SetPortBackend(mPreviousBackend);
         serial::SetPortNameSource(mPreviousSource);
-        serial::SetSystemFolders(mPreviousFolders);
         platform::SkipDesignedWaits(mSkippedBefore);
     }
 
     TProgramWindows(const TProgramWindows&) = delete;
     TProgramWindows& operator=(const TProgramWindows&) = delete;
 
-    bus::TBus Bus{bus::ParTransport()};
-    bus::TCapture Capture{100'000}; // as the program records, on a smaller ring
-    std::unique_ptr<app::TFormMorvelplint> Window;
-    std::unique_ptr<bus::TStatusForm> Status;
-
 private:
-    std::unique_ptr<bus::TMainWindowEvents> mWindowEvents;
-    platform::TPortBackend* mPreviousBackend;
-    bool mSkippedBefore;
+    void MakeWindows(session::TSessionOptions options) {
+        Session = std::make_unique<session::TRackSession>(Timers, std::move(options));
+        Window = std::make_unique<app::TFormMorvelplint>(*Session, Timers, QStringList{});
+        Status = std::make_unique<bus::TStatusForm>(*Session, Timers.Timer("TimerStatus"),
+                                                    Window.get());
+        Status->TimerStatus->stop();
+    }
+
+    bool mOwnRack = false;
+    platform::TPortBackend* mPreviousBackend = nullptr;
+    bool mSkippedBefore = false;
     serial::TPortNameSource mPreviousSource;
     serial::TSystemFolders mPreviousFolders;
+
+public:
+    app::TQtTimers Timers;
+    std::unique_ptr<session::TRackSession> Session;
+    std::unique_ptr<app::TFormMorvelplint> Window;
+    std::unique_ptr<bus::TStatusForm> Status;
+    bus::TBus& Bus() { return Session->Bus(); }
+    bus::TCapture& Capture() { return Session->Capture(); }
 };
 
 // The bytes `card` took from the line from the `from`th on.
@@ -147,7 +165,7 @@ protected:
 
     TDialogRecorder Dialogs;
     std::size_t Mark = 0; // the bytes the serial card had taken when the test began
-    bus::TBus& Bus = World->Windows.Bus;
+    bus::TBus& Bus = World->Windows.Bus();
     cards::TCardPages& Pages = *World->Windows.Window->CardPages;
     bus::TStatusForm& Status = *World->Windows.Status;
     QTimer& TimerSpeed = *World->Windows.Window->TimerSpeed;

@@ -18,13 +18,10 @@
 namespace {
 
 struct TWorld {
-    sim::TSimRack Rack;
-    TProgramWindows Windows{Rack.ParallelCard, Rack.SerialCard->SlavePath()};
+    TProgramWindows Windows{sim::DefaultRack()};
+    sim::TSimRack& Rack = *Windows.Session->Rack();
 
-    TWorld() {
-        Windows.Status->TimerStatusTimer();
-        Windows.Window->ShowSimulatedRack(Rack);
-    }
+    TWorld() { Windows.Status->TimerStatusTimer(); }
     sim::TSimSerialCard& SerialCardOf() { return *Rack.SerialCard; }
 };
 

@@ -1,6 +1,7 @@
 #include "DialogRecorder.h"
-#include "FakeMainWindow.h"
+#include "FakeFrontEnd.h"
 #include "TestFiles.h"
+#include "app/QtTimers.h"
 #include "bus/ParallelTransport.h"
 #include "platform/EventPump.h"
 #include "platform/Tick.h"
@@ -44,9 +45,9 @@ protected:
     serial::TPortNameSource PreviousSource;
     serial::TSystemFolders PreviousFolders;
     TDialogRecorder Dialogs;
-    TFakeMainWindow MainWindow;
-    bus::TBus Bus{bus::ParTransport()};
-    bus::TMainWindowEvents MainWindowEvents{MainWindow};
+    TFakeFrontEnd MainWindow;
+    app::TQtTimers Timers;
+    std::unique_ptr<session::TRackSession> Session;
     std::unique_ptr<TStatusForm> Form;
     std::filesystem::path Folder;
 
@@ -59,21 +60,23 @@ protected:
         PreviousSource = serial::SetPortNameSource([pty] {
             return std::vector<std::string>{pty, "/tmp/morvelplint-no-port"};
         });
-        Bus.AddListener(MainWindowEvents);
-        Bus.AddListener(MainWindow);
         Folder = MakeTempFolder("morvelplint-status");
         // The machine's processes say nothing here: the window's notes read a fake /proc.
         PreviousFolders =
             serial::SetSystemFolders({(Folder / "sys").string(), (Folder / "proc").string()});
-        Form = std::make_unique<TStatusForm>(Bus, MainWindow);
+        Session = std::make_unique<session::TRackSession>(Timers, session::TSessionOptions{});
+        Session->SetFrontEnd(&MainWindow);
+        Session->Bus().AddListener(MainWindow);
+        Form = std::make_unique<TStatusForm>(*Session, Timers.Timer("TimerStatus"));
         Form->TimerStatus->stop(); // tests run the set-up themselves
     }
 
+    bool LedUitEnabled() const { return Session->SettingsView().LedUitEnabled; }
+
     void TearDown() override {
         Form.reset();
-        Bus.RemoveListener(MainWindow);
-        Bus.RemoveListener(MainWindowEvents);
-        Bus.CloseSerialLink();
+        Session->Bus().RemoveListener(MainWindow);
+        Session.reset();
         bus::ParTransport().StopWorker();
         bus::ParTransport().ResetTransport(200);
         platform::SetPortBackend(PreviousBackend);
@@ -128,11 +131,10 @@ TEST_F(StatusFormTest, StartsWithTheSerialCardAndTheLinkOptions) {
     EXPECT_EQ(Form->TavoCom1->OptionByte(), 0x02);
     EXPECT_EQ(Form->TavoCom1->BaudRate(), serial::br9600);
 
-    TFakeMainWindow other;
-    TStatusForm fresh(Bus, other);
-    EXPECT_TRUE(fresh.TimerStatus->isActive()) << "armed from creation on";
-    EXPECT_EQ(fresh.TimerStatus->interval(), 400);
-    fresh.TimerStatus->stop();
+    app::TQtTimers timers;
+    session::TRackSession fresh(timers, {});
+    EXPECT_TRUE(timers.Timer("TimerStatus")->isActive()) << "armed from creation on";
+    EXPECT_EQ(timers.Timer("TimerStatus")->interval(), 400);
 }
 
 TEST_F(StatusFormTest, MethodChoiceEnablesItsControls) {
@@ -169,7 +171,7 @@ TEST_F(StatusFormTest, LeavingTheWindowDropsUnappliedCheckBoxes) {
 
 TEST_F(StatusFormTest, CancelSwitchesLedUitOff) {
     Form->ButtonCancelClick();
-    EXPECT_FALSE(MainWindow.LedUitEnabled);
+    EXPECT_FALSE(LedUitEnabled());
 }
 
 TEST_F(StatusFormTest, LoadAppliesTheFileAndArmsTheSetUp) {
@@ -309,7 +311,7 @@ TEST_F(StatusFormTest, DebugModeSendsNothingAndReadsAnH) {
 
 TEST_F(StatusFormTest, ParallelBusGivesOneResultPerWord) {
     Form->RadioButtonParallel->setChecked(true);
-    Bus.SetTransport(bus::TTransport::Parallel); // as a parallel set-up leaves it
+    Session->Bus().SetTransport(bus::TTransport::Parallel); // as a parallel set-up leaves it
     Card->Lines = 0b0110;
     const std::vector<int> words{128 + 5, 96, 64, 40, 200, 7};
     std::vector<int> results;
@@ -328,7 +330,7 @@ TEST_F(StatusFormTest, ParallelBusGivesOneResultPerWord) {
 TEST_F(StatusFormTest, FullParallelQueueRefusesTheWord) {
     bus::ParTransport().StopWorker();
     Form->RadioButtonParallel->setChecked(true);
-    Bus.SetTransport(bus::TTransport::Parallel);
+    Session->Bus().SetTransport(bus::TTransport::Parallel);
     for (int i = 0; i < 2047; ++i)
         ASSERT_EQ(Form->SendBusWord(i & 31), i & 31);
     EXPECT_EQ(Form->SendBusWord(10), 266);
@@ -341,9 +343,9 @@ TEST_F(StatusFormTest, TransportIsTheOneTheLastSetUpChose) {
     // A choice that was not applied (the window left with Cancel) moves nothing.
     Form->RadioButtonSerieel->setChecked(true);
     Form->ButtonCancelClick();
-    EXPECT_EQ(Bus.Transport(), bus::TTransport::Parallel);
+    EXPECT_EQ(Session->Bus().Transport(), bus::TTransport::Parallel);
     EXPECT_EQ(Form->SendBusWord(128 + 5), 128 + 5);
-    EXPECT_EQ(Bus.AwaitFeedback(false), 128 + 5) << "the parallel transport's echo";
+    EXPECT_EQ(Session->Bus().AwaitFeedback(false), 128 + 5) << "the parallel transport's echo";
     EXPECT_EQ(Rack.SelectedPlace(), 5);
     EXPECT_TRUE(SerialCard.Received().empty());
 }
@@ -355,7 +357,7 @@ TEST_F(StatusFormTest, ParallelSetUpSendsTheSequenceAndShowsPck) {
     EXPECT_TRUE(Form->BusReady());
     EXPECT_EQ(MainWindow.PagesShown, std::vector<bool>{true});
     EXPECT_EQ(MainWindow.InstellingenCalls, (std::vector<std::pair<bool, bool>>{{true, true}}));
-    EXPECT_FALSE(MainWindow.LedUitEnabled);
+    EXPECT_FALSE(LedUitEnabled());
     EXPECT_EQ(bus::ParTransport().GetFeedback(), bus::NoDataYet) << "every answer was read";
     EXPECT_EQ(Rack.SelectedPlace(), 63);
     EXPECT_EQ(Card->DataReceived, (std::vector<std::uint8_t>{32, 0}));
@@ -387,7 +389,7 @@ TEST_F(StatusFormTest, SerialSetUpHandshakesAndSendsTheSequence) {
     words.erase(words.begin());
     EXPECT_EQ(words, InitialisationSequence());
     EXPECT_EQ(SerialCard.Received()[1].Baud, 19200);
-    EXPECT_TRUE(MainWindow.LedUitEnabled);
+    EXPECT_TRUE(LedUitEnabled());
     EXPECT_EQ(MainWindow.PagesShown, std::vector<bool>{false});
     EXPECT_EQ(MainWindow.InstellingenCalls, (std::vector<std::pair<bool, bool>>{{true, false}}));
 
@@ -411,7 +413,7 @@ TEST_F(StatusFormTest, SerialCardThatDoesNotEchoIsReportedOnce) {
               "De seriele kaart kon niet worden geinitialiseerd. \r\nStaat het rek wel aan en is "
               "de verbindingskabel juist aangesloten?");
     EXPECT_EQ(Dialogs.Messages[0].Icon, bus::TDialogs::TIcon::Error);
-    EXPECT_FALSE(MainWindow.LedUitEnabled);
+    EXPECT_FALSE(LedUitEnabled());
     EXPECT_EQ(MainWindow.InstellingenCalls, (std::vector<std::pair<bool, bool>>{{false, false}}));
 }
 
@@ -425,7 +427,7 @@ TEST_F(StatusFormTest, CardFallingSilentDuringTheSequenceEndsTheSetUp) {
     EXPECT_FALSE(Form->BusReady());
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_TRUE(Dialogs.Messages[0].Text.startsWith("De seriele kaart kon niet"));
-    EXPECT_FALSE(MainWindow.LedUitEnabled);
+    EXPECT_FALSE(LedUitEnabled());
     EXPECT_EQ(MainWindow.InstellingenCalls, (std::vector<std::pair<bool, bool>>{{false, false}}));
 }
 
@@ -440,7 +442,7 @@ TEST_F(StatusFormTest, LineHangingUpDuringTheSequenceNamesThePort) {
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(Dialogs.Messages[0].Text.toStdString(),
               "Kan \"" + SerialCard.SlavePath() + "\" niet gebruiken.");
-    EXPECT_FALSE(MainWindow.LedUitEnabled);
+    EXPECT_FALSE(LedUitEnabled());
 }
 
 TEST_F(StatusFormTest, PortThatCannotBeOpenedIsNamedWithTheReason) {
@@ -467,7 +469,7 @@ TEST_F(StatusFormTest, DebugModeCountsTheCardAsThereWithoutOne) {
     EXPECT_LT(platform::GetTickCount() - start, 8000u) << "no read waits for the card";
     EXPECT_TRUE(Form->BusReady());
     EXPECT_TRUE(Dialogs.Messages.empty());
-    EXPECT_TRUE(MainWindow.LedUitEnabled);
+    EXPECT_TRUE(LedUitEnabled());
     EXPECT_EQ(MainWindow.PagesShown, std::vector<bool>{false});
 }
 

@@ -28,6 +28,8 @@
   var control = { drives: false, mayDrive: false, driverPresent: false };
   var pagesState = null;
   var settingsState = null;
+  // Each card page action's fields and their ranges, as the server's table of them has it.
+  var actions = {};
   var shown = 'intro';
   var updaters = {};
   var retry = 500;
@@ -94,17 +96,38 @@
 
   function enable(node, enabled) { node.disabled = !enabled || !control.drives; }
 
-  function number(label, minimum, maximum, onchange) {
-    var input = el('input', { type: 'number', inputmode: 'numeric', min: minimum, max: maximum, value: minimum, 'aria-label': label });
+  // A number field whose range the server gives (setRange); a value typed outside it is
+  // brought into it, and an empty field sends nothing and shows the value again.
+  function number(label, onchange) {
+    var input = el('input', { type: 'number', inputmode: 'numeric', 'aria-label': label });
     input.addEventListener('change', function () {
       var value = parseInt(input.value, 10);
-      if (isNaN(value)) return;
-      onchange(Math.max(minimum, Math.min(Number(input.max), value)));
+      input.dataset.sent = '1';
+      if (isNaN(value)) { redraw(); return; }
+      if (input.min !== '') value = Math.max(Number(input.min), value);
+      if (input.max !== '') value = Math.min(Number(input.max), value);
+      onchange(value);
     });
     return input;
   }
+  function setRange(input, range, step) {
+    if (!range) return;
+    input.min = range[0];
+    input.max = range[1];
+    if (step) input.step = step;
+  }
+  // The range of a card page action's field.
+  function rangeOf(page, action, field) {
+    var known = actions[page + '.' + action];
+    return known && known[field];
+  }
+  // The value the server has; while the user types in the field it waits until the field's
+  // change was sent.
   function setNumber(input, value) {
-    if (document.activeElement !== input) input.value = value;
+    if (document.activeElement !== input || input.dataset.sent) {
+      input.value = value;
+      delete input.dataset.sent;
+    }
   }
 
   function check(label, onchange) {
@@ -113,10 +136,11 @@
     return { node: el('label', { 'class': 'keuze' }, [box, label]), box: box };
   }
 
+  // Radio buttons; a click on the chosen one counts too, as a click does on the desktop.
   function radios(name, items, onpick) {
     var list = items.map(function (item, index) {
       var radio = el('input', { type: 'radio', name: name, value: index });
-      radio.addEventListener('change', function () { if (radio.checked) onpick(index); });
+      radio.addEventListener('click', function () { onpick(index); });
       return { node: el('label', { 'class': 'keuze' }, [radio, item]), radio: radio };
     });
     return list;
@@ -169,7 +193,7 @@
       act('slk', index === 0 ? 'cardMode' : 'rackMode');
     });
     var label = el('span', { text: 'Adres' });
-    var value = number('Adres', 0, 63, function (v) { act('slk', 'value', { value: v }); });
+    var value = number('Adres', function (v) { act('slk', 'value', { value: v }); });
     var button = el('button', { type: 'button', text: 'Versturen', onclick: function () { act('slk', 'click'); } });
     // The sweep stops when the focus leaves the button for another control of the page.
     button.addEventListener('blur', function (event) {
@@ -186,8 +210,7 @@
       mode.forEach(function (r) { enable(r.radio, true); });
       label.textContent = p.label;
       value.setAttribute('aria-label', p.label);
-      value.min = p.minimum;
-      value.max = p.maximum;
+      setRange(value, [p.minimum, p.maximum]);
       setNumber(value, p.value);
       enable(value, true);
       button.textContent = p.caption;
@@ -211,7 +234,7 @@
     var button = el('button', { type: 'button', text: 'Go', onclick: function () { act('xbk', 'click'); } });
     var label9 = el('span', { id: 'Label9', text: 'Label9' });
     var groups = [0, 1, 2].map(function (g) {
-      var address = number('Adres', 0, 127, function (v) { act('xbk', 'address', { group: g, value: v }); });
+      var address = number('Adres', function (v) { act('xbk', 'address', { group: g, value: v }); });
       var sections = [0, 1, 2, 3].map(function (k) {
         var n = 4 * g + k;
         var box = check('Sectie ' + (k + 1), function (ticked) { act('xbk', 'section', { section: n, ticked: ticked }); });
@@ -229,6 +252,7 @@
       el('div', { 'class': 'groepen' }, groups.map(function (g) { return g.node; }))]));
     updaters.xbk = function (p) {
       groups.forEach(function (group, g) {
+        setRange(group.address, [0, p.addressMaximum]);
         setNumber(group.address, p.addresses[g]);
         enable(group.address, p.addressesEnabled);
         group.sections.forEach(function (s, k) {
@@ -253,7 +277,7 @@
     var panel = document.getElementById('bk3');
     var speed = speedControl('bk3');
     var button = el('button', { type: 'button', text: 'Go', onclick: function () { act('bk3', 'click'); } });
-    var address = number('Adres', 0, 63, function (v) { act('bk3', 'address', { value: v }); });
+    var address = number('Adres', function (v) { act('bk3', 'address', { value: v }); });
     var boxes = [0, 1, 2, 3].map(function (k) {
       return check('Sectie ' + (k + 1), function (ticked) { act('bk3', 'section', { section: k, ticked: ticked }); });
     });
@@ -267,6 +291,7 @@
         fieldset('Terugmelding', [el('div', { 'class': 'rij' },
           lamps.map(function (m) { return m.node; }).concat([kort.node]))])])]));
     updaters.bk3 = function (p) {
+      setRange(address, [0, p.addressMaximum]);
       setNumber(address, p.addresses[0]);
       enable(address, p.addressesEnabled);
       boxes.forEach(function (b, k) { b.box.checked = p.sections[k]; enable(b.box, p.sectionsEnabled); });
@@ -284,7 +309,7 @@
 
   function buildLkk() {
     var panel = document.getElementById('lkk');
-    var address = number('Adres', 0, 31, function (v) { act('lkk', 'address', { value: v }); });
+    var address = number('Adres', function (v) { act('lkk', 'address', { value: v }); });
     var evl = radios('lkkEvl', ['EVL A', 'EVL B', 'EVL C', 'EVL D'], function (index) { act('lkk', 'evl', { value: index }); });
     var tester = check('Tester', function (ticked) { act('lkk', 'tester', { ticked: ticked }); });
     var button = el('button', { type: 'button', text: 'Versturen', onclick: function () { act('lkk', 'click'); } });
@@ -303,6 +328,7 @@
       el('div', {}, [tester.node, button])]));
     panel.appendChild(fieldset('Pennen', [grid]));
     updaters.lkk = function (p) {
+      setRange(address, rangeOf('lkk', 'address', 'value'));
       setNumber(address, p.address);
       enable(address, true);
       evl.forEach(function (r, index) { r.radio.checked = index === p.evl; enable(r.radio, p.evlEnabled); });
@@ -316,7 +342,7 @@
 
   function buildIok() {
     var panel = document.getElementById('iok');
-    var address = number('Adres', 0, 63, function (v) { act('iok', 'address', { value: v }); });
+    var address = number('Adres', function (v) { act('iok', 'address', { value: v }); });
     var testen = check('Testen', function (ticked) { act('iok', 'testen', { ticked: ticked }); });
     var button = el('button', { type: 'button', text: 'Versturen', onclick: function () { act('iok', 'click'); } });
     var outputs = [];
@@ -337,6 +363,7 @@
     panel.appendChild(fieldset('Uitgangen', [outGrid]));
     panel.appendChild(fieldset('Ingangen', [inGrid]));
     updaters.iok = function (p) {
+      setRange(address, rangeOf('iok', 'address', 'value'));
       setNumber(address, p.address);
       enable(address, true);
       testen.box.checked = p.testen;
@@ -362,9 +389,12 @@
      ['baud19200', 'Baudrate'], ['testen', 'Testen']].forEach(function (item) {
       boxes[item[0]] = check(item[1], sendSettings);
     });
-    var time = number('Test tijd:', 100, 10000, sendSettings);
+    var time = number('Test tijd:', function () { sendSettings(); });
     var state = el('p', { id: 'verbindingInstellingen', role: 'status' });
+    var notes = el('div', { id: 'aanwijzingen', 'class': 'aanwijzingen' });
     var ok = el('button', { type: 'button', text: 'OK', onclick: function () { send({ cmd: 'connect' }); } });
+    var cancel = el('button', { type: 'button', text: 'Cancel', onclick: function () { send({ cmd: 'cancel' }); } });
+    var ledUit = el('button', { type: 'button', text: 'LED uit', onclick: function () { send({ cmd: 'ledUit' }); } });
     var open = el('button', { type: 'button', 'data-text': 'Openen', text: t('Openen'), onclick: function () { send({ cmd: 'loadSettings' }); } });
     var save = el('button', { type: 'button', 'data-text': 'Bewaren', text: t('Bewaren'), onclick: function () { send({ cmd: 'saveSettings' }); } });
     var refresh = el('button', { type: 'button', 'data-text': 'Poorten opnieuw zoeken', text: t('Poorten opnieuw zoeken'), onclick: function () { send({ cmd: 'refreshPorts' }); } });
@@ -374,21 +404,24 @@
       fieldset('Methode', [method[0].node, port, method[1].node, clock]),
       fieldset('Status', Object.keys(boxes).map(function (name) { return boxes[name].node; }))]));
     panel.appendChild(el('label', { 'class': 'rij' }, ['Test tijd:', time]));
-    panel.appendChild(el('div', { 'class': 'rij' }, [ok, open, save, refresh, print]));
+    panel.appendChild(el('div', { 'class': 'rij' }, [ok, cancel, ledUit, open, save, refresh, print]));
     panel.appendChild(state);
+    panel.appendChild(notes);
 
     function sendSettings() {
       if (!settingsState) return;
+      var tijd = parseInt(time.value, 10);
       var s = {
         parallel: method[1].radio.checked,
-        port: port.selectedIndex,
+        port: port.value || '',
         clock: Math.max(0, clock.selectedIndex),
         kortsluitStop: boxes.kortsluitStop.box.checked,
         timeOut: boxes.timeOut.box.checked,
         kortsluitMelding: boxes.kortsluitMelding.box.checked,
         baud19200: boxes.baud19200.box.checked,
         testen: boxes.testen.box.checked,
-        testTijd: Math.max(100, Math.min(10000, parseInt(time.value, 10) || 400))
+        // An empty test time keeps the one there is.
+        testTijd: isNaN(tijd) ? settingsState.settings.testTijd : tijd
       };
       send({ cmd: 'settings', settings: s });
     }
@@ -399,24 +432,27 @@
       method[1].radio.checked = s.parallel;
       port.textContent = '';
       m.ports.forEach(function (p) { port.appendChild(el('option', { value: p.value, text: p.line })); });
-      port.selectedIndex = s.port;
+      port.value = s.port;
       clock.textContent = '';
       m.clocks.forEach(function (c) { clock.appendChild(el('option', { text: c })); });
       clock.selectedIndex = s.clock;
-      // The serial card's controls for the serial card, the clock for the parallel one.
-      enable(port, !s.parallel);
-      enable(clock, s.parallel);
-      ['kortsluitStop', 'timeOut', 'baud19200'].forEach(function (name) { enable(boxes[name].box, !s.parallel); });
+      enable(port, m.enabled.port);
+      enable(clock, m.enabled.clock);
+      ['kortsluitStop', 'timeOut', 'baud19200'].forEach(function (name) { enable(boxes[name].box, m.enabled[name]); });
       Object.keys(boxes).forEach(function (name) { boxes[name].box.checked = s[name]; });
       enable(boxes.kortsluitMelding.box, true);
       enable(boxes.testen.box, true);
+      setRange(time, [m.testTijd.minimum, m.testTijd.maximum], m.testTijd.step);
       setNumber(time, s.testTijd);
-      [method[0].radio, method[1].radio, time, ok, open, save, refresh].forEach(function (c) { enable(c, true); });
+      [method[0].radio, method[1].radio, time, ok, cancel, open, save, refresh].forEach(function (c) { enable(c, true); });
+      enable(ledUit, m.enabled.ledUit);
       print.disabled = false;
+      notes.textContent = '';
+      m.notes.forEach(function (note) { notes.appendChild(el('p', { 'class': 'klein', text: note })); });
       state.textContent = m.settingUp ? t('Bezig met verbinden...') :
         m.connected ? t('Verbonden') + ' (' + (m.transport === 'parallel' ? 'Parallel' : 'Serieel') + ')' : t('Niet verbonden');
       var bar = document.getElementById('verbinding');
-      bar.textContent = state.textContent;
+      bar.textContent = state.textContent + (m.reconnect ? ' \u2014 ' + m.reconnect : '');
       bar.className = m.connected ? 'status' : 'status fout';
     };
   }
@@ -435,6 +471,8 @@
     });
   }
 
+  // Shows a tab; the driving page tells the server, which runs the rules of the tab left (a
+  // card page's, the settings') as the desktop does when the focus leaves it.
   function show(key, byUser) {
     var previous = shown;
     shown = key;
@@ -442,22 +480,16 @@
       document.getElementById(page.key).hidden = page.key !== key;
       document.getElementById('tab-' + page.key).setAttribute('aria-selected', page.key === key ? 'true' : 'false');
     });
-    // The settings and the tools are windows beside the pages on the desktop: showing them
-    // leaves no page.
-    if (byUser && control.drives && isCardPage(key) && key !== previous)
+    if (byUser && control.drives && key !== previous)
       send({ cmd: 'show', page: key });
     if (tools) tools.shown(key);
-  }
-
-  function isCardPage(key) {
-    return PAGES.some(function (page) { return page.key === key && !page.tool && key !== 'instellingen'; });
   }
 
   var droveBefore = false;
 
   function updateControl() {
-    // A page that comes to drive makes the page it shows the one the test timer works for.
-    if (control.drives && !droveBefore && isCardPage(shown))
+    // A page that comes to drive makes the tab it shows the one the server knows.
+    if (control.drives && !droveBefore)
       send({ cmd: 'show', page: shown });
     droveBefore = control.drives;
     var state = document.getElementById('besturing');
@@ -514,6 +546,17 @@
       control = message;
       updateControl();
       break;
+    case 'actions':
+      actions = {};
+      message.actions.forEach(function (action) {
+        var fields = {};
+        action.fields.forEach(function (field) { fields[field.name] = [field.minimum, field.maximum]; });
+        actions[action.page + '.' + action['do']] = fields;
+      });
+      break;
+    case 'show':
+      show(message.page, false);
+      break;
     case 'texts':
       texts = message.texts;
       if (message.rack) document.getElementById('introRek').textContent = message.rack;
@@ -558,7 +601,7 @@
   buildSettings();
   if (tools) tools.build({
     el: el, send: send, t: t, fieldset: fieldset, lamp: lamp, setLamp: setLamp, check: check,
-    number: number, radios: radios, enable: enable
+    number: number, setNumber: setNumber, setRange: setRange, radios: radios, enable: enable
   });
   document.getElementById('overnemen').addEventListener('click', function () { send({ cmd: 'takeOver' }); });
   document.getElementById('meldingOk').addEventListener('click', function () {
@@ -566,6 +609,10 @@
   });
   // The driving page's heartbeat; a page gone for three seconds gives up control.
   setInterval(function () { send({ cmd: 'ping' }); }, 1000);
+  // A page put away leaves its settings, as their window's deactivation does on the desktop.
+  document.addEventListener('visibilitychange', function () {
+    if (document.hidden && shown === 'instellingen' && control.drives) send({ cmd: 'settingsLeft' });
+  });
   updateControl();
   connect();
 })();

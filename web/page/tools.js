@@ -7,8 +7,6 @@ window.MorvelplintTools = (function () {
   var ui = null;
   var shown = '';
   var available = { monitor: false, rack: false };
-  // The IO card's pin n (1 to 16) is bit PIN_BIT[n - 1] of its outputs and inputs.
-  var PIN_BIT = [12, 8, 13, 9, 14, 10, 15, 11, 4, 0, 5, 1, 6, 2, 7, 3];
   var KIND_NAMES = { test: 'test', selection: 'SLK', 'two-rail': '(?)BK', 'three-rail': '3BK', latch: 'LKK', io: 'IOK' };
 
   function t(text) { return ui.t(text); }
@@ -236,24 +234,24 @@ window.MorvelplintTools = (function () {
     panel.appendChild(latchBox);
     panel.appendChild(ioBox);
 
+    // The fault controls as the server's view of them has them for the chosen place and pin.
     function showFaults() {
       var s = rack.state;
       if (!s) return;
       var place = s.places[Number(faultPlace.value)];
-      var block = place.kind === 'two-rail' || place.kind === 'three-rail';
       silent.box.checked = place.silent;
-      ui.enable(silent.box, !!place.kind);
-      kortsluiting.box.checked = block && place.short;
-      ui.enable(kortsluiting.box, block);
+      ui.enable(silent.box, place.silentEnabled);
+      kortsluiting.box.checked = place.shorted;
+      ui.enable(kortsluiting.box, place.shortEnabled);
       stuckRow.hidden = place.kind !== 'io';
-      var bit = PIN_BIT[Number(pin.value) - 1];
-      level.selectedIndex = !(s.io.stuckMask >> bit & 1) ? 0 : (s.io.stuckLevels >> bit & 1) ? 2 : 1;
-      ui.enable(pin, true);
-      ui.enable(level, place.kind === 'io' && Number(faultPlace.value) === s.io.place);
+      level.selectedIndex = place.stuckEnabled ? s.io.stuck[Number(pin.value) - 1] + 1 : 0;
+      ui.enable(pin, place.stuckEnabled);
+      ui.enable(level, place.stuckEnabled);
       serialFaults.hidden = !s.serial.present;
       serialSilent.box.checked = s.serial.silent;
       garbage.box.checked = s.serial.garbage;
-      [serialSilent.box, garbage.box, hangUp, newCard].forEach(function (c) { ui.enable(c, true); });
+      [serialSilent.box, garbage.box, hangUp].forEach(function (c) { ui.enable(c, s.serial.faultsEnabled); });
+      ui.enable(newCard, s.serial.newCardEnabled);
       ui.enable(faultPlace, true);
     }
 
@@ -363,10 +361,10 @@ window.MorvelplintTools = (function () {
       if (ioView) {
         ioView.caption.textContent = s.io.plug ? t('IOK %1: pennen 1 tot 16, testplug erin').replace('%1', s.io.place)
           : t('IOK %1: pennen 1 tot 16, zonder testplug (klik op een ingang)').replace('%1', s.io.place);
-        PIN_BIT.forEach(function (bit, k) {
-          setLit(ioView.outs[k], s.io.outputs >> bit & 1);
-          setLit(ioView.ins[k].lamp, s.io.inputs >> bit & 1);
-          ui.enable(ioView.ins[k].button, !s.io.plug);
+        s.io.outputs.forEach(function (on, k) {
+          setLit(ioView.outs[k], on);
+          setLit(ioView.ins[k].lamp, s.io.inputs[k]);
+          ui.enable(ioView.ins[k].button, s.io.inputsClickable);
         });
       }
       serialLine.textContent = !s.serial.present ? '' : s.serial.hungUp ? t('Opgehangen') + ': ' + s.serial.path
@@ -380,47 +378,39 @@ window.MorvelplintTools = (function () {
 
   var diag = { state: null };
 
+  // The diagnostics' form is a view of the session's choice: every change goes to the server,
+  // which answers with the choice as it keeps it, what may be used, the ranges and the run.
   function buildDiag() {
     var panel = document.getElementById('diagnose');
-    var kind = ui.radios('diagTest', [t('IO-kaart via de testplug'), t('Rek scannen (plaatsen 0 tot 63)')], function () { showChoice(); });
-    kind[0].radio.checked = true;
-    var address = ui.number(t('Adres'), 0, 63, function () {});
-    address.value = 9;
+    var kind = ui.radios('diagTest', [t('IO-kaart via de testplug'), t('Rek scannen (plaatsen 0 tot 63)')], function () { sendChoice(); });
+    var address = ui.number(t('Adres'), sendChoice);
     var plug = ui.el('select', { 'aria-label': t('Testplug') });
     [t('gelijk'), t('omgekeerd')].forEach(function (name) { plug.appendChild(ui.el('option', { text: name })); });
+    plug.addEventListener('change', sendChoice);
     var names = ['walk1', 'walk0', 'checker', 'count', 'random'];
-    var patterns = names.map(function (name, i) {
-      var box = ui.check(name, function () {});
-      box.box.checked = i < 3;
-      return box;
-    });
-    var seed = ui.number(t('zaad '), 0, 1000000000, function () {});
-    seed.value = 1;
-    var count = ui.number(t('Cycli'), 1, 1000000000, function () {});
-    count.value = 1000;
+    var patterns = names.map(function (name) { return ui.check(name, sendChoice); });
+    var seed = ui.number(t('zaad '), sendChoice);
+    var count = ui.number(t('Cycli'), sendChoice);
     var end = ui.el('select', { 'aria-label': t('Cycli') });
     [t('Cycli'), t('Seconden'), t('Tot Stop')].forEach(function (name) { end.appendChild(ui.el('option', { text: name })); });
-    end.addEventListener('change', showChoice);
+    end.addEventListener('change', sendChoice);
     var onError = ui.el('select', { 'aria-label': t('Fouten tellen en doorgaan') });
     [t('Fouten tellen en doorgaan'), t('Stoppen bij de eerste fout'), t('Stoppen na')].forEach(function (name) {
       onError.appendChild(ui.el('option', { text: name }));
     });
-    onError.addEventListener('change', showChoice);
-    var maxErrors = ui.number(t(' fouten'), 1, 1000000, function () {});
-    maxErrors.value = 10;
+    onError.addEventListener('change', sendChoice);
+    var maxErrors = ui.number(t(' fouten'), sendChoice);
+    var ENDS = ['cycles', 'seconds', 'untilStop'];
+    var ON_ERRORS = ['count', 'stopAtFirst', 'stopAfter'];
     var start = ui.el('button', { type: 'button', text: t('Start'), onclick: function () {
       if (diag.state && diag.state.running) {
         ui.send({ cmd: 'diag', 'do': 'stop' });
         return;
       }
-      ui.send({
-        cmd: 'diag', 'do': 'start', scan: kind[1].radio.checked,
-        place: clamp(address, 0, 63, 9), inverted: plug.selectedIndex === 1,
-        patterns: patterns.map(function (p) { return p.box.checked; }),
-        seed: clamp(seed, 0, 1000000000, 1),
-        end: ['cycles', 'seconds', 'untilStop'][end.selectedIndex], count: clamp(count, 1, 1000000000, 1000),
-        onError: ['count', 'stopAtFirst', 'stopAfter'][onError.selectedIndex], maxErrors: clamp(maxErrors, 1, 1000000, 10)
-      });
+      var command = choiceValue();
+      command.cmd = 'diag';
+      command['do'] = 'start';
+      ui.send(command);
     } });
     var reset = ui.el('button', { type: 'button', text: t('Tellers op nul'), onclick: function () { ui.send({ cmd: 'diag', 'do': 'reset' }); } });
     var report = ui.el('a', { href: 'download/kaartdiagnose.json', download: 'kaartdiagnose.json', 'class': 'knop', text: t('Rapport bewaren...') });
@@ -443,25 +433,55 @@ window.MorvelplintTools = (function () {
     panel.appendChild(ui.fieldset(t('Ingangen'), [inputGrid]));
     panel.appendChild(verdict);
 
-    function clamp(input, minimum, maximum, fallback) {
-      var value = parseInt(input.value, 10);
-      return isNaN(value) ? fallback : Math.max(minimum, Math.min(maximum, value));
+    function number(input) { return parseInt(input.value, 10); }
+    function choiceValue() {
+      var c = diag.state.choice;
+      function or(value, kept) { return isNaN(value) ? kept : value; }
+      return {
+        scan: kind[1].radio.checked, place: or(number(address), c.place), inverted: plug.selectedIndex === 1,
+        patterns: patterns.map(function (p) { return p.box.checked; }), seed: or(number(seed), c.seed),
+        end: ENDS[end.selectedIndex], count: or(number(count), c.count),
+        onError: ON_ERRORS[onError.selectedIndex], maxErrors: or(number(maxErrors), c.maxErrors)
+      };
+    }
+    function sendChoice() {
+      if (!diag.state) return;
+      var command = choiceValue();
+      command.cmd = 'diag';
+      command['do'] = 'choice';
+      ui.send(command);
     }
     function showChoice() {
-      var running = !!(diag.state && diag.state.running);
-      var io = kind[0].radio.checked;
-      kind.forEach(function (r) { ui.enable(r.radio, !running); });
-      [address, plug].forEach(function (c) { ui.enable(c, !running && io); });
-      patterns.forEach(function (p) { ui.enable(p.box, !running && io); });
-      ui.enable(seed, !running && io);
-      ui.enable(end, !running);
-      ui.enable(count, !running && end.selectedIndex !== 2);
-      ui.enable(onError, !running);
-      ui.enable(maxErrors, !running && onError.selectedIndex === 2);
+      var s = diag.state;
+      if (!s) return;
+      var c = s.choice;
+      var e = s.enabled;
+      kind[0].radio.checked = !c.scan;
+      kind[1].radio.checked = c.scan;
+      ui.setRange(address, s.ranges.place);
+      ui.setNumber(address, c.place);
+      plug.selectedIndex = c.inverted ? 1 : 0;
+      patterns.forEach(function (p, k) { p.box.checked = c.patterns[k]; ui.enable(p.box, e.patterns); });
+      ui.setRange(seed, s.ranges.seed);
+      ui.setNumber(seed, c.seed);
+      end.selectedIndex = ENDS.indexOf(c.end);
+      ui.setRange(count, s.ranges.count);
+      ui.setNumber(count, c.count);
+      onError.selectedIndex = ON_ERRORS.indexOf(c.onError);
+      ui.setRange(maxErrors, s.ranges.maxErrors);
+      ui.setNumber(maxErrors, c.maxErrors);
+      kind.forEach(function (r) { ui.enable(r.radio, e.kind); });
+      ui.enable(address, e.place);
+      ui.enable(plug, e.plug);
+      ui.enable(seed, e.seed);
+      ui.enable(end, e.end);
+      ui.enable(count, e.count);
+      ui.enable(onError, e.onError);
+      ui.enable(maxErrors, e.maxErrors);
       ui.enable(start, true);
-      ui.enable(reset, !!(diag.state && diag.state.report));
-      report.hidden = !(diag.state && diag.state.report && !running);
-      start.textContent = running ? t('Stop') : t('Start');
+      ui.enable(reset, e.reset);
+      report.hidden = !s.report;
+      start.textContent = t(s.caption);
     }
     diag.take = function (s) {
       diag.state = s;
