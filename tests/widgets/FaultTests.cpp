@@ -35,6 +35,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using cards::LampGreen;
@@ -398,6 +399,24 @@ protected:
         EXPECT_TRUE(Window.StopInstellingen->isEnabled());
     }
 
+    // A new card on the terminal number `pty`, once the program has let it go (another
+    // program may take a number meanwhile: the card is made again until it has it).
+    std::unique_ptr<sim::TSimSerialCard> NewCardUnder(const std::string& pty) {
+        const std::uint32_t start = platform::GetTickCount();
+        auto card = std::make_unique<sim::TSimSerialCard>(Rack);
+        while (card->SlavePath() != pty && !platform::TicksPassed(start, 3000)) {
+            card.reset();
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+            card = std::make_unique<sim::TSimSerialCard>(Rack);
+        }
+        EXPECT_EQ(card->SlavePath(), pty) << "the terminal's number went to another program";
+        return card;
+    }
+    static ino_t InodeOf(const std::string& path) {
+        struct stat info {};
+        return ::lstat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+    }
+
     void ExpectLossReported() {
         ASSERT_EQ(Dialogs.Messages.size(), 1u);
         EXPECT_EQ(Dialogs.Messages[0].Text.toStdString(), LineGone) << "the message as before";
@@ -440,4 +459,34 @@ TEST_F(AdapterTest, PulledOutDuringATestItWaitsForTheAdapterAndTheTestStaysStopp
     ExpectConnectedByItself();
     EXPECT_FALSE(Window.TimerSpeed->isActive()) << "the test is not started again";
     EXPECT_EQ(Window.PageControlTester->currentWidget(), Window.CardPages->TabSheetXBK);
+}
+
+TEST_F(AdapterTest, ALinkMadeAgainInPlaceToACardUnderTheSameNumberConnectsTenTimesInARow) {
+    ASSERT_TRUE(Status.BusReady());
+    // How often the line is looked at changes nothing of what a look finds.
+    Window.TimerAdapter->setInterval(20);
+    const auto inode = [this] { return InodeOf(Link); };
+    for (int replug = 0; replug < 10; ++replug) {
+        SCOPED_TRACE("replug " + std::to_string(replug + 1));
+        const std::string pty = SerialCard->SlavePath();
+        const auto before = inode();
+        SerialCard->HangUp();
+        ASSERT_TRUE(RunEventsUntil([&] { return !Status.BusReady(); }, 3000));
+        SerialCard.reset();
+        SerialCard = NewCardUnder(pty);
+        // Made again by unlink and symlink: the file system gives the old inode number back.
+        std::filesystem::remove(Link);
+        std::filesystem::create_symlink(SerialCard->SlavePath(), Link);
+        ASSERT_EQ(inode(), before) << "the file system gave the link another inode";
+        ASSERT_TRUE(RunEventsUntil(
+            [&] { return Status.BusReady() && SerialCard->Received().size() >= 1 + 192; }, 8000))
+            << SerialCard->Received().size() << " bytes; the title says "
+            << Window.windowTitle().toStdString();
+        // A page's word after it.
+        auto& sck = *Window.CardPages->PageSCK;
+        Window.PageControlTester->setCurrentWidget(Window.CardPages->TabSheetSCK);
+        sck.VersturenClick();
+        ASSERT_TRUE(RunEventsUntil([&] { return SerialCard->Received().size() == 1 + 192 + 1; },
+                                   3000));
+    }
 }

@@ -1,0 +1,68 @@
+// An adapter plugged in again, as a script or a udev rule names it: the port is a link that the
+// card's new terminal is laid under by unlink and symlink, under the old terminal's number.
+// morvelplint-web connects by itself each time, and the page's words reach the new card.
+const { test, expect } = require('@playwright/test');
+const fs = require('fs');
+const path = require('path');
+const { startRack, startWeb, iniFor, folder } = require('./morvelplint');
+
+
+// The link made again by unlink and symlink, under its old inode number. The file system gives
+// a new file the lowest number free near its folder: where an older file's number came free
+// below the link's, the link takes that one, and is kept aside to fill it until it takes its own.
+function relink(link, target, inode) {
+  fs.unlinkSync(link);
+  fs.symlinkSync(target, link);
+  for (let filler = 0; fs.lstatSync(link).ino !== inode && filler < 500; ++filler) {
+    fs.renameSync(link, link + '.filler' + filler);
+    fs.symlinkSync(target, link);
+  }
+}
+
+test('a replugged adapter is taken up ten times in a row', async ({ page }) => {
+  test.setTimeout(180000);
+  const dir = folder();
+  // The link in a folder of its own where nothing else makes files: the file system then gives
+  // the link made again its old inode number, as a quiet /dev or /run gives it.
+  const results = process.env.MORVELPLINT_WEB_RESULTS || path.join(__dirname, 'test-results');
+  fs.mkdirSync(results, { recursive: true });
+  const quiet = fs.mkdtempSync(path.join(results, 'replug-'));
+  const link = path.join(quiet, 'ttyZELM');
+  let rack = await startRack();
+  fs.symlinkSync(rack.pty, link);
+  const web = await startWeb({ dir, ini: iniFor(link), args: [] });
+  try {
+    await page.goto(web.url);
+    await expect(page.locator('#verbinding')).toHaveText(/^Verbonden/);
+    await expect.poll(() => rack.received().length).toBe(193);
+    for (let replug = 1; replug <= 10; ++replug) {
+      const pty = rack.pty;
+      const inode = fs.lstatSync(link).ino;
+      await rack.stop();
+      await expect(page.locator('#verbinding')).toHaveText(/^Niet verbonden/);
+      // The loss is told in a message box, which the user closes.
+      await expect(page.getByRole('alertdialog')).toContainText('De verbinding met de seriële poort is verbroken');
+      await page.getByRole('button', { name: 'OK', exact: true }).last().click();
+      // The number comes free once the program has let the lost terminal go.
+      rack = await startRack();
+      for (let tries = 0; rack.pty !== pty && tries < 30; ++tries) {
+        await rack.stop();
+        await new Promise((resolve) => setTimeout(resolve, 100));
+        rack = await startRack();
+      }
+      expect(rack.pty, 'replug ' + replug).toBe(pty);
+      relink(link, rack.pty, inode);
+      expect(fs.lstatSync(link).ino, 'the file system gave the link another inode').toBe(inode);
+      await expect.poll(() => rack.received().length, { timeout: 8000, message: 'replug ' + replug }).toBe(193);
+      await expect(page.locator('#verbinding')).toHaveText(/^Verbonden/);
+      const sck = page.getByRole('tabpanel', { name: 'SCK/ MCK' });
+      if (!(await sck.isVisible())) await page.getByRole('tab', { name: 'SCK/ MCK' }).click();
+      await sck.getByRole('button', { name: 'Versturen' }).click();
+      await expect.poll(() => rack.received().length).toBe(194);
+    }
+  } finally {
+    await web.stop();
+    await rack.stop();
+    fs.rmSync(quiet, { recursive: true, force: true });
+  }
+});
