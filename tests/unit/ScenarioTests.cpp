@@ -172,7 +172,8 @@ void ScenarioTest::Do(const json& step) {
     } else if (step.contains("press")) {
         const std::string button = step["press"];
         if (button == "ok") {
-            s.Ok();
+            for (int i = 0; i < step.value("times", 1); ++i)
+                s.Ok();
         } else if (button == "cancel") {
             // The window closes: it is no longer the active one.
             s.Cancel();
@@ -193,6 +194,11 @@ void ScenarioTest::Do(const json& step) {
     } else if (step.contains("diag")) {
         const std::string what = step["diag"];
         if (what == "start") {
+            if (step.contains("end")) {
+                diag::TRunChoice choice = s.Diagnostics().Choice();
+                choice.End = diag::TRunChoice::TEnd::UntilStop;
+                s.Diagnostics().SetChoice(choice);
+            }
             if (const std::string refused = s.Diagnostics().Start(); !refused.empty())
                 FrontEnd.Messages.push_back(refused);
         } else {

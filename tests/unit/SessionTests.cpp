@@ -1,4 +1,5 @@
 // The rack session on its own, without a front-end's windows or pages.
+#include "SerialCardUnder.h"
 #include "TestTimers.h"
 #include "bus/ParallelTransport.h"
 #include "platform/Tick.h"
@@ -73,14 +74,9 @@ TEST_F(ReplugTest, ALinkMadeAnewToANewCardUnderTheSameNumberIsTakenUpEveryTime) 
         Card->HangUp();
         ASSERT_TRUE(LookUntil([&] { return !Session->Bus().Ready(); }, 3000));
         ASSERT_TRUE(Session->Reconnect().Watching());
-        // A new card on the number freed (another program may take it meanwhile: the card is
-        // made again until it has it), and the link made again as a script makes it.
-        const std::uint32_t start = platform::GetTickCount();
-        do {
-            Card.reset();
-            Card = std::make_unique<sim::TSimSerialCard>(Rack);
-        } while (Card->SlavePath() != pty && !platform::TicksPassed(start, 3000) &&
-                 (platform::Sleep(10), true));
+        // A new card on the number freed, and the link made again as a script makes it.
+        Card.reset();
+        Card = SerialCardUnder(Rack, pty);
         ASSERT_EQ(Card->SlavePath(), pty) << "the system gave the new terminal another number";
         std::filesystem::remove(Link);
         std::filesystem::create_symlink(Card->SlavePath(), Link);

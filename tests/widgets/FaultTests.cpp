@@ -22,6 +22,7 @@
 #include "sim/SimParallelCard.h"
 #include "sim/SimSerialCard.h"
 #include "sim/SimTestCard.h"
+#include "tests/unit/SerialCardUnder.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -399,19 +400,6 @@ protected:
         EXPECT_TRUE(Window.StopInstellingen->isEnabled());
     }
 
-    // A new card on the terminal number `pty`, once the program has let it go (another
-    // program may take a number meanwhile: the card is made again until it has it).
-    std::unique_ptr<sim::TSimSerialCard> NewCardUnder(const std::string& pty) {
-        const std::uint32_t start = platform::GetTickCount();
-        auto card = std::make_unique<sim::TSimSerialCard>(Rack);
-        while (card->SlavePath() != pty && !platform::TicksPassed(start, 3000)) {
-            card.reset();
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
-            card = std::make_unique<sim::TSimSerialCard>(Rack);
-        }
-        EXPECT_EQ(card->SlavePath(), pty) << "the terminal's number went to another program";
-        return card;
-    }
     static ino_t InodeOf(const std::string& path) {
         struct stat info {};
         return ::lstat(path.c_str(), &info) == 0 ? info.st_ino : 0;
@@ -473,7 +461,8 @@ TEST_F(AdapterTest, ALinkMadeAgainInPlaceToACardUnderTheSameNumberConnectsTenTim
         SerialCard->HangUp();
         ASSERT_TRUE(RunEventsUntil([&] { return !Status.BusReady(); }, 3000));
         SerialCard.reset();
-        SerialCard = NewCardUnder(pty);
+        SerialCard = SerialCardUnder(Rack, pty);
+        ASSERT_EQ(SerialCard->SlavePath(), pty) << "the terminal's number went to another program";
         // Made again by unlink and symlink: the file system gives the old inode number back.
         std::filesystem::remove(Link);
         std::filesystem::create_symlink(SerialCard->SlavePath(), Link);
