@@ -3,6 +3,7 @@
 #include "bus/Bus.h"
 #include "cards/CardModel.h"
 #include "cards/TickSource.h"
+#include "serial/ComError.h"
 #include "settings/SettingsFile.h"
 
 #include <array>
@@ -73,11 +74,27 @@ public:
     // A user's action that talks to the rack runs as an exchange of its own: now, or once the
     // exchange under way (an action or a tick waiting for replies, a set-up) has ended. An
     // error it raises ends it and goes to the front-end.
-    void Action(std::function<void()> action);
+    void Action(std::function<void()> action) {
+        Bus.WhenIdle([this, action = std::move(action)] { Guarded(action); });
+    }
     // A tick runs as an exchange unless one is under way; false when it was skipped.
-    bool Tick(const std::function<void()>& tick);
+    bool Tick(const std::function<void()>& tick) {
+        if (Bus.Busy())
+            return false;
+        bus::TBus::TExchange exchange(Bus);
+        Guarded(tick);
+        return true;
+    }
     // Runs `work`, an error it raises going to the front-end.
-    void Guarded(const std::function<void()>& work);
+    void Guarded(const std::function<void()>& work) {
+        try {
+            work();
+        } catch (const serial::EComPort& error) {
+            Error(serial::ExplainedMessage(error));
+        } catch (const std::exception& error) {
+            Error(error.what());
+        }
+    }
     // A page's message box, and an error, through the front-end.
     void Message(TPage page, bool error, const std::string& text);
     void Error(const std::string& text);
@@ -87,7 +104,12 @@ public:
     std::function<std::string()> Refusal;
     // A page's send or start button is refused, with its reason in the page's message box,
     // while Refusal gives one.
-    bool Refused(TPage page);
+    bool Refused(TPage page) {
+        const std::string reason = Refusal ? Refusal() : std::string();
+        if (!reason.empty())
+            Message(page, true, reason);
+        return !reason.empty();
+    }
 
     // The tick's work for the active page at once, for a page that starts its test so.
     std::function<void()> TickNow;

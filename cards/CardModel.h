@@ -1,8 +1,9 @@
 #pragma once
 
+#include "platform/ChangeEvent.h"
+
 #include <cstdint>
 #include <functional>
-#include <vector>
 
 namespace cards {
 
@@ -56,19 +57,18 @@ public:
 
     // Calls `listener` after every change of what the page shows; the number it returns
     // takes the listener off again.
-    int Listen(std::function<void()> listener);
-    void Unlisten(int id);
+    int Listen(std::function<void()> listener) { return mChanged.Listen(std::move(listener)); }
+    void Unlisten(int id) { mChanged.Unlisten(id); }
 
 protected:
     // Tells the listeners that the view changed.
-    void Changed();
+    void Changed() { mChanged.Tell(); }
 
     TCardContext& mContext;
 
 private:
     const TPage mPage;
-    std::vector<std::pair<int, std::function<void()>>> mListeners;
-    int mNextListener = 1;
+    platform::TChangeEvent mChanged;
 };
 
 } // namespace cards

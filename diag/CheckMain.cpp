@@ -5,7 +5,7 @@
 #include "bus/Bus.h"
 #include "bus/ParallelTransport.h"
 #include "capture/CaptureStream.h"
-#include "diag/Run.h"
+#include "diag/CheckRun.h"
 #include "platform/Console.h"
 #include "platform/Messages.h"
 #include "platform/PortIo.h"
@@ -256,78 +256,6 @@ bool OutputsCanBeMade(const TArguments& args) {
     return true;
 }
 
-std::string Duration(double seconds) {
-    const auto total = static_cast<long long>(seconds + 0.5);
-    char text[32];
-    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60,
-                  total % 60);
-    return text;
-}
-
-// The progress of the test under way: one line that a terminal overwrites, or a plain line
-// every ten seconds when the output goes elsewhere. An output that is closed (a pipe whose
-// reader is gone) ends the display, not the run.
-class TProgress {
-public:
-    TProgress(bool quiet, std::FILE* out)
-        : mQuiet(quiet), mOut(out),
-          mTerminal(out == stdout ? platform::OutputIsTerminal() : platform::ErrorIsTerminal()) {}
-
-    void Show(const diag::TRun& run, bool force = false) {
-        if (mQuiet || run.Current() >= run.Tests().size())
-            return;
-        const auto now = std::chrono::steady_clock::now();
-        const auto every = mTerminal ? std::chrono::milliseconds(200) : std::chrono::seconds(10);
-        if (!force && now - mLast < every)
-            return;
-        mLast = now;
-        const diag::TCardTest& test = *run.Tests()[run.Current()];
-        const double seconds = run.TestSeconds();
-        const double rate = seconds > 0 ? static_cast<double>(test.Counts().Words) / seconds : 0;
-        const double left = run.SecondsLeft();
-        std::fprintf(mOut, Tr("%s%s: cycli %llu, fouten %llu, geen antwoord %llu, %.0f woorden/s%s%s"),
-                    mTerminal ? "\r" : "", test.Name().c_str(),
-                    static_cast<unsigned long long>(test.Counts().Cycles),
-                    static_cast<unsigned long long>(test.Counts().Errors),
-                    static_cast<unsigned long long>(test.Counts().NoReply), rate,
-                    left >= 0 ? Tr(", nog ") : "", left >= 0 ? Duration(left).c_str() : "");
-        std::fputs(mTerminal ? "\033[K" : "\n", mOut);
-        mShown = true;
-        if (std::fflush(mOut) != 0 || std::ferror(mOut))
-            mQuiet = true;
-    }
-
-    void End() {
-        if (mTerminal && mShown && !mQuiet)
-            std::fputc('\n', mOut);
-    }
-
-private:
-    bool mQuiet;
-    std::FILE* mOut;
-    bool mTerminal;
-    bool mShown = false;
-    std::chrono::steady_clock::time_point mLast{};
-};
-
-std::string SetUpFailure(const bus::TSetUpResult& result) {
-    switch (result.Outcome) {
-    case bus::TSetUpOutcome::ParallelRefused:
-        return std::string(Tr("De parallelle kaart kan niet worden gebruikt.")) + " " +
-               result.Reason;
-    case bus::TSetUpOutcome::CardSilent:
-        return Tr("de seriele kaart gaf geen antwoord op de optiebyte");
-    case bus::TSetUpOutcome::PortUnusable: {
-        char text[512];
-        std::snprintf(text, sizeof text, Tr("kan \"%s\" niet gebruiken: %s"),
-                      result.Port.c_str(), result.Reason.c_str());
-        return text;
-    }
-    default:
-        return {};
-    }
-}
-
 int Check(const TArguments& args) {
     // Progress and the summary make room on standard output for a report or a capture.
     std::FILE* const out = bus::IsStandardOutput(args.Report) || bus::IsStandardOutput(args.Capture)
@@ -404,37 +332,13 @@ int Check(const TArguments& args) {
         }
     }
 
-    std::vector<std::unique_ptr<diag::TCardTest>> tests;
-    for (const std::string& name : args.Tests) {
-        if (name == "scan") {
-            tests.push_back(std::make_unique<diag::TScanTest>(bus));
-            continue;
-        }
-        diag::TIoTest::TOptions options;
-        options.Place = std::stoi(name.substr(3));
-        options.Patterns = args.Patterns;
-        options.Inverted = args.Inverted;
-        options.SettleMs = args.SettleMs;
-        tests.push_back(std::make_unique<diag::TIoTest>(bus, options));
-    }
-    diag::TRun run(std::move(tests), args.Limits);
+    diag::TIoTest::TOptions io;
+    io.Patterns = args.Patterns;
+    io.Inverted = args.Inverted;
+    io.SettleMs = args.SettleMs;
+    diag::TRun run(diag::CheckTests(bus, args.Tests, io), args.Limits);
 
-    const bus::TSetUpResult result = bus.SetUp(choice);
-    if (result.Outcome != bus::TSetUpOutcome::Connected)
-        run.SetUnreachable(SetUpFailure(result));
-
-    run.Begin();
-    TProgress progress(args.Quiet, out);
-    try {
-        while (run.Verdict() != diag::TVerdict::Unreachable && run.Step()) {
-            if (gStop)
-                run.Stop();
-            progress.Show(run);
-        }
-    } catch (const serial::EComPort& error) {
-        run.SetUnreachable(serial::ExplainedMessage(error));
-    }
-    progress.End();
+    diag::RunCheck(bus, run, choice, args.Quiet ? nullptr : out, [] { return gStop.load(); });
     bus.CloseSerialLink();
 
     header.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -469,23 +373,8 @@ int Check(const TArguments& args) {
         Complain(Tr("het rek is niet bereikbaar: %s"), run.UnreachableReason().c_str());
         break;
     }
-    if (!args.Quiet) {
-        for (const auto& test : run.Tests())
-            std::fprintf(out, Tr("%s: %llu cycli, %llu woorden, %llu fouten, %llu zonder antwoord\n"),
-                        test->Name().c_str(),
-                        static_cast<unsigned long long>(test->Counts().Cycles),
-                        static_cast<unsigned long long>(test->Counts().Words),
-                        static_cast<unsigned long long>(test->Counts().Errors),
-                        static_cast<unsigned long long>(test->Counts().NoReply));
-        for (const auto& test : run.Tests())
-            if (const auto* io = dynamic_cast<const diag::TIoTest*>(test.get());
-                io && io->Evidence().Silent())
-                std::fprintf(out, Tr("%s: de kaart meldt niets op haar terugmeldlijnen (stil, geen "
-                               "kaart in de plaats, of een ander adres)\n"),
-                            test->Name().c_str());
-        std::fprintf(out, Tr("Resultaat: %s%s\n"), diag::VerdictName(run.Verdict()),
-                    run.Stopped() ? Tr(" (gestopt)") : "");
-    }
+    if (!args.Quiet)
+        diag::PrintSummary(run, out);
     // A report or capture that is not whole is worth more than any verdict a script reads.
     return written ? code : ExitNotWritten;
 }

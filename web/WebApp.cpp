@@ -38,6 +38,22 @@ TWebApp::~TWebApp() {
     mSession.SetFrontEnd(nullptr);
 }
 
+TServerEvents TWebApp::ServerEvents() {
+    TServerEvents events;
+    events.Opened = [this](int page) { mLoop.Post([this, page] { Hello(page); }); };
+    events.Command = [this](int page, const TCommand& command) {
+        mLoop.Post([this, page, command] { Apply(command, page); });
+    };
+    events.DriverGone = [this] { mLoop.Post([this] { DriverGone(); }); };
+    events.Closed = [this](int page) { mLoop.Post([this, page] { Closed(page); }); };
+    events.Download = [this](std::string name, std::string query,
+                             std::function<void(TDownload)> done) {
+        mLoop.Post([this, name = std::move(name), query = std::move(query),
+                    done = std::move(done)] { done(Download(name, query)); });
+    };
+    return events;
+}
+
 void TWebApp::Start() {
     const std::string error = mSession.Start();
     if (!error.empty())

@@ -4,6 +4,7 @@
 #include "web/BusLoop.h"
 #include "web/Commands.h"
 #include "web/PageState.h"
+#include "web/Server.h"
 #include "web/Tools.h"
 
 #include <optional>
@@ -29,6 +30,8 @@ public:
     TWebApp(const TWebApp&) = delete;
     TWebApp& operator=(const TWebApp&) = delete;
 
+    // What the server hands over, posted from the network's thread to the session's.
+    TServerEvents ServerEvents();
     // At start, as the desktop program's first showing: the settings file of the folder.
     void Start();
     // A page came: everything it shows, at once.

@@ -213,25 +213,15 @@ int Serve(const TArguments& args) {
     web::TBusLoop loop;
     {
         session::TRackSession session(loop, std::move(options));
-        web::TWebApp* app = nullptr;
-        // The network's thread hands everything to the session's.
-        web::TServerEvents events;
-        events.Opened = [&](int page) { loop.Post([&app, page] { app->Hello(page); }); };
-        events.Command = [&](int page, const web::TCommand& command) {
-            loop.Post([&app, page, command] { app->Apply(command, page); });
-        };
-        events.DriverGone = [&] { loop.Post([&app] { app->DriverGone(); }); };
-        events.Closed = [&](int page) { loop.Post([&app, page] { app->Closed(page); }); };
-        events.Download = [&](std::string name, std::string query,
-                              std::function<void(web::TDownload)> done) {
-            loop.Post([&app, name = std::move(name), query = std::move(query),
-                       done = std::move(done)] { done(app->Download(name, query)); });
-        };
-        web::TServer server(args.Address, args.Port, access, std::move(events));
-        web::TWebApp application(session, loop, [&server](int page, std::string text) {
-            server.Send(page, std::move(text));
+        // The server's events go to the application, which is made first; its pushes go to
+        // the server, which is running by the time the loop runs.
+        web::TServer* network = nullptr;
+        web::TWebApp application(session, loop, [&network](int page, std::string text) {
+            if (network)
+                network->Send(page, std::move(text));
         });
-        app = &application;
+        web::TServer server(args.Address, args.Port, access, application.ServerEvents());
+        network = &server;
 
         std::string error;
         if (!server.Start(error)) {
