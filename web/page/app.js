@@ -219,10 +219,12 @@
   }
 
   function speedControl(key) {
-    var speed = el('input', { type: 'range', min: 0, max: 15, value: 0, 'aria-label': 'Snelheid' });
+    // The bar's top is position 0, full speed: the bar shows the speed, the position's
+    // range turned round.
+    var speed = el('input', { type: 'range', value: 0, 'aria-label': 'Snelheid' });
     var shownSpeed = el('span', { text: '0' });
     speed.addEventListener('change', function () {
-      act(key, 'speed', { position: 15 - parseInt(speed.value, 10) });
+      act(key, 'speed', { position: Number(speed.max) - parseInt(speed.value, 10) });
     });
     speed.addEventListener('input', function () { shownSpeed.textContent = speed.value; });
     return { node: fieldset('Snelheid', [el('div', { 'class': 'rij' }, [speed, shownSpeed])]), speed: speed, shown: shownSpeed };
@@ -262,9 +264,10 @@
         });
         setLamp(group.kort.lamp, p.kort[g]);
       });
+      setRange(speed.speed, rangeOf('xbk', 'speed', 'position'));
       if (document.activeElement !== speed.speed) {
-        speed.speed.value = 15 - p.speedPosition;
-        speed.shown.textContent = 15 - p.speedPosition;
+        speed.speed.value = Number(speed.speed.max) - p.speedPosition;
+        speed.shown.textContent = speed.speed.value;
       }
       enable(speed.speed, true);
       button.textContent = p.caption;
@@ -297,9 +300,10 @@
       boxes.forEach(function (b, k) { b.box.checked = p.sections[k]; enable(b.box, p.sectionsEnabled); });
       lamps.forEach(function (m, k) { setLamp(m.lamp, p.s[k]); });
       setLamp(kort.lamp, p.kort[0]);
+      setRange(speed.speed, rangeOf('bk3', 'speed', 'position'));
       if (document.activeElement !== speed.speed) {
-        speed.speed.value = 15 - p.speedPosition;
-        speed.shown.textContent = 15 - p.speedPosition;
+        speed.speed.value = Number(speed.speed.max) - p.speedPosition;
+        speed.shown.textContent = speed.speed.value;
       }
       enable(speed.speed, true);
       button.textContent = p.caption;
