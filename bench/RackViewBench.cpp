@@ -11,7 +11,7 @@
 namespace {
 
 void BM_RackStateUnderTheBusLock(benchmark::State& state) {
-    sim::TSimRack rack(sim::DefaultRack(), false);
+    sim::TSimRack rack(sim::DefaultRack(), sim::TSimRack::TSerialLine::None);
     for (auto _ : state) {
         sim::TRackState seen = rack.State();
         benchmark::DoNotOptimize(seen);
@@ -20,7 +20,7 @@ void BM_RackStateUnderTheBusLock(benchmark::State& state) {
 BENCHMARK(BM_RackStateUnderTheBusLock);
 
 void BM_RackFlashesOfOneLook(benchmark::State& state) {
-    sim::TSimRack rack(sim::DefaultRack(), false);
+    sim::TSimRack rack(sim::DefaultRack(), sim::TSimRack::TSerialLine::None);
     sim::TRackFlashes flashes;
     const sim::TRackState seen = rack.State();
     std::uint32_t now = 0;
@@ -32,7 +32,7 @@ BENCHMARK(BM_RackFlashesOfOneLook);
 // A data strobe and its answer on the train bus, as the serial card applies it; arg 1: a
 // thread takes the rack's state without pause meanwhile (far more than the view's 20 a second).
 void BM_BusWordBesideTheView(benchmark::State& state) {
-    sim::TSimRack rack(sim::DefaultRack(), false);
+    sim::TSimRack rack(sim::DefaultRack(), sim::TSimRack::TSerialLine::None);
     std::atomic<bool> stop{false};
     std::thread view;
     if (state.range(0) == 1)

@@ -2,6 +2,7 @@
 
 #include "bus/ParallelTransport.h"
 #include "platform/EventPump.h"
+#include "serial/ComBackend.h"
 #include "platform/Tick.h"
 #include "serial/ComError.h"
 #include "serial/SerialCardLink.h"
@@ -33,8 +34,8 @@ private:
     TBusRecorder& mCapture;
 };
 
-TBus::TBus(TParTransport& parallel)
-    : mParallel(parallel), mLink(std::make_unique<tavo::TTavoCom>()),
+TBus::TBus(TParTransport& parallel, std::unique_ptr<serial::TComBackend> serialLine)
+    : mParallel(parallel), mLink(std::make_unique<tavo::TTavoCom>(nullptr, std::move(serialLine))),
       mSerialPath(MakeSerialTransport(*mLink,
                                       [this](const serial::EComPort& error) { LineLost(error); })),
       mParallelPath(MakeParallelTransport(parallel)), mDebugPath(MakeDebugTransport()),

@@ -4,6 +4,7 @@
 #include "bus/BusTransport.h"
 #include "bus/BusWord.h"
 #include "platform/PortIo.h"
+#include "serial/ComBackend.h"
 
 #include <cstdint>
 #include <deque>
@@ -76,7 +77,8 @@ public:
 // the rack that runs at a time. All of it runs on one thread (the window's, in the program).
 class TBus {
 public:
-    explicit TBus(TParTransport& parallel);
+    // `serialLine`: the backend of the serial card's port (none: the platform's own).
+    explicit TBus(TParTransport& parallel, std::unique_ptr<serial::TComBackend> serialLine = nullptr);
     ~TBus();
     TBus(const TBus&) = delete;
     TBus& operator=(const TBus&) = delete;

@@ -3,6 +3,7 @@
 #include "bus/CardWords.h"
 #include "capture/CaptureFiles.h"
 #include "platform/Messages.h"
+#include "platform/Tick.h"
 
 #include <chrono>
 #include <cstdio>
@@ -11,9 +12,10 @@ namespace diag {
 
 namespace {
 
+// On the program's clock: a soak's time is a wait like any other.
 std::uint64_t MonotonicNs() {
     return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          platform::TTickClock::now().time_since_epoch())
                                           .count());
 }
 

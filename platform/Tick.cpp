@@ -1,23 +1,46 @@
 #include "platform/Tick.h"
 
-#include <atomic>
-#include <chrono>
 #include <thread>
 
 namespace platform {
 
 namespace {
 
+class TMonotonicClock final : public TClock {
+public:
+    std::uint64_t NowMs() override {
+        return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              std::chrono::steady_clock::now().time_since_epoch())
+                                              .count());
+    }
+    void Sleep(std::uint32_t ms) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+};
+
+TMonotonicClock gMonotonic;
+std::atomic<TClock*> gClock{&gMonotonic};
 std::atomic<std::uint32_t> gOffset{0};
 std::atomic<bool> gSkipDesignedWaits{false};
 
+TClock& Clock() {
+    return *gClock.load(std::memory_order_acquire);
+}
+
 std::uint32_t RawTicks() {
-    const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<std::uint32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+    return static_cast<std::uint32_t>(Clock().NowMs());
 }
 
 } // namespace
+
+TClock* SetClock(TClock* clock) {
+    TClock* previous = gClock.exchange(clock ? clock : &gMonotonic, std::memory_order_acq_rel);
+    return previous == &gMonotonic ? nullptr : previous;
+}
+
+TTickClock::time_point TTickClock::now() {
+    return time_point(duration(static_cast<rep>(Clock().NowMs())));
+}
 
 std::uint32_t GetTickCount() {
     return RawTicks() + gOffset.load(std::memory_order_relaxed);
@@ -28,7 +51,7 @@ void SetTickCount(std::uint32_t value) {
 }
 
 void Sleep(std::uint32_t ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    Clock().Sleep(ms);
 }
 
 void SkipDesignedWaits(bool skip) {

@@ -19,8 +19,8 @@ using platform::Tr;
 // reset ask for pass without taking the time.
 class TRackSession::TSimulation {
 public:
-    TSimulation(const sim::TRackDescription& description, bool serialCard)
-        : Rack(description, serialCard), mPreviousBackend(platform::SetPortBackend(&Rack.ParallelCard)),
+    TSimulation(const sim::TRackDescription& description, sim::TSimRack::TSerialLine line)
+        : Rack(description, line), mPreviousBackend(platform::SetPortBackend(&Rack.ParallelCard)),
           mSkippedBefore(platform::DesignedWaitsSkipped()) {
         bus::ParTransport().CreateWorker();
         platform::SkipDesignedWaits(true);
@@ -57,10 +57,10 @@ std::unique_ptr<cards::TTickSource> Timer(TTimers& timers, const char* name, int
 
 TRackSession::TRackSession(TTimers& timers, TSessionOptions options)
     : mOptions(std::move(options)),
-      mSimulation(mOptions.SimRack ? std::make_unique<TSimulation>(*mOptions.SimRack,
-                                                                   mOptions.SimulatedSerialCard)
-                                   : nullptr),
-      mBus(bus::ParTransport()), mCapture(mOptions.CaptureEvents),
+      mSimulation(mOptions.SimRack
+                      ? std::make_unique<TSimulation>(*mOptions.SimRack, mOptions.SimSerialLine)
+                      : nullptr),
+      mBus(bus::ParTransport(), mSimulation ? mSimulation->Rack.SerialLine() : nullptr), mCapture(mOptions.CaptureEvents),
       mTestTimer(Timer(timers, "TimerSpeed", 400)), mCards(mBus, *mTestTimer), mReconnect(mBus),
       mLookTimer(Timer(timers, "TimerAdapter", static_cast<int>(bus::TReconnect::LookIntervalMs))),
       mSetUpTimer(Timer(timers, "TimerStatus", SetUpDelayMs)),

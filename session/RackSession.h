@@ -12,15 +12,12 @@
 #include "settings/SettingsSession.h"
 #include "sim/RackFaults.h"
 #include "sim/RackFile.h"
+#include "sim/SimRack.h"
 
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
-
-namespace sim {
-class TSimRack;
-}
 
 namespace session {
 
@@ -52,9 +49,10 @@ public:
 struct TSessionOptions {
     // The simulated rack that stands in for the hardware; none for the real rack.
     std::optional<sim::TRackDescription> SimRack;
-    // With the simulated rack: its serial card on a pseudo-terminal (none: only its parallel
-    // card, as where the system has no pseudo-terminals).
-    bool SimulatedSerialCard = true;
+    // With the simulated rack: where its serial card sits (on a pseudo-terminal as the
+    // programs have it; in this process for tests on a clock they step; none: only its
+    // parallel card, as where the system has no pseudo-terminals).
+    sim::TSimRack::TSerialLine SimSerialLine = sim::TSimRack::TSerialLine::PseudoTerminal;
     // The serial path without a serial card: nothing is sent, every reply is 72.
     bool Debug = false;
     // What the system answered when the parallel card's ports were asked for.

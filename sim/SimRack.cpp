@@ -10,7 +10,7 @@ namespace sim {
 
 namespace {
 
-std::unique_ptr<TSimSerialCard> NewSerialCard(TTrainBus& bus, std::string& why) {
+std::unique_ptr<TSerialCard> NewPtyCard(TTrainBus& bus, std::string& why) {
     try {
         why.clear();
         return std::make_unique<TSimSerialCard>(bus);
@@ -26,7 +26,8 @@ bool Contains(const std::vector<int>& places, int place) {
 
 } // namespace
 
-TSimRack::TSimRack(const TRackDescription& rack, bool serialCard, TSimBlockLine::TClock clock) {
+TSimRack::TSimRack(const TRackDescription& rack, TSerialLine line, TSimBlockLine::TClock clock)
+    : mLine(line) {
     for (const TCardEntry& entry : rack.Cards) {
         std::vector<std::shared_ptr<TSimCard>> cards;
         switch (entry.Kind) {
@@ -65,11 +66,19 @@ TSimRack::TSimRack(const TRackDescription& rack, bool serialCard, TSimBlockLine:
         if (CardAs<TSimIoCard>(place))
             IoCard = std::static_pointer_cast<TSimIoCard>(Bus.CardAt(place));
     }
-    if (serialCard)
-        SerialCard = NewSerialCard(Bus, NoSerialCard);
+    ReplaceSerialCard();
 }
 
 TSimRack::~TSimRack() = default;
+
+std::unique_ptr<serial::TComBackend> TSimRack::SerialLine() {
+    if (mLine != TSerialLine::InProcess)
+        return nullptr;
+    return TInProcessSerialCard::Line([this](const std::string& port) {
+        auto* card = dynamic_cast<TInProcessSerialCard*>(SerialCard.get());
+        return card && card->SlavePath() == port ? card : nullptr;
+    });
+}
 
 std::shared_ptr<TSimCard> TSimRack::MakeCard(const TCardEntry& entry) const {
     switch (entry.Kind) {
@@ -133,7 +142,19 @@ void TSimRack::SetInput(int place, int input, bool level) {
 bool TSimRack::ReplaceSerialCard() {
     // The old card goes first: its thread must not serve the bus beside the new one's.
     SerialCard.reset();
-    SerialCard = NewSerialCard(Bus, NoSerialCard);
+    switch (mLine) {
+    case TSerialLine::PseudoTerminal:
+        SerialCard = NewPtyCard(Bus, NoSerialCard);
+        break;
+    case TSerialLine::InProcess:
+        // A new name for every card, as a new terminal has.
+        SerialCard = std::make_unique<TInProcessSerialCard>(
+            // A path below a file, which no real port can ever have.
+            Bus, "/dev/null/zelm-card-" + std::to_string(++mCardsMade));
+        break;
+    case TSerialLine::None:
+        break;
+    }
     return SerialCard != nullptr;
 }
 

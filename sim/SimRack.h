@@ -2,6 +2,7 @@
 
 #include "sim/RackFile.h"
 #include "sim/RackState.h"
+#include "sim/InProcessSerialCard.h"
 #include "sim/SimBlockCards.h"
 #include "sim/SimIoCard.h"
 #include "sim/SimLatchCard.h"
@@ -39,9 +40,11 @@ public:
     static constexpr int ThreeRailPlace = 6;
     static constexpr std::uint32_t MsPerSection = 1000;
 
-    // `serialCard`: whether to put a serial card in front (none also when the system gives no
-    // pseudo-terminal).
-    explicit TSimRack(const TRackDescription& rack = DefaultRack(), bool serialCard = true,
+    // Where the serial card in front sits: on a pseudo-terminal (none when the system gives
+    // none), in the program's own process (reached through SerialLine), or nowhere.
+    enum class TSerialLine { PseudoTerminal, InProcess, None };
+    explicit TSimRack(const TRackDescription& rack = DefaultRack(),
+                      TSerialLine line = TSerialLine::PseudoTerminal,
                       TSimBlockLine::TClock clock = platform::GetTickCount);
     ~TSimRack();
 
@@ -61,8 +64,11 @@ public:
     std::shared_ptr<TSimIoCard> IoCard;
     TSimParallelCard ParallelCard{Bus};
     // None when the system gives no pseudo-terminal; NoSerialCard then says why.
-    std::unique_ptr<TSimSerialCard> SerialCard;
+    std::unique_ptr<TSerialCard> SerialCard;
     std::string NoSerialCard;
+    // With the card in the program's process: the backend of the port that reaches it (and
+    // the card that takes a hung-up one's place); none otherwise.
+    std::unique_ptr<serial::TComBackend> SerialLine();
 
     std::optional<TCardKind> KindAt(int place) const;
 
@@ -93,6 +99,8 @@ private:
     }
 
     std::array<std::optional<TCardKind>, TTrainBus::Places> mKinds{};
+    TSerialLine mLine;
+    int mCardsMade = 0;
 };
 
 } // namespace sim

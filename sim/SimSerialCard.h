@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sim/SerialCard.h"
 #include "sim/TrainBus.h"
 
 #include <atomic>
@@ -13,37 +14,6 @@
 #include <vector>
 
 namespace sim {
-
-// Ways in which the simulated serial card can be told to misbehave. All off by default.
-struct TSerialFaults {
-    // The card hears nothing: no answer, no bus word reaches the rack, and a connection
-    // waiting for its option byte keeps waiting (as a rack that is switched off).
-    bool Silent = false;
-    // The option byte comes back inverted (every bit flipped), so no bit of it matches.
-    bool WrongEcho = false;
-    // The echo of the option byte leaves this long after the option byte was taken.
-    std::uint32_t EchoDelayMs = 0;
-    // The answer to every bus word leaves this long after the word was taken.
-    std::uint32_t ReplyDelayMs = 0;
-    // Every answer is followed by this many more bytes, each the inverse of the answer.
-    int ExtraBytes = 0;
-    // The card answers this many more bus words and hangs up when the next one comes, instead
-    // of answering it; negative: never. Counts down as words are answered. (Hanging up right
-    // after an answer would lose it: the hang-up discards what the client has not read.)
-    int HangUpAfterWords = -1;
-    // The card answers this many more bus words and falls silent (as Silent) when the next
-    // one comes; negative: never. Counts down as words are answered.
-    int SilentAfterWords = -1;
-};
-
-// One byte the card took from the line, and the line speed at that moment (baud; 0 for a
-// speed the card does not know).
-struct TLineByte {
-    std::uint8_t Byte;
-    int Baud;
-
-    bool operator==(const TLineByte&) const = default;
-};
 
 // The serial interface card in front of a simulated rack, on the master end of a new
 // pseudo-terminal; the program opens the slave end (SlavePath) as its COM port.
@@ -65,20 +35,20 @@ struct TLineByte {
 //
 // The card serves the line on a thread of its own; every other method may be called from
 // any thread.
-class TSimSerialCard {
+class TSimSerialCard final : public TSerialCard {
 public:
     // Opens the pseudo-terminal, puts its line at raw 8N1, 9600 baud, and starts serving.
     // Throws std::system_error when the system gives no pseudo-terminal.
     explicit TSimSerialCard(TTrainBus& bus);
     // Stops the thread and closes the master end; an open slave end then sees a hang-up.
-    ~TSimSerialCard();
+    ~TSimSerialCard() override;
 
     TSimSerialCard(const TSimSerialCard&) = delete;
     TSimSerialCard& operator=(const TSimSerialCard&) = delete;
 
-    const std::string& SlavePath() const { return mSlavePath; }
+    const std::string& SlavePath() const override { return mSlavePath; }
 
-    void SetFaults(const TSerialFaults& faults);
+    void SetFaults(const TSerialFaults& faults) override;
     // Wire timing: every byte takes its time on the line (10 bits: start, 8 data, stop) at the
     // line's speed. A byte the card takes has arrived one byte time after the card saw it (or
     // after the byte before it), and only then is it answered; the answer's bytes leave the
@@ -86,19 +56,19 @@ public:
     // real line. The card keeps these moments to a few microseconds (it sleeps, then spins
     // for the last stretch), since a sleep alone wakes tens of microseconds late on a busy or
     // virtual machine. Off by default.
-    void SetWireTiming(bool on);
-    TSerialFaults Faults() const;
+    void SetWireTiming(bool on) override;
+    TSerialFaults Faults() const override;
 
     // Every byte taken from the line so far, in order, including those that got no answer.
-    std::vector<TLineByte> Received() const;
+    std::vector<TLineByte> Received() const override;
     // Waits until at least `count` bytes were taken; false when `timeoutMs` passed first.
-    bool WaitForReceived(std::size_t count, std::uint32_t timeoutMs) const;
+    bool WaitForReceived(std::size_t count, std::uint32_t timeoutMs) const override;
     // The option byte of the present connection, none before the handshake.
-    std::optional<std::uint8_t> Options() const;
+    std::optional<std::uint8_t> Options() const override;
     // Closes the card's end of the line at once, so that the program's end sees a hang-up.
-    void HangUp();
+    void HangUp() override;
     // True once the card has hung up; it serves nothing after that.
-    bool HungUp() const;
+    bool HungUp() const override;
 
 private:
     enum class TPhase { AwaitOptions, BusWords };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Tick.h"
 #include "session/Timers.h"
 
 #include <chrono>
@@ -19,7 +20,7 @@ namespace web {
 // Its timers are the session's.
 class TBusLoop final : public session::TTimers {
 public:
-    using TClock = std::chrono::steady_clock;
+    using TClock = platform::TTickClock;
 
     TBusLoop();
     ~TBusLoop() override;

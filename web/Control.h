@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Tick.h"
 #include "web/AccessRules.h"
 
 #include <chrono>
@@ -16,7 +17,7 @@ namespace web {
 // nobody drives takes control.
 class TControl {
 public:
-    using TClock = std::chrono::steady_clock;
+    using TClock = platform::TTickClock;
     static constexpr std::chrono::milliseconds GoneAfter{3000};
 
     // A page came; true when it drives now.

@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const auto& input : entry.Faults.Intermittent)
             Check(input.Input >= 0 && input.Input < 16 && input.Every >= 1);
     }
-    sim::TSimRack rack(load.Rack, false);
+    sim::TSimRack rack(load.Rack, sim::TSimRack::TSerialLine::None);
     for (int place = 0; place < 64; ++place) {
         rack.Bus.ApplyWord(static_cast<std::uint8_t>(0x80 + place));
         rack.Bus.ApplyWord(0x7F);

@@ -26,7 +26,7 @@ int Read(sim::TSimRack& rack, int place, int data = 0) {
 TEST(RackFaults, SilentCardAnswersAsAnEmptyPlaceUntilCleared) {
     sim::TSimRack rack(Rack(R"({"cards": [{"places": [1, 2], "kind": "test", "lines": 5,
                                            "short": true, "faults": {"silent": [2]}}]})"),
-                       false);
+                       sim::TSimRack::TSerialLine::None);
     EXPECT_EQ(Read(rack, 1), 0x40 + 16 + 5);
     EXPECT_EQ(Read(rack, 2), 0x40);
     rack.SetSilent(2, false);
@@ -41,7 +41,7 @@ TEST(RackFaults, StuckShortedAndIntermittentInputsOfAnIoCard) {
     sim::TSimRack rack(Rack(R"({"cards": [{"place": 9, "kind": "io", "faults": {
                     "stuck": [{"input": 12, "level": 0}, {"input": 13, "level": 1}],
                     "shorted": [[2, 3]], "intermittent": [{"input": 5, "every": 3}]}}]})"),
-                       false);
+                       sim::TSimRack::TSerialLine::None);
     EXPECT_EQ(Read(rack, 9, 0x0F), 0x40 + 0b1101) << "bit 1 stuck at 0";
     EXPECT_EQ(Read(rack, 9, 0x10), 0x40 + 0b0100) << "bit 6 stuck at 1";
     EXPECT_EQ(Read(rack, 9, 0x2F), 0x40 + 32 + 0b1110) << "bit 13 is low and pulls 8 low";
@@ -62,7 +62,7 @@ TEST(RackFaults, ShortCircuitOnOneBlockCardOfALine) {
     std::uint32_t now = 0;
     sim::TSimRack rack(Rack(R"({"cards": [{"places": [10, 11], "kind": "two-rail",
                                            "section_ms": 100, "faults": {"short": [11]}}]})"),
-                       false, [&now] { return now; });
+                       sim::TSimRack::TSerialLine::None, [&now] { return now; });
     EXPECT_EQ(Read(rack, 10, 15), 0x40 + 1) << "full speed; the locomotive in section 1";
     EXPECT_EQ(Read(rack, 11, 15), 0x40 + 16) << "short circuit, no section";
     now += 1000;
@@ -93,7 +93,7 @@ TEST(RackFaults, ANewSerialCardServesTheSameRackAfterAHangUp) {
 
 TEST(RackState, ShowsTheRackAsTheBusLeftIt) {
     std::uint32_t now = 0;
-    sim::TSimRack rack(sim::DefaultRack(), false, [&now] { return now; });
+    sim::TSimRack rack(sim::DefaultRack(), sim::TSimRack::TSerialLine::None, [&now] { return now; });
     rack.SetStuck(9, 3, true);
     rack.SetShortCircuit(7, true);
     rack.SetSilent(2, true);
@@ -132,7 +132,7 @@ TEST(RackState, ShowsTheRackAsTheBusLeftIt) {
 }
 
 TEST(RackState, AChangedLampFlashesForAWhileAndTheFirstLookSetsNone) {
-    sim::TSimRack rack(sim::DefaultRack(), false);
+    sim::TSimRack rack(sim::DefaultRack(), sim::TSimRack::TSerialLine::None);
     sim::TRackFlashes flashes;
     flashes.Take(rack.State(), 1000);
     EXPECT_FALSE(flashes.Flashing(sim::PlaceLamp(63, 5), 1000));

@@ -135,7 +135,7 @@ TEST(RackFile, DefaultRackIsTheShippedFileWithTheCardsInTheirPlaces) {
     text << in.rdbuf();
     EXPECT_EQ(sim::DefaultRackText(), text.str());
 
-    sim::TSimRack rack(sim::DefaultRack(), false);
+    sim::TSimRack rack(sim::DefaultRack(), sim::TSimRack::TSerialLine::None);
     using Rack = sim::TSimRack;
     for (int place : Rack::TwoRailPlaces)
         EXPECT_EQ(rack.KindAt(place), TCardKind::TwoRail) << place;

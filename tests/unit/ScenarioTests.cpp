@@ -72,7 +72,7 @@ protected:
     // What the card took since `from`, once it has taken all there is: words sent without
     // waiting for their answer may still be on their way.
     std::vector<int> Taken(std::size_t from) const {
-        sim::TSimSerialCard& card = *Session->Rack()->SerialCard;
+        sim::TSerialCard& card = *Session->Rack()->SerialCard;
         for (std::size_t seen = card.Received().size(), quiet = 0; quiet < 3; ++quiet) {
             platform::Sleep(10);
             if (const std::size_t now = card.Received().size(); now != seen) {

@@ -45,10 +45,6 @@ protected:
         platform::SkipDesignedWaits(SkippedBefore);
     }
 
-    static ino_t InodeOf(const std::filesystem::path& path) {
-        struct stat info {};
-        return ::lstat(path.c_str(), &info) == 0 ? info.st_ino : 0;
-    }
     // Fires the reconnection's look until `done` or `ms` have passed; how often it looks
     // changes nothing of what it finds.
     template <class F> bool LookUntil(F done, std::uint32_t ms) {
@@ -69,7 +65,7 @@ TEST_F(ReplugTest, ALinkMadeAnewToANewCardUnderTheSameNumberIsTakenUpEveryTime) 
     for (int replug = 0; replug < 10; ++replug) {
         SCOPED_TRACE("replug " + std::to_string(replug + 1));
         const std::string pty = Card->SlavePath();
-        const ino_t inode = InodeOf(Link);
+        const ino_t inode = InodeOf(Link.string());
         // The far end hangs up; the session finds the line gone and lets the terminal go.
         Card->HangUp();
         ASSERT_TRUE(LookUntil([&] { return !Session->Bus().Ready(); }, 3000));
@@ -78,8 +74,7 @@ TEST_F(ReplugTest, ALinkMadeAnewToANewCardUnderTheSameNumberIsTakenUpEveryTime) 
         Card.reset();
         Card = SerialCardUnder(Rack, pty);
         ASSERT_EQ(Card->SlavePath(), pty) << "the system gave the new terminal another number";
-        std::filesystem::remove(Link);
-        std::filesystem::create_symlink(Card->SlavePath(), Link);
+        Relink(Link.string(), Card->SlavePath(), inode);
         ASSERT_EQ(InodeOf(Link), inode) << "the file system gave the link another inode";
         // The option byte and the 192 words, without a click.
         ASSERT_TRUE(LookUntil([&] { return Card->Received().size() >= 193; }, 8000))

@@ -56,7 +56,7 @@ struct TWorld {
         Rack.Plug(11, Line.Cards[1]);
         Status->TimerStatusTimer();
     }
-    sim::TSimSerialCard& SerialCardOf() { return SerialCard; }
+    sim::TSerialCard& SerialCardOf() { return SerialCard; }
 };
 
 class BlockPagesTest : public TProgramWindowsTest<TWorld> {

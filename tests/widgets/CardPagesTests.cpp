@@ -51,7 +51,7 @@ struct TWorld {
         Rack.Plug(63, Selection);
         Status->TimerStatusTimer();
     }
-    sim::TSimSerialCard& SerialCardOf() { return SerialCard; }
+    sim::TSerialCard& SerialCardOf() { return SerialCard; }
 };
 
 class CardPagesTest : public TProgramWindowsTest<TWorld> {

@@ -400,11 +400,6 @@ protected:
         EXPECT_TRUE(Window.StopInstellingen->isEnabled());
     }
 
-    static ino_t InodeOf(const std::string& path) {
-        struct stat info {};
-        return ::lstat(path.c_str(), &info) == 0 ? info.st_ino : 0;
-    }
-
     void ExpectLossReported() {
         ASSERT_EQ(Dialogs.Messages.size(), 1u);
         EXPECT_EQ(Dialogs.Messages[0].Text.toStdString(), LineGone) << "the message as before";
@@ -463,9 +458,8 @@ TEST_F(AdapterTest, ALinkMadeAgainInPlaceToACardUnderTheSameNumberConnectsTenTim
         SerialCard.reset();
         SerialCard = SerialCardUnder(Rack, pty);
         ASSERT_EQ(SerialCard->SlavePath(), pty) << "the terminal's number went to another program";
-        // Made again by unlink and symlink: the file system gives the old inode number back.
-        std::filesystem::remove(Link);
-        std::filesystem::create_symlink(SerialCard->SlavePath(), Link);
+        // Made again by unlink and symlink, under the old inode number.
+        Relink(Link, SerialCard->SlavePath(), before);
         ASSERT_EQ(inode(), before) << "the file system gave the link another inode";
         ASSERT_TRUE(RunEventsUntil(
             [&] { return Status.BusReady() && SerialCard->Received().size() >= 1 + 192; }, 8000))

@@ -40,7 +40,7 @@ struct TWorld {
     std::unique_ptr<bus::TStatusForm>& Status = Windows.Status;
 
     TWorld() { Status->TimerStatusTimer(); }
-    sim::TSimSerialCard& SerialCardOf() { return *Rack.SerialCard; }
+    sim::TSerialCard& SerialCardOf() { return *Rack.SerialCard; }
 };
 
 class LatchIoPagesTest : public TProgramWindowsTest<TWorld> {

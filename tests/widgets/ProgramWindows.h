@@ -98,7 +98,7 @@ public:
 };
 
 // The bytes `card` took from the line from the `from`th on.
-inline std::vector<int> BytesTaken(const sim::TSimSerialCard& card, std::size_t from = 0) {
+inline std::vector<int> BytesTaken(const sim::TSerialCard& card, std::size_t from = 0) {
     std::vector<int> words;
     const auto received = card.Received();
     for (std::size_t i = from; i < received.size(); ++i)
@@ -121,7 +121,7 @@ template <typename F> bool RunEventsUntil(F done, std::uint32_t ms) {
 // help window beside it, "Info..." the about window over it, and the main window is activated
 // again, while the test timer's ticks go on sending to `card` throughout.
 inline void ExpectTestGoesOnBesideOtherWindows(app::TFormMorvelplint& window,
-                                               const sim::TSimSerialCard& card) {
+                                               const sim::TSerialCard& card) {
     app::THelpBox help(&window);
     app::TAboutBox about(&window);
     const auto goesOn = [&](const char* situation) {
@@ -169,7 +169,7 @@ protected:
     cards::TCardPages& Pages = *World->Windows.Window->CardPages;
     bus::TStatusForm& Status = *World->Windows.Status;
     QTimer& TimerSpeed = *World->Windows.Window->TimerSpeed;
-    sim::TSimSerialCard& SerialCard = World->SerialCardOf();
+    sim::TSerialCard& SerialCard = World->SerialCardOf();
 
     // Every test begins connected over the serial card, not in test mode nor in debug mode,
     // with the test timer stopped.

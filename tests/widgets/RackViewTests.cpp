@@ -22,7 +22,7 @@ struct TWorld {
     sim::TSimRack& Rack = *Windows.Session->Rack();
 
     TWorld() { Windows.Status->TimerStatusTimer(); }
-    sim::TSimSerialCard& SerialCardOf() { return *Rack.SerialCard; }
+    sim::TSerialCard& SerialCardOf() { return *Rack.SerialCard; }
 };
 
 class RackViewTest : public TProgramWindowsTest<TWorld> {

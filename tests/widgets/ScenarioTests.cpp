@@ -79,7 +79,7 @@ protected:
         std::filesystem::remove_all(Folder);
     }
 
-    sim::TSimSerialCard& Card() { return *Windows.Session->Rack()->SerialCard; }
+    sim::TSerialCard& Card() { return *Windows.Session->Rack()->SerialCard; }
     // What the card took since `from`, once it has taken all there is (words sent without
     // waiting for their answer may still be on their way). No events run meanwhile: a tick of
     // a running test would send more.
