@@ -5,6 +5,9 @@
 #include "platform/Thread.h"
 #include "platform/Tick.h"
 
+#include <chrono>
+#include <thread>
+
 namespace bus {
 
 // ---- TParQueue ----
@@ -126,8 +129,8 @@ void TZELM_PAR_Thread::TransferWord(std::int32_t word) {
     platform::PortOut(platform::BusOutPort, static_cast<std::uint16_t>(data));
     // Let the data lines settle for at least one tick before the strobe; the wait is not
     // yielded, so a word costs about one tick and no more.
-    const std::uint32_t noted = platform::GetTickCount();
-    while (platform::GetTickCount() == noted) {
+    const std::uint32_t noted = platform::MachineTickCount();
+    while (platform::MachineTickCount() == noted) {
     }
 
     switch (strobe) {
@@ -204,9 +207,11 @@ void TParTransport::ResetTransport(int /*clock*/) {
     // So let it finish what it holds first: at one tick a word that is at most about two
     // seconds, and normally nothing at all.
     if (ParThread) {
-        const std::uint32_t start = platform::GetTickCount();
-        while (!(ParThread->Suspended() && OutQueue.Empty()) && !platform::TicksPassed(start, 3000))
-            platform::Sleep(1);
+        // The worker's time is the machine's, not the program's clock.
+        const std::uint32_t start = platform::MachineTickCount();
+        while (!(ParThread->Suspended() && OutQueue.Empty()) &&
+               platform::MachineTickCount() - start < 3000)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     OutQueue.Reset();
     InQueue.Reset();

@@ -42,6 +42,10 @@ TTickClock::time_point TTickClock::now() {
     return time_point(duration(static_cast<rep>(Clock().NowMs())));
 }
 
+std::uint32_t MachineTickCount() {
+    return static_cast<std::uint32_t>(gMonotonic.NowMs());
+}
+
 std::uint32_t GetTickCount() {
     return RawTicks() + gOffset.load(std::memory_order_relaxed);
 }

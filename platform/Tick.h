@@ -49,6 +49,11 @@ struct TTickClock {
 // stays right across the wrap.
 std::uint32_t GetTickCount();
 
+// The machine's own monotonic milliseconds, whatever clock the program reads: the hardware's
+// timing on the parallel transport's worker thread, which a clock that a test steps on its
+// own thread cannot serve.
+std::uint32_t MachineTickCount();
+
 // Shifts the counter so that it reads `value` now; tests use a value just below 2^32 to
 // prove that waits measure elapsed time across the wrap.
 void SetTickCount(std::uint32_t value);

@@ -289,12 +289,12 @@ public:
                 if (total > 0) {
                     timeout = Remaining(start, total);
                     if (timeout == 0)
-                        return 0;
+                        return LastLook(data, count, received, lastByte);
                 }
                 if (interval > 0 && received > 0) {
                     const int quiet = Remaining(lastByte, interval);
                     if (quiet == 0)
-                        return 0;
+                        return LastLook(data, count, received, lastByte);
                     timeout = timeout < 0 ? quiet : std::min(timeout, quiet);
                 }
                 if (const int code = Await(mFd, POLLIN, timeout, revents))
@@ -359,6 +359,14 @@ public:
 private:
     // Ample for the last bus words to leave at 9600 baud (about 1 ms a byte).
     static constexpr std::int64_t DrainLimit = 200;
+
+    // At a deadline, what is waiting already came in time: a thread that got the processor
+    // back only after the deadline (a busy machine) must not call an answer late that was
+    // there before it. So a read takes what waits once more before it ends.
+    int LastLook(char* data, std::int32_t count, std::int32_t& received, std::uint32_t& lastByte) {
+        bool arrived = false;
+        return TakeWaiting(data, count, received, lastByte, arrived);
+    }
 
     // One read of what the driver holds, up to `count`; `arrived` tells whether anything
     // came. A tty read hands over all that waits, up to the size asked, so one is enough.

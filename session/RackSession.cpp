@@ -60,7 +60,9 @@ TRackSession::TRackSession(TTimers& timers, TSessionOptions options)
       mSimulation(mOptions.SimRack
                       ? std::make_unique<TSimulation>(*mOptions.SimRack, mOptions.SimSerialLine)
                       : nullptr),
-      mBus(bus::ParTransport(), mSimulation ? mSimulation->Rack.SerialLine() : nullptr), mCapture(mOptions.CaptureEvents),
+      mBus(bus::ParTransport(), mSimulation ? mSimulation->Rack.SerialLine()
+                                 : mOptions.SerialLine ? mOptions.SerialLine()
+                                                       : nullptr), mCapture(mOptions.CaptureEvents),
       mTestTimer(Timer(timers, "TimerSpeed", 400)), mCards(mBus, *mTestTimer), mReconnect(mBus),
       mLookTimer(Timer(timers, "TimerAdapter", static_cast<int>(bus::TReconnect::LookIntervalMs))),
       mSetUpTimer(Timer(timers, "TimerStatus", SetUpDelayMs)),
@@ -105,8 +107,13 @@ TRackSession::~TRackSession() {
     mCards.Context().Refusal = nullptr;
     mBus.RemoveListener(*this);
     mBus.SetCapture(nullptr);
-    // The open serial port closes with its DTR pulse while the card is still there.
-    mBus.CloseSerialLink();
+    // The open serial port closes with its DTR pulse while the card is still there. A line
+    // that is gone (an adapter pulled out) may refuse the close's purge: the port is released
+    // all the same, and a destructor throws nothing.
+    try {
+        mBus.CloseSerialLink();
+    } catch (const serial::EComPort&) {
+    }
 }
 
 sim::TSimRack* TRackSession::Rack() {

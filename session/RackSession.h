@@ -14,6 +14,7 @@
 #include "sim/RackFile.h"
 #include "sim/SimRack.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,6 +54,9 @@ struct TSessionOptions {
     // programs have it; in this process for tests on a clock they step; none: only its
     // parallel card, as where the system has no pseudo-terminals).
     sim::TSimRack::TSerialLine SimSerialLine = sim::TSimRack::TSerialLine::PseudoTerminal;
+    // Without the simulated rack: the serial port's line, made once (none: the system's own
+    // ports). Tests give a card in their own process.
+    std::function<std::unique_ptr<serial::TComBackend>()> SerialLine;
     // The serial path without a serial card: nothing is sent, every reply is 72.
     bool Debug = false;
     // What the system answered when the parallel card's ports were asked for.

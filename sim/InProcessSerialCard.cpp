@@ -9,8 +9,10 @@ namespace sim {
 
 namespace {
 
+// The program's clock without the wrap of its 32-bit counter, which a test may move to just
+// before 2^32: the card's own times keep counting up across it.
 std::uint64_t Now() {
-    return platform::GetTickCount();
+    return static_cast<std::uint64_t>(platform::TTickClock::now().time_since_epoch().count());
 }
 
 } // namespace
@@ -23,7 +25,7 @@ public:
     ~TPort() override { Close(); }
 
     int Open(const std::string& port) override {
-        if (mCard)
+        if (mCard || mCardGone)
             return EBUSY;
         TInProcessSerialCard* card = mFind(port);
         if (!card)
@@ -31,31 +33,38 @@ public:
         if (card->HungUp())
             return EIO;
         mCard = card;
-        mCard->Connect();
+        mCard->Connect(this);
         return 0;
     }
     void Close() override {
         if (mCard)
-            mCard->Disconnect();
+            mCard->Disconnect(this);
         mCard = nullptr;
+        mCardGone = false;
     }
-    int SetQueueSizes(std::int32_t, std::int32_t) override { return mCard ? 0 : EBADF; }
+    // The card went away (a test put a new one in its place) while the port was open: the port
+    // stays open on a line whose far end is gone, as a pseudo-terminal's.
+    void CardGone() {
+        mCard = nullptr;
+        mCardGone = true;
+    }
+    int SetQueueSizes(std::int32_t, std::int32_t) override { return mCard ? 0 : NoCard(); }
     int SetLine(const serial::TDcb& dcb) override {
         if (!mCard)
-            return EBADF;
+            return NoCard();
         mBaud = static_cast<int>(dcb.BaudRate);
         return 0;
     }
     int SetTimeouts(const serial::TCommTimeouts& timeouts) override {
         if (!mCard)
-            return EBADF;
+            return NoCard();
         mTimeouts = timeouts;
         return 0;
     }
     int Write(const char* data, std::int32_t count, std::int32_t& written) override {
         written = 0;
         if (!mCard)
-            return EBADF;
+            return NoCard();
         for (; written < count; ++written) {
             if (mCard->HungUp())
                 return EIO;
@@ -69,7 +78,7 @@ public:
     int Read(char* data, std::int32_t count, std::int32_t& received) override {
         received = 0;
         if (!mCard)
-            return EBADF;
+            return NoCard();
         const auto interval = static_cast<std::int32_t>(mTimeouts.ReadIntervalTimeout);
         const auto multiplier = static_cast<std::int32_t>(mTimeouts.ReadTotalTimeoutMultiplier);
         const auto constant = static_cast<std::int32_t>(mTimeouts.ReadTotalTimeoutConstant);
@@ -114,25 +123,31 @@ public:
         }
     }
     int Purge(std::uint32_t flags) override {
+        // As on a pseudo-terminal: aborting transfers has nothing to do on a line whose far
+        // end is gone; only clearing the input needs the line.
         if (!mCard)
-            return EBADF;
+            return mCardGone && (flags & serial::PurgeRxClear) == 0 ? 0 : NoCard();
         if ((flags & serial::PurgeRxClear) != 0) {
             std::lock_guard lock(mCard->mMutex);
             mCard->mToPort.clear();
         }
         return 0;
     }
-    int SetDtr(bool) override { return mCard ? 0 : EBADF; }
+    // A line the card hung up takes no modem signals, as a pseudo-terminal whose far end is gone.
+    int SetDtr(bool) override { return !mCard ? NoCard() : mCard->HungUp() ? EIO : 0; }
     int ModemStatus(std::uint32_t& status) override {
         status = 0;
-        return mCard ? 0 : EBADF;
+        return mCard ? 0 : NoCard();
     }
-    std::intptr_t Handle() const override { return mCard ? 1 : -1; }
-    int LineFailure() override { return mCard && mCard->HungUp() ? EIO : 0; }
+    std::intptr_t Handle() const override { return mCard || mCardGone ? 1 : -1; }
+    int LineFailure() override { return mCardGone || (mCard && mCard->HungUp()) ? EIO : 0; }
 
 private:
+    int NoCard() const { return mCardGone ? EIO : EBADF; }
+
     std::function<TInProcessSerialCard*(const std::string&)> mFind;
     TInProcessSerialCard* mCard = nullptr;
+    bool mCardGone = false;
     int mBaud = 9600;
     serial::TCommTimeouts mTimeouts;
 };
@@ -140,7 +155,10 @@ private:
 TInProcessSerialCard::TInProcessSerialCard(TTrainBus& bus, std::string path)
     : mBus(bus), mPath(std::move(path)) {}
 
-TInProcessSerialCard::~TInProcessSerialCard() = default;
+TInProcessSerialCard::~TInProcessSerialCard() {
+    for (TPort* port : mPorts)
+        port->CardGone();
+}
 
 std::unique_ptr<serial::TComBackend>
 TInProcessSerialCard::Line(std::function<TInProcessSerialCard*(const std::string& port)> find) {
@@ -189,8 +207,9 @@ bool TInProcessSerialCard::HungUp() const {
     return mHungUp;
 }
 
-void TInProcessSerialCard::Connect() {
+void TInProcessSerialCard::Connect(TPort* port) {
     std::lock_guard lock(mMutex);
+    mPorts.push_back(port);
     mConnected = true;
     mAwaitingOptions = true;
     mWordBaud = 9600;
@@ -198,8 +217,9 @@ void TInProcessSerialCard::Connect() {
     mToPort.clear();
 }
 
-void TInProcessSerialCard::Disconnect() {
+void TInProcessSerialCard::Disconnect(TPort* port) {
     std::lock_guard lock(mMutex);
+    std::erase(mPorts, port);
     mConnected = false;
     mToPort.clear();
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace sim {
 
@@ -52,9 +53,9 @@ private:
         std::uint64_t DueMs;
     };
 
-    // The program's end was opened or closed.
-    void Connect();
-    void Disconnect();
+    // The program's end `port` was opened or closed.
+    void Connect(TPort* port);
+    void Disconnect(TPort* port);
     // The program's end wrote `byte` at `baud`.
     void Take(std::uint8_t byte, int baud);
     void Answer(std::uint8_t reply, std::uint32_t delayMs, int extraBytes);
@@ -70,6 +71,7 @@ private:
     std::optional<std::uint8_t> mOptions;
     bool mHungUp = false;
     std::deque<TByte> mToPort;
+    std::vector<TPort*> mPorts; // open on this card: told when it goes
 };
 
 } // namespace sim

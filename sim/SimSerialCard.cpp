@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
@@ -200,6 +202,13 @@ void TSimSerialCard::Wake() {
 void TSimSerialCard::Run() {
     // Timed waits end when asked, not up to 50 microseconds later (the default slack).
     prctl(PR_SET_TIMERSLACK, 1UL);
+    // A card has a processor of its own and answers in its own time, however busy the PC is.
+    // Where the system allows it, the thread that stands in for it runs at the lowest real-time
+    // priority, so that a loaded machine does not make it late for the program's 100 ms wait
+    // for an echo; it sleeps in poll() for everything but a byte's time on the line. Elsewhere
+    // it runs as any other thread.
+    const sched_param priority{.sched_priority = 1};
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);
     while (!mStop.load()) {
         if (HangUpDue())
             CloseLine();

@@ -1,9 +1,11 @@
 #pragma once
 
-// The card models over a simulated rack, without a window: the rack's simulated serial card on
-// a pseudo-terminal as the connection the set-up made, its simulated parallel card as the
+// The card models over a simulated rack, without a window: the rack's simulated serial card in
+// the test's own process as the connection the set-up made, its simulated parallel card as the
 // port backend with the transport's worker running, a test timer that ticks when the test
-// says so, and a front-end that keeps the messages it was given.
+// says so, and a front-end that keeps the messages it was given. The program's clock is one
+// the test steps: every wait of the serial card's (its wake-up, its reads' time limits) takes
+// no time and is exact to the millisecond.
 
 #include "bus/Bus.h"
 #include "bus/ParallelTransport.h"
@@ -11,7 +13,7 @@
 #include "platform/PortIo.h"
 #include "platform/Tick.h"
 #include "sim/SimParallelCard.h"
-#include "sim/SimSerialCard.h"
+#include "sim/InProcessSerialCard.h"
 #include "sim/TrainBus.h"
 
 #include <gtest/gtest.h>
@@ -52,14 +54,25 @@ public:
     std::vector<std::string> Errors;
 };
 
+// The program's clock, a stepped one, while it lives.
+class TSteppedClockInUse {
+public:
+    TSteppedClockInUse() : mPrevious(platform::SetClock(&Clock)) {}
+    ~TSteppedClockInUse() { platform::SetClock(mPrevious); }
+    TSteppedClockInUse(const TSteppedClockInUse&) = delete;
+    TSteppedClockInUse& operator=(const TSteppedClockInUse&) = delete;
+
+    platform::TSteppedClock Clock;
+
+private:
+    platform::TClock* mPrevious;
+};
+
 class TCardWorld {
 public:
     explicit TCardWorld(sim::TTrainBus& rack)
-        : ParallelCard(rack), SerialCard(rack),
-          mPreviousBackend(platform::SetPortBackend(&ParallelCard)),
-          mSkippedBefore(platform::DesignedWaitsSkipped()) {
-        // The simulated card needs no time to wake up; no test here is about those waits.
-        platform::SkipDesignedWaits(true);
+        : ParallelCard(rack), SerialCard(rack, "/dev/null/zelm-card-test"),
+          mPreviousBackend(platform::SetPortBackend(&ParallelCard)) {
         bus::ParTransport().CreateWorker();
         Models.SetFrontEnd(&FrontEnd);
         bus::TSetUpChoice choice;
@@ -71,7 +84,6 @@ public:
         Bus.CloseSerialLink();
         bus::ParTransport().StopWorker();
         platform::SetPortBackend(mPreviousBackend);
-        platform::SkipDesignedWaits(mSkippedBefore);
     }
     TCardWorld(const TCardWorld&) = delete;
     TCardWorld& operator=(const TCardWorld&) = delete;
@@ -99,9 +111,12 @@ public:
     void UseSerial() { Bus.SetTransport(bus::TTransport::Serial); }
     void UseParallel() { Bus.SetTransport(bus::TTransport::Parallel); }
 
+    // The program's clock; first, so that everything below reads it from the start.
+    TSteppedClockInUse Time;
+    platform::TSteppedClock& Clock = Time.Clock;
     sim::TSimParallelCard ParallelCard;
-    sim::TSimSerialCard SerialCard;
-    bus::TBus Bus{bus::ParTransport()};
+    sim::TInProcessSerialCard SerialCard;
+    bus::TBus Bus{bus::ParTransport(), SerialCard.Line()};
     TManualTicks Ticks;
     TRecordingFrontEnd FrontEnd;
     cards::TCardModels Models{Bus, Ticks};
@@ -110,5 +125,4 @@ public:
 
 private:
     platform::TPortBackend* mPreviousBackend;
-    bool mSkippedBefore;
 };

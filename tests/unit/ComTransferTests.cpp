@@ -7,6 +7,7 @@
 #include "serial/ComPort.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <termios.h>
 #include <thread>
@@ -289,6 +290,33 @@ TEST_F(PtyPortTest, TimeLimitsHoldAcrossTheTickCounterWrap) {
     EXPECT_LT(elapsed, 1000u);
 }
 
+// A thread that loses the processor after it took the read's start and gets it back past the
+// deadline: each look at the clock is 150 ms after the one before.
+class TJumpingClock final : public platform::TClock {
+public:
+    std::uint64_t NowMs() override { return mNow += 150; }
+    void Sleep(std::uint32_t ms) override { mNow += ms; }
+
+private:
+    std::uint64_t mNow = 1'000'000;
+};
+
+TEST_F(PtyPortTest, AnAnswerThatWasThereBeforeTheDeadlineCountsThoughTheReaderLooksLate) {
+    SetLinkLimits();
+    Port.OpenPort();
+    Pty.Send("K");
+    // The byte has crossed the pseudo-terminal before the read begins.
+    pollfd waiting{static_cast<int>(Port.Handle()), POLLIN, 0};
+    ASSERT_EQ(::poll(&waiting, 1, 5000), 1);
+    TJumpingClock clock;
+    platform::TClock* const before = platform::SetClock(&clock);
+    std::string text;
+    const std::int32_t received = Port.ReadText(text, 1);
+    platform::SetClock(before);
+    EXPECT_EQ(received, 1);
+    EXPECT_EQ(text, "K");
+}
+
 TEST_F(PtyPortTest, WithLinkLimitsAByteEndsTheReadWhenItArrives) {
     SetLinkLimits();
     Port.OpenPort();
@@ -343,8 +371,12 @@ TEST_F(PtyPortTest, WithDefaultLimitsAReadTakesWhatIsWaitingAtOnce) {
 TEST_F(PtyPortTest, WithoutAnyLimitAReadWaitsForAllBytes) {
     SetReadLimits(0, 0, 0);
     Port.OpenPort();
-    auto first = After(30, [&] { Pty.Send("1"); });
-    auto rest = After(150, [&] { Pty.Send("23"); });
+    // One thread sends both, in their order, however late it runs.
+    auto sender = After(30, [&] {
+        Pty.Send("1");
+        platform::Sleep(120);
+        Pty.Send("23");
+    });
     EXPECT_EQ(Read(3), "123");
 }
 

@@ -82,8 +82,9 @@ protected:
     // The pins of an EVL once they show `expected`, or as they are after a generous while:
     // the transports put the last words on the bus after the page has returned.
     std::uint64_t AwaitPins(int evl, std::uint64_t expected) const {
-        const std::uint32_t start = platform::GetTickCount();
-        while (EvlPins(evl) != expected && !platform::TicksPassed(start, 3000))
+        // The transport's worker keeps the machine's time, not the test's.
+        const std::uint32_t start = platform::MachineTickCount();
+        while (EvlPins(evl) != expected && platform::MachineTickCount() - start < 3000)
             std::this_thread::yield();
         return EvlPins(evl);
     }

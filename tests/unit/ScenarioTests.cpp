@@ -47,14 +47,20 @@ protected:
     std::filesystem::path Folder =
         std::filesystem::temp_directory_path() /
         ("morvelplint-scenario-" + std::to_string(::getpid()) + "-" + GetParam());
+    // The program's clock, stepped by the test; the simulated serial card in this process.
+    platform::TSteppedClock Clock;
+    platform::TClock* PreviousClock = platform::SetClock(&Clock);
     TTestTimers Timers;
     TRecorder FrontEnd;
     std::unique_ptr<session::TRackSession> Session;
+
+    ~ScenarioTest() override { platform::SetClock(PreviousClock); }
 
     void SetUp() override {
         std::filesystem::create_directories(Folder);
         session::TSessionOptions options;
         options.SimRack = sim::DefaultRack();
+        options.SimSerialLine = sim::TSimRack::TSerialLine::InProcess;
         options.SettingsFile = (Folder / "Morvelplint.ini").string();
         Session = std::make_unique<session::TRackSession>(Timers, std::move(options));
         Session->SetFrontEnd(&FrontEnd);
@@ -69,17 +75,9 @@ protected:
         std::filesystem::remove_all(Folder);
     }
 
-    // What the card took since `from`, once it has taken all there is: words sent without
-    // waiting for their answer may still be on their way.
+    // What the card took since `from`: the card in this process takes every word as it is
+    // written.
     std::vector<int> Taken(std::size_t from) const {
-        sim::TSerialCard& card = *Session->Rack()->SerialCard;
-        for (std::size_t seen = card.Received().size(), quiet = 0; quiet < 3; ++quiet) {
-            platform::Sleep(10);
-            if (const std::size_t now = card.Received().size(); now != seen) {
-                seen = now;
-                quiet = 0;
-            }
-        }
         std::vector<int> words;
         const auto received = Session->Rack()->SerialCard->Received();
         for (std::size_t i = from; i < received.size(); ++i)

@@ -12,7 +12,9 @@
 // A new simulated serial card on the terminal number `pty`, once that number is free again
 // (the program lets a lost terminal go when it finds it gone). Tests beside this one take and
 // free numbers too: a lower number that is free is held meanwhile, as the system gives the
-// lowest; none is given within three seconds when another program holds `pty`.
+// lowest. Another program that took `pty` in the moment it was free (a card or a browser
+// test's rack beside this test) holds it for seconds: none is given only when it keeps it for
+// twenty.
 inline std::unique_ptr<sim::TSimSerialCard> SerialCardUnder(sim::TTrainBus& rack,
                                                             const std::string& pty) {
     const auto number = [](const std::string& path) {
@@ -21,7 +23,7 @@ inline std::unique_ptr<sim::TSimSerialCard> SerialCardUnder(sim::TTrainBus& rack
     const std::uint32_t start = platform::GetTickCount();
     std::vector<std::unique_ptr<sim::TSimSerialCard>> held;
     auto card = std::make_unique<sim::TSimSerialCard>(rack);
-    while (card->SlavePath() != pty && !platform::TicksPassed(start, 3000)) {
+    while (card->SlavePath() != pty && !platform::TicksPassed(start, 20000)) {
         if (number(card->SlavePath()) < number(pty))
             held.push_back(std::move(card));
         else

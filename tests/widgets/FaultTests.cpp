@@ -348,7 +348,12 @@ namespace {
 class AdapterTest : public ::testing::Test {
 protected:
     TDialogRecorder Dialogs;
-    std::filesystem::path Folder = MakeTempFolder("morvelplint-adapter");
+    // In the test's working folder in the build, where nothing else makes files while the
+    // tests run: the file system then gives a link made again its old inode number. In /tmp
+    // the browser tests beside it make and remove files all the time, and one of theirs took
+    // the freed number first.
+    std::filesystem::path Folder =
+        MakeTempFolder("morvelplint-adapter", std::filesystem::current_path());
     std::string Link = (Folder / "usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0").string();
     sim::TTrainBus Rack;
     std::shared_ptr<sim::TSimTestCard> Card12 = std::make_shared<sim::TSimTestCard>();

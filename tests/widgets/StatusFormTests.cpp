@@ -11,7 +11,7 @@
 #include "serial/qt/ComComboBox.h"
 #include "settings/qt/SettingsWindow.h"
 #include "sim/SimParallelCard.h"
-#include "sim/SimSerialCard.h"
+#include "sim/InProcessSerialCard.h"
 #include "sim/SimTestCard.h"
 
 #include <QCheckBox>
@@ -34,13 +34,17 @@ using bus::TStatusForm;
 namespace {
 
 // A settings window over a simulated rack: the parallel card on the transport, the serial
-// card on a pseudo-terminal that stands first in the port list.
+// card in the test's own process, first in the port list. The program's clock is one the
+// test steps, so that the serial card's waits take no time and are exact to the millisecond;
+// the window's own timers keep the machine's time.
 class StatusFormTest : public ::testing::Test {
 protected:
+    platform::TSteppedClock Clock;
+    platform::TClock* PreviousClock = platform::SetClock(&Clock);
     sim::TTrainBus Rack;
     std::shared_ptr<sim::TSimTestCard> Card = std::make_shared<sim::TSimTestCard>();
     sim::TSimParallelCard ParallelCard{Rack};
-    sim::TSimSerialCard SerialCard{Rack};
+    sim::TInProcessSerialCard SerialCard{Rack, "/dev/null/zelm-card-status"};
     platform::TPortBackend* PreviousBackend = nullptr;
     serial::TPortNameSource PreviousSource;
     serial::TSystemFolders PreviousFolders;
@@ -64,7 +68,9 @@ protected:
         // The machine's processes say nothing here: the window's notes read a fake /proc.
         PreviousFolders =
             serial::SetSystemFolders({(Folder / "sys").string(), (Folder / "proc").string()});
-        Session = std::make_unique<session::TRackSession>(Timers, session::TSessionOptions{});
+        session::TSessionOptions options;
+        options.SerialLine = [this] { return SerialCard.Line(); };
+        Session = std::make_unique<session::TRackSession>(Timers, std::move(options));
         Session->SetFrontEnd(&MainWindow);
         Session->Bus().AddListener(MainWindow);
         Form = std::make_unique<TStatusForm>(*Session, Timers.Timer("TimerStatus"));
@@ -83,6 +89,7 @@ protected:
         serial::SetPortNameSource(PreviousSource);
         serial::SetSystemFolders(PreviousFolders);
         std::filesystem::remove_all(Folder);
+        platform::SetClock(PreviousClock);
     }
 
     void ChooseSerialCard() {
@@ -305,7 +312,7 @@ TEST_F(StatusFormTest, DebugModeSendsNothingAndReadsAnH) {
     EXPECT_EQ(Form->SendBusWord(200), 200);
     const std::uint32_t start = platform::GetTickCount();
     EXPECT_EQ(Form->ReadBusFeedback(), 72);
-    EXPECT_LT(platform::GetTickCount() - start, 500u);
+    EXPECT_EQ(platform::GetTickCount() - start, 0u);
     EXPECT_EQ(MainWindow.TimerStops, 0);
 }
 
@@ -318,9 +325,10 @@ TEST_F(StatusFormTest, ParallelBusGivesOneResultPerWord) {
     for (int word : words) {
         EXPECT_EQ(Form->SendBusWord(word), word);
         int result = bus::NoDataYet;
-        const std::uint32_t start = platform::GetTickCount();
+        // The transport's worker answers in the machine's time.
+        const std::uint32_t start = platform::MachineTickCount();
         while ((result = Form->ReadBusFeedback()) == bus::NoDataYet &&
-               !platform::TicksPassed(start, 5000)) {
+               platform::MachineTickCount() - start < 5000) {
         }
         results.push_back(result);
     }
@@ -423,7 +431,7 @@ TEST_F(StatusFormTest, CardFallingSilentDuringTheSequenceEndsTheSetUp) {
     const std::uint32_t start = platform::GetTickCount();
     Form->TimerStatusTimer();
     const std::uint32_t elapsed = platform::GetTickCount() - start;
-    EXPECT_LT(elapsed, 15000u);
+    EXPECT_EQ(elapsed, 2000u + 3000u) << "the wake-ups, then three reads of a second without an answer";
     EXPECT_FALSE(Form->BusReady());
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_TRUE(Dialogs.Messages[0].Text.startsWith("De seriele kaart kon niet"));
@@ -438,7 +446,7 @@ TEST_F(StatusFormTest, LineHangingUpDuringTheSequenceNamesThePort) {
     SerialCard.SetFaults(faults);
     const std::uint32_t start = platform::GetTickCount();
     Form->TimerStatusTimer();
-    EXPECT_LT(platform::GetTickCount() - start, 15000u);
+    EXPECT_EQ(platform::GetTickCount() - start, 2000u) << "the wake-ups; no DTR pulse on a line that is gone";
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(Dialogs.Messages[0].Text.toStdString(),
               "Kan \"" + SerialCard.SlavePath() + "\" niet gebruiken.");
@@ -466,7 +474,8 @@ TEST_F(StatusFormTest, DebugModeCountsTheCardAsThereWithoutOne) {
     SerialCard.SetFaults(faults);
     const std::uint32_t start = platform::GetTickCount();
     Form->TimerStatusTimer();
-    EXPECT_LT(platform::GetTickCount() - start, 8000u) << "no read waits for the card";
+    EXPECT_EQ(platform::GetTickCount() - start, 2000u + 100u)
+        << "the wake-ups and the echo's 100 ms; no read of the sequence waits for the card";
     EXPECT_TRUE(Form->BusReady());
     EXPECT_TRUE(Dialogs.Messages.empty());
     EXPECT_TRUE(LedUitEnabled());
@@ -477,8 +486,9 @@ TEST_F(StatusFormTest, OkTwiceRunsTheSetUpOnce) {
     Form->RadioButtonParallel->setChecked(true);
     Form->OKBtnClick();
     Form->OKBtnClick();
-    const std::uint32_t start = platform::GetTickCount();
-    while (!platform::TicksPassed(start, 1200))
+    // The window's set-up timer keeps the machine's time.
+    const std::uint32_t start = platform::MachineTickCount();
+    while (platform::MachineTickCount() - start < 1200)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(MainWindow.InstellingenCalls.size(), 1u);
     EXPECT_FALSE(Form->TimerStatus->isActive());
@@ -486,9 +496,22 @@ TEST_F(StatusFormTest, OkTwiceRunsTheSetUpOnce) {
 
 TEST_F(StatusFormTest, ArmingDuringARunningSetUpRunsAnotherAfterwards) {
     ChooseSerialCard();
-    // During the set-up's wait for the card the user presses OK again.
-    QTimer::singleShot(300, Form.get(), [this] { Form->OKBtnClick(); });
+    // During the set-up's wait for the card (300 ms into it, while the window handles its
+    // events) the user presses OK again.
+    const std::uint64_t pressAt = Clock.NowMs() + 300;
+    bool pressed = false;
+    std::function<void()> events;
+    events = platform::SetProcessMessages([&] {
+        if (events)
+            events();
+        if (!pressed && Clock.NowMs() >= pressAt) {
+            pressed = true;
+            Form->OKBtnClick();
+        }
+    });
     Form->TimerStatusTimer();
+    platform::SetProcessMessages(events);
+    EXPECT_TRUE(pressed);
     EXPECT_EQ(MainWindow.InstellingenCalls.size(), 1u) << "not inside the running one";
     EXPECT_TRUE(Form->TimerStatus->isActive()) << "but armed again afterwards";
     Form->TimerStatus->stop();
@@ -506,8 +529,7 @@ TEST_F(StatusFormTest, SilentSerialReadGivesUpAfterASecondAcrossTheTickWrap) {
     EXPECT_EQ(Form->ReadBusFeedback(), bus::NoDataYet);
     const std::uint32_t elapsed = platform::GetTickCount() - start;
     platform::SetTickCount(0);
-    EXPECT_GE(elapsed, 1000u);
-    EXPECT_LT(elapsed, 3000u);
+    EXPECT_EQ(elapsed, 1000u);
 }
 
 TEST_F(StatusFormTest, CloseSerialLinkKeepsBusReadyAndLaterCallsFail) {

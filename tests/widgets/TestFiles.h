@@ -14,8 +14,9 @@ inline std::string ReadAll(const std::filesystem::path& path) {
     return text.str();
 }
 
-// A new empty folder under /tmp, removed again by the test.
-inline std::filesystem::path MakeTempFolder(const char* prefix) {
-    std::string pattern = std::string("/tmp/") + prefix + "-XXXXXX";
+// A new empty folder under /tmp (or under `base`), removed again by the test.
+inline std::filesystem::path MakeTempFolder(const char* prefix,
+                                            const std::filesystem::path& base = "/tmp") {
+    std::string pattern = (base / (std::string(prefix) + "-XXXXXX")).string();
     return ::mkdtemp(pattern.data());
 }
