@@ -267,8 +267,9 @@ struct TWebWorld {
         capture.SetSink(&times);
         web::TServerEvents events;
         events.Opened = [this](int page) { loop.Post([this, page] { app.Hello(page); }); };
-        events.Command = [this](int page, const web::TCommand& command) {
+        events.Command = [this](int page, const web::TCommand& command, bool) {
             loop.Post([this, page, command] { app.Apply(command, page); });
+            return true;
         };
         events.DriverGone = [this] { loop.Post([this] { app.DriverGone(); }); };
         server = std::make_unique<web::TServer>("127.0.0.1", 0, web::TAccessConfig{},

@@ -21,6 +21,15 @@ packages=(
     tshark
     # morvelplint-web's server (Boost.Beast, header-only), and the browser its tests drive
     libboost1.81-dev chromium
+    # keeps both processors busy while scripts/stress-test.sh runs the suite; shows where a
+    # window test that hangs waits
+    stress-ng gdb
+    # the QR codes of morvelplint-web's addresses, and the reader its tests check them with
+    libqrencode-dev zbar-tools
+    # the soak tests' page that never reads (Node sets no receive buffer)
+    python3
+    # morvelplint-web's name on the network, through avahi-daemon
+    libavahi-client-dev
 )
 
 sudo_cmd=()
@@ -51,6 +60,6 @@ fi
 # Playwright, pinned in tests/web/package-lock.json, without a browser of its own: the tests
 # use Debian's chromium.
 root=$(cd "$(dirname "$0")/.." && pwd)
-if [ ! -d "$root/tests/web/node_modules/@playwright/test" ]; then
+if [ ! -d "$root/tests/web/node_modules/@playwright/test" ] || [ ! -d "$root/tests/web/node_modules/@axe-core/playwright" ]; then
     (cd "$root/tests/web" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund >/dev/null)
 fi

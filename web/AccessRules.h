@@ -42,7 +42,11 @@ struct TDecision {
 };
 
 inline constexpr std::uint64_t MaxBody = 64 * 1024;
-inline constexpr int MaxConnections = 16;
+// The most pages at once (open WebSockets that passed these rules), connections from one
+// address (its pages included) and HTTP connections in all.
+inline constexpr int MaxPages = 16;
+inline constexpr int MaxPerAddress = 24;
+inline constexpr int MaxHttpConnections = 48;
 inline constexpr const char* CookieName = "morvelplint";
 
 // The access rules, in the order they are checked, each refusal with its status:

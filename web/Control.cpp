@@ -9,6 +9,17 @@ bool TControl::Opened(int session, TRole role, TClock::time_point now) {
     return Drives(session);
 }
 
+bool TControl::Resumed(int session, int former, TRole role, TClock::time_point now) {
+    const auto page = mPages.find(former);
+    if (role != TRole::Driver || former == 0 || former != mDriver || page == mPages.end() ||
+        page->second.Open || now - page->second.LastSeen >= GoneAfter)
+        return false;
+    mPages.erase(page);
+    mPages[session] = {role, now, true};
+    mDriver = session;
+    return true;
+}
+
 void TControl::Closed(int session) {
     const auto page = mPages.find(session);
     if (page == mPages.end())

@@ -22,6 +22,10 @@ public:
 
     // A page came; true when it drives now.
     bool Opened(int session, TRole role, TClock::time_point now);
+    // A page that comes back in the tab of the driving page that went (a reload, a network
+    // lost for a moment) within GoneAfter: it drives in its place. False, and nothing done,
+    // when `former` is not the driving page that went.
+    bool Resumed(int session, int former, TRole role, TClock::time_point now);
     // A page went; a driving page keeps control until it has been gone for GoneAfter.
     void Closed(int session);
     // A heartbeat, or any other message, from the page.

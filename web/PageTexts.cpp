@@ -11,6 +11,8 @@ namespace {
 // Every text the page's script shows of its own; the catalogue translates them.
 constexpr const char* Texts[] = {
     platform::TrMark("Overnemen"),
+    platform::TrMark("Laat meekijken"),
+    platform::TrMark("Scan deze code met een telefoon om mee te kijken (zonder te besturen)."),
     platform::TrMark("U bestuurt het rek."),
     platform::TrMark("U kijkt mee: een andere pagina bestuurt het rek."),
     platform::TrMark("U kijkt mee; niemand bestuurt het rek."),
@@ -18,12 +20,14 @@ constexpr const char* Texts[] = {
     platform::TrMark("Niet verbonden"),
     platform::TrMark("Bezig met verbinden..."),
     platform::TrMark("De verbinding met Morvelplint is weg; opnieuw verbinden..."),
+    platform::TrMark("Deze pagina liep te ver achter; opnieuw verbinden..."),
     platform::TrMark("Openen"),
     platform::TrMark("Bewaren"),
     platform::TrMark("Poorten opnieuw zoeken"),
     platform::TrMark("Afdrukken"),
     // The tools: the bus monitor, the rack view, the card diagnostics, help and about.
     platform::TrMark("Bevriezen"),
+    platform::TrMark("Gemist op deze pagina:"),
     platform::TrMark("Wissen"),
     platform::TrMark("Tijd"),
     platform::TrMark("Tijd vanaf de start"),
@@ -105,6 +109,11 @@ constexpr const char* Texts[] = {
     platform::TrMark("Help"),
     platform::TrMark("Over"),
     platform::TrMark("Instellingen"),
+    // The menu of pages on a narrow screen, the monitor's rows, the message boxes' icons.
+    platform::TrMark("Pagina's"),
+    platform::TrMark("Rijen"),
+    platform::TrMark("Fout"),
+    platform::TrMark("Informatie"),
 };
 
 } // namespace

@@ -4,6 +4,8 @@
 
 #include "web/Assets.h"
 #include "web/Control.h"
+#include "web/Outbox.h"
+#include "web/QrCode.h"
 #include "web/WebApp.h"
 
 #include <atomic>
@@ -11,9 +13,11 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
-#include <deque>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <cctype>
+#include <sstream>
+#include <utility>
 #include <thread>
 
 namespace web {
@@ -28,9 +32,76 @@ namespace {
 
 using TClock = TControl::TClock;
 
+// A page behind for too long gets a close frame with this reason; the page shows why it
+// connects again. One that reads nothing is cut off this long after.
+constexpr const char* BehindReason = "behind";
+constexpr std::chrono::milliseconds GiveUpCloseFor{2000};
+constexpr int SendBuffer = 256 * 1024;
+constexpr const char* ViewCodePath = "/qr/view.svg";
+constexpr int MaxDownloads = 2;
+
+// A request's header complete within HeaderFor of the connection or of the answer before it
+// (a kept-alive connection idle that long is closed); an answer that makes no progress for
+// WriteFor, or a file that takes longer than AnswerFor to be made, ends its connection.
+constexpr std::chrono::milliseconds HeaderFor{5000};
+constexpr std::chrono::milliseconds WriteFor{10000};
+constexpr std::chrono::milliseconds AnswerFor{30000};
+
+// A connection for which there is no room is told so in the one write a new socket always
+// takes, and closed.
+void TurnAway(tcp::socket& socket) {
+    static constexpr char Busy[] = "HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain; "
+                                   "charset=utf-8\r\nContent-Length: 21\r\nConnection: close"
+                                   "\r\n\r\ntoo many connections\n";
+    beast::error_code ignored;
+    socket.non_blocking(true, ignored);
+    socket.write_some(asio::buffer(Busy, sizeof Busy - 1), ignored);
+    socket.shutdown(tcp::socket::shutdown_both, ignored);
+    socket.close(ignored);
+}
+
 std::string Field(const http::request_header<>& header, http::field field) {
     const auto found = header.find(field);
     return found == header.end() ? std::string() : std::string(found->value());
+}
+
+// The browser tab a page's WebSocket names ("/ws?tab=..."): letters, digits and '-', at most
+// 64; empty for none.
+std::string TabOf(const std::string& target) {
+    const std::size_t question = target.find('?');
+    if (question == std::string::npos)
+        return {};
+    std::string tab = QueryValue(std::string_view(target).substr(question + 1), "tab");
+    if (tab.size() > 64)
+        return {};
+    for (const char c : tab)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-')
+            return {};
+    return tab;
+}
+
+// What the parser found wrong in a request (not a connection that ended within one).
+bool Malformed(const beast::error_code& error) {
+    return error && error.category() == beast::error_code(http::error::bad_target).category() &&
+           error != http::error::end_of_stream && error != http::error::partial_message;
+}
+
+// A request the rules can judge: one Host and at most one Origin; a body only where one
+// belongs, of a length known one way (chunked alone is the only transfer coding taken).
+bool WellFormed(const http::request_header<>& header) {
+    if (header.count(http::field::host) > 1 || header.count(http::field::origin) > 1 ||
+        header.count(http::field::transfer_encoding) > 1)
+        return false;
+    const bool hasLength = header.count(http::field::content_length) > 0;
+    const auto coding = header.find(http::field::transfer_encoding);
+    if (coding != header.end()) {
+        if (!beast::iequals(coding->value(), "chunked") || hasLength)
+            return false;
+    }
+    const bool body = coding != header.end() ||
+                      (hasLength && header[http::field::content_length] != "0");
+    const auto method = header.method();
+    return !(body && (method == http::verb::get || method == http::verb::head));
 }
 
 } // namespace
@@ -50,6 +121,30 @@ public:
     void Accept();
     void WatchDriver();
     void Deliver(int page, const std::shared_ptr<const std::string>& text);
+    void LookBehind();
+
+    // Every connection, HTTP or page, with what its deadline and its place in line are.
+    struct TSlot {
+        std::string Address;
+        bool Page = false;    // an open WebSocket: it never gives way
+        bool Waiting = false; // for a request (unfinished or idle), or refused: may give way
+        bool Gone = false;    // cut, and going
+        TClock::time_point Since{};
+        TClock::time_point Deadline = TClock::time_point::max();
+        std::function<void()> Cut;
+    };
+    std::uint64_t Enter(std::string address, bool page, std::function<void()> cut);
+    void Leave(std::uint64_t slot) {
+        Slots.erase(slot);
+        Open = static_cast<int>(Slots.size());
+    }
+    void Wait(std::uint64_t slot, TClock::duration limit, bool first = false);
+    void Busy(std::uint64_t slot, TClock::duration limit);
+    void CutSlot(std::uint64_t slot);
+    // Room for one more connection from `address`: the oldest that waits gives way when there
+    // is none; false when none may.
+    bool MakeRoom(const std::string& address);
+    void CutOverdue();
     void BroadcastControl();
     void SendControl(TSocket& socket);
 
@@ -60,48 +155,111 @@ public:
     TServerEvents Events;
     // On the server's thread only; before the io_context, whose end ends the connections
     // that count themselves here.
-    int Connections = 0;
+    int Pages = 0;
+    int Downloads = 0;
     int NextPage = 0;
+    std::map<std::uint64_t, TSlot> Slots;
+    std::uint64_t NextSlot = 0;
+    std::atomic<int> Open{0};
+    std::atomic<std::uint64_t> Rounds{0};
     TControl Control;
     std::map<int, std::weak_ptr<TSocket>> Sockets;
+    // The page of each browser tab that said which it is, while it is open or drives.
+    std::map<std::string, int> Tabs;
     asio::io_context Io;
     tcp::acceptor Acceptor;
     asio::steady_timer Expiry;
     std::thread Thread;
+    // The connections that wait for a file from the bus's thread; after the io_context, so
+    // that they end before it.
+    std::map<THttp*, std::shared_ptr<THttp>> Held;
 };
 
 // One WebSocket: a page.
 class TServer::TImpl::TSocket : public std::enable_shared_from_this<TSocket> {
 public:
-    TSocket(TImpl& server, tcp::socket socket, TRole role)
-        : mServer(server), mStream(std::move(socket)), mRole(role) {
-        ++mServer.Connections;
+    TSocket(TImpl& server, tcp::socket socket, TRole role, std::string address, std::string tab)
+        : mServer(server), mStream(std::move(socket)), mRole(role), mTab(std::move(tab)) {
+        ++mServer.Pages;
+        mSlot = mServer.Enter(std::move(address), true, [] {});
+        // What the system holds for a page that does not read, beside its outbox.
+        beast::error_code ignored;
+        beast::get_lowest_layer(mStream).socket().set_option(
+            asio::socket_base::send_buffer_size(SendBuffer), ignored);
     }
-    ~TSocket() { --mServer.Connections; }
+    ~TSocket() {
+        --mServer.Pages;
+        mServer.Leave(mSlot);
+    }
 
-    void Run(http::request<http::empty_body> request) {
+    // `handshake`: the upgrade request, and the bytes that came after it.
+    void Run(const std::string& handshake) {
         mStream.read_message_max(MaxCommand);
         mStream.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
-        mStream.async_accept(request, [self = shared_from_this()](beast::error_code error) {
+        mStream.async_accept(asio::buffer(handshake), [self = shared_from_this()](beast::error_code error) {
             if (!error)
                 self->Opened();
         });
     }
 
-    void Write(std::shared_ptr<const std::string> text) {
-        mQueue.push_back(std::move(text));
-        if (mQueue.size() == 1)
-            WriteNext();
+    // A frame for the page, with what it is to a page that falls behind.
+    void Write(TOutbox::TFrame text, const TFrameInfo& info) {
+        if (mGivenUp)
+            return;
+        const auto now = TClock::now();
+        mOutbox.Push(std::move(text), info, now);
+        if (mOutbox.TakeDropped()) {
+            // The page shows how many rows it missed; its monitor starts afresh from the tail.
+            mOutbox.Push(std::make_shared<const std::string>(
+                             nlohmann::json{{"type", "missed"}, {"rows", mOutbox.Missed()}}.dump()),
+                         {TFrameKind::State, "missed", 0}, now);
+            if (mServer.Events.Missed)
+                mServer.Events.Missed(mPage);
+        }
+        WriteNext();
     }
 
     int Page() const { return mPage; }
+
+    // Behind for too long: closed with the reason, and cut off when even the close cannot be
+    // sent (a page that reads nothing).
+    void LookBehind(TClock::time_point now) {
+        if (mGivenUp) {
+            if (now - mGivenUpAt > GiveUpCloseFor) {
+                beast::error_code ignored;
+                beast::get_lowest_layer(mStream).socket().close(ignored);
+            }
+            return;
+        }
+        if (!mOutbox.Overdue(now))
+            return;
+        mGivenUp = true;
+        mGivenUpAt = now;
+        mStream.async_close(websocket::close_reason(websocket::close_code::try_again_later,
+                                                    BehindReason),
+                            [self = shared_from_this()](beast::error_code) {});
+    }
+
+    // Whether this page took the place of the driving page of its tab; told once.
+    bool TakeResumed() { return std::exchange(mResumed, false); }
 
 private:
     void Opened() {
         mPage = ++mServer.NextPage;
         mServer.Sockets[mPage] = weak_from_this();
-        mServer.Control.Opened(mPage, mRole, TClock::now());
-        mServer.Events.Opened(mPage);
+        const auto now = TClock::now();
+        if (!mTab.empty()) {
+            const auto former = mServer.Tabs.find(mTab);
+            if (former != mServer.Tabs.end())
+                mResumed = mServer.Control.Resumed(mPage, former->second, mRole, now);
+            mServer.Tabs[mTab] = mPage;
+        }
+        if (!mResumed)
+            mServer.Control.Opened(mPage, mRole, now);
+        if (mResumed && mServer.Events.Resumed)
+            mServer.Events.Resumed(mPage);
+        else
+            mServer.Events.Opened(mPage);
         mServer.BroadcastControl();
         Read();
     }
@@ -142,18 +300,24 @@ private:
             Refuse("another page drives; this one watches");
             return;
         }
-        server.Events.Command(mPage, *command);
+        if (!server.Events.Command(mPage, *command, server.Control.Drives(mPage)))
+            Refuse("too many commands wait; this page sends faster than the rack takes them");
     }
 
     void Refuse(const std::string& reason) {
         Write(std::make_shared<const std::string>(
-            nlohmann::json{{"type", "refused"}, {"reason", reason}}.dump()));
+                  nlohmann::json{{"type", "refused"}, {"reason", reason}}.dump()),
+              {TFrameKind::Event, "refused", 0});
     }
 
     void Closed() {
         if (mPage == 0)
             return;
         mServer.Sockets.erase(mPage);
+        // A driving page's tab is remembered while it may come back.
+        const auto tab = mServer.Tabs.find(mTab);
+        if (tab != mServer.Tabs.end() && tab->second == mPage && !mServer.Control.Drives(mPage))
+            mServer.Tabs.erase(tab);
         mServer.Control.Closed(mPage);
         if (mServer.Events.Closed)
             mServer.Events.Closed(mPage);
@@ -162,13 +326,20 @@ private:
     }
 
     void WriteNext() {
+        if (mGivenUp)
+            return;
+        TOutbox::TFrame frame = mOutbox.Take(TClock::now());
+        if (!frame)
+            return;
         mStream.text(true);
-        mStream.async_write(asio::buffer(*mQueue.front()),
-                            [self = shared_from_this()](beast::error_code error, std::size_t) {
-                                self->mQueue.pop_front();
-                                if (!error && !self->mQueue.empty())
-                                    self->WriteNext();
-                            });
+        const auto buffer = asio::buffer(*frame);
+        mStream.async_write(buffer, [self = shared_from_this(),
+                                     frame = std::move(frame)](beast::error_code error,
+                                                               std::size_t) {
+            self->mOutbox.Written();
+            if (!error)
+                self->WriteNext();
+        });
     }
 
     TImpl& mServer;
@@ -176,23 +347,32 @@ private:
     TRole mRole;
     int mPage = 0;
     beast::flat_buffer mBuffer;
-    std::deque<std::shared_ptr<const std::string>> mQueue;
+    TOutbox mOutbox;
+    std::string mTab;
+    bool mResumed = false;
+    std::uint64_t mSlot = 0;
+    bool mGivenUp = false;
+    TClock::time_point mGivenUpAt{};
 };
 
 // One HTTP connection: the access rules, then the page's files or the WebSocket.
 class TServer::TImpl::THttp : public std::enable_shared_from_this<THttp> {
 public:
-    THttp(TImpl& server, tcp::socket socket) : mServer(server), mStream(std::move(socket)) {
-        ++mServer.Connections;
+    THttp(TImpl& server, tcp::socket socket, std::string address)
+        : mServer(server), mStream(std::move(socket)), mAddress(std::move(address)) {}
+    ~THttp() {
+        DownloadEnded();
+        if (mSlot)
+            mServer.Leave(mSlot);
     }
-    ~THttp() { --mServer.Connections; }
 
     void Run() {
-        // Beyond the most connections at once: refused at once, and closed.
-        if (mServer.Connections > MaxConnections) {
-            Respond(http::status::service_unavailable, "too many connections\n", false);
-            return;
-        }
+        mSlot = mServer.Enter(mAddress, false, [weak = weak_from_this()] {
+            if (const auto self = weak.lock()) {
+                beast::error_code ignored;
+                self->mStream.socket().close(ignored);
+            }
+        });
         ReadHeader();
     }
 
@@ -200,19 +380,27 @@ private:
     void ReadHeader() {
         mParser.emplace();
         mParser->header_limit(8 * 1024);
-        mStream.expires_after(std::chrono::seconds(30));
+        mServer.Wait(mSlot, HeaderFor);
         http::async_read_header(mStream, mBuffer, *mParser,
                                 [self = shared_from_this()](beast::error_code error, std::size_t) {
-                                    if (error == http::error::header_limit)
-                                        self->Respond(http::status::request_header_fields_too_large,
-                                                      "header too large\n", false);
-                                    else if (!error)
+                                    if (error == http::error::header_limit) {
+                                        self->Refuse(http::status::request_header_fields_too_large,
+                                                     "header too large\n");
+                                    } else if (Malformed(error)) {
+                                        self->Refuse(http::status::bad_request, "bad request\n");
+                                    } else if (!error) {
+                                        self->mServer.Busy(self->mSlot, AnswerFor);
                                         self->Handle();
+                                    }
                                 });
     }
 
     void Handle() {
         const auto& header = mParser->get();
+        if (!WellFormed(header)) {
+            Refuse(http::status::bad_request, "bad request\n");
+            return;
+        }
         TRequest request;
         request.Method = std::string(header.method_string());
         request.Target = std::string(header.target());
@@ -226,10 +414,9 @@ private:
         request.Upgrade = websocket::is_upgrade(header);
         const TDecision decision = Check(request, mServer.Access);
         if (decision.Refused()) {
-            Respond(static_cast<http::status>(decision.Status),
-                    std::string(http::obsolete_reason(static_cast<http::status>(decision.Status))) +
-                        "\n",
-                    false);
+            Refuse(static_cast<http::status>(decision.Status),
+                   std::string(http::obsolete_reason(static_cast<http::status>(decision.Status))) +
+                       "\n");
             return;
         }
         if (request.Upgrade) {
@@ -237,10 +424,20 @@ private:
                 Respond(http::status::not_found, "not found\n", false);
                 return;
             }
-            mStream.expires_never();
-            http::request<http::empty_body> upgrade = mParser->release();
-            std::make_shared<TSocket>(mServer, mStream.release_socket(), decision.Role)
-                ->Run(std::move(upgrade));
+            // Beyond the most pages at once: refused; an open page never gives way.
+            if (mServer.Pages >= MaxPages) {
+                Respond(http::status::service_unavailable, "too many pages\n", false);
+                return;
+            }
+            // The WebSocket reads the request again, and after it what came with it.
+            std::ostringstream handshake;
+            handshake << mParser->release();
+            handshake << beast::make_printable(mBuffer.data());
+            mServer.Leave(mSlot);
+            mSlot = 0;
+            std::make_shared<TSocket>(mServer, mStream.release_socket(), decision.Role, mAddress,
+                                      TabOf(request.Target))
+                ->Run(handshake.str());
             return;
         }
         if (decision.Path.rfind("/download/", 0) == 0 && mServer.Events.Download) {
@@ -251,7 +448,13 @@ private:
                      request.Method == "HEAD", header.version(), header.keep_alive());
             return;
         }
-        const TAsset* asset = FindAsset(decision.Path);
+        // The view-only address as a QR code, for a visitor's phone to watch ("Laat meekijken"):
+        // for the Host this page came by; there is none on the loopback.
+        std::string made;
+        if (decision.Path == ViewCodePath && !mServer.Access.Loopback)
+            made = QrSvg("http://" + request.Host + "/?view=" + mServer.Access.ViewToken);
+        const TAsset madeAsset{ViewCodePath, "image/svg+xml", made};
+        const TAsset* asset = made.empty() ? FindAsset(decision.Path) : &madeAsset;
         if (!asset) {
             Respond(http::status::not_found, "not found\n", header.keep_alive());
             return;
@@ -279,11 +482,26 @@ private:
     // The file comes from the bus's thread and is sent on the server's.
     void Download(std::string name, std::string query, bool head, unsigned version,
                   bool keepAlive) {
+        // Each file is made whole: no more than two at once hold it.
+        if (mServer.Downloads >= MaxDownloads) {
+            Respond(http::status::service_unavailable,
+                    "two downloads are under way; try again when one has ended\n", keepAlive);
+            return;
+        }
+        ++mServer.Downloads;
+        mDownloading = true;
+        // Held by the server while the bus's thread makes the file: a file made after the
+        // server has gone finds nobody to give it to.
+        mServer.Held[this] = shared_from_this();
         mServer.Events.Download(
             std::move(name), std::move(query),
-            [self = shared_from_this(), head, version, keepAlive](TDownload file) {
+            [weak = weak_from_this(), head, version, keepAlive](TDownload file) {
+                const auto self = weak.lock();
+                if (!self)
+                    return;
                 asio::post(self->mServer.Io, [self, head, version, keepAlive,
                                               file = std::move(file)]() mutable {
+                    self->mServer.Held.erase(self.get());
                     auto response = std::make_shared<http::response<http::string_body>>(
                         static_cast<http::status>(file.Status), version);
                     response->set(http::field::content_type, file.Type);
@@ -304,6 +522,13 @@ private:
             });
     }
 
+    // A refusal counts towards nothing: its connection gives way first, and closes.
+    void Refuse(http::status status, std::string text) {
+        mServer.Wait(mSlot, WriteFor, true);
+        mRefused = true;
+        Respond(status, std::move(text), false);
+    }
+
     void Respond(http::status status, std::string text, bool keepAlive) {
         auto response = std::make_shared<http::response<http::string_body>>(status, 11);
         response->set(http::field::content_type, "text/plain; charset=utf-8");
@@ -314,20 +539,62 @@ private:
     }
 
     void Send(const std::shared_ptr<http::response<http::string_body>>& response) {
-        http::async_write(
-            mStream, *response,
-            [self = shared_from_this(), response](beast::error_code error, std::size_t) {
-                if (error || !response->keep_alive()) {
+        WriteSome(response,
+                  std::make_shared<http::response_serializer<http::string_body>>(*response));
+    }
+
+    // The answer as the connection takes it: its deadline starts again at each part written.
+    void WriteSome(const std::shared_ptr<http::response<http::string_body>>& response,
+                   const std::shared_ptr<http::response_serializer<http::string_body>>& serializer) {
+        if (!mRefused)
+            mServer.Busy(mSlot, WriteFor);
+        http::async_write_some(
+            mStream, *serializer,
+            [self = shared_from_this(), response, serializer](beast::error_code error,
+                                                              std::size_t) {
+                if (!error && !serializer->is_done()) {
+                    self->WriteSome(response, serializer);
+                    return;
+                }
+                self->DownloadEnded();
+                if (error)
+                    return;
+                if (!response->keep_alive()) {
                     beast::error_code ignored;
                     self->mStream.socket().shutdown(tcp::socket::shutdown_send, ignored);
+                    // What the client still sends (a body not taken) is read and thrown away,
+                    // so that its answer is not lost to a reset; first in line to give way.
+                    self->mServer.Wait(self->mSlot, HeaderFor, true);
+                    self->Drain(MaxBody);
                     return;
                 }
                 self->ReadHeader();
             });
     }
 
+    void DownloadEnded() {
+        if (mDownloading)
+            --mServer.Downloads;
+        mDownloading = false;
+    }
+
+    void Drain(std::size_t left) {
+        mScratch.resize(4096);
+        mStream.async_read_some(asio::buffer(mScratch),
+                                [self = shared_from_this(), left](beast::error_code error,
+                                                                  std::size_t read) {
+                                    if (!error && read < left)
+                                        self->Drain(left - read);
+                                });
+    }
+
     TImpl& mServer;
     beast::tcp_stream mStream;
+    std::string mAddress;
+    std::uint64_t mSlot = 0;
+    bool mRefused = false;
+    bool mDownloading = false;
+    std::vector<char> mScratch;
     beast::flat_buffer mBuffer;
     std::optional<http::request_parser<http::empty_body>> mParser;
 };
@@ -369,7 +636,12 @@ void TServer::TImpl::Accept() {
         // acknowledgement of the one before (up to 40 ms on a delayed one).
         beast::error_code ignored;
         socket.set_option(tcp::no_delay(true), ignored);
-        std::make_shared<THttp>(*this, std::move(socket))->Run();
+        const tcp::endpoint remote = socket.remote_endpoint(error);
+        const std::string address = error ? std::string() : remote.address().to_string();
+        if (MakeRoom(address))
+            std::make_shared<THttp>(*this, std::move(socket), address)->Run();
+        else
+            TurnAway(socket);
         Accept();
     });
 }
@@ -382,9 +654,92 @@ void TServer::TImpl::WatchDriver() {
         if (Control.Expire(TClock::now())) {
             Events.DriverGone();
             BroadcastControl();
+            std::erase_if(Tabs, [this](const auto& tab) { return !Sockets.count(tab.second); });
         }
+        LookBehind();
+        CutOverdue();
         WatchDriver();
     });
+}
+
+std::uint64_t TServer::TImpl::Enter(std::string address, bool page, std::function<void()> cut) {
+    const std::uint64_t slot = ++NextSlot;
+    TSlot& entry = Slots[slot];
+    entry.Address = std::move(address);
+    entry.Page = page;
+    entry.Since = TClock::now();
+    entry.Cut = std::move(cut);
+    Open = static_cast<int>(Slots.size());
+    return slot;
+}
+
+void TServer::TImpl::Wait(std::uint64_t slot, TClock::duration limit, bool first) {
+    const auto found = Slots.find(slot);
+    if (found == Slots.end())
+        return;
+    const auto now = TClock::now();
+    found->second.Waiting = true;
+    found->second.Since = first ? TClock::time_point::min() : now;
+    found->second.Deadline = now + limit;
+}
+
+void TServer::TImpl::Busy(std::uint64_t slot, TClock::duration limit) {
+    const auto found = Slots.find(slot);
+    if (found == Slots.end())
+        return;
+    found->second.Waiting = false;
+    found->second.Deadline = TClock::now() + limit;
+}
+
+void TServer::TImpl::CutSlot(std::uint64_t slot) {
+    TSlot& entry = Slots.at(slot);
+    entry.Gone = true;
+    // The connection ends on its handlers' error; it leaves its slot as it goes.
+    const auto cut = std::move(entry.Cut);
+    if (cut)
+        cut();
+}
+
+bool TServer::TImpl::MakeRoom(const std::string& address) {
+    const auto giveWay = [this](auto within) {
+        std::uint64_t oldest = 0;
+        for (const auto& [slot, entry] : Slots)
+            if (!entry.Gone && !entry.Page && entry.Waiting && within(entry) &&
+                (oldest == 0 || entry.Since < Slots.at(oldest).Since))
+                oldest = slot;
+        if (oldest == 0)
+            return false;
+        CutSlot(oldest);
+        return true;
+    };
+    int fromAddress = 0;
+    int http = 0;
+    for (const auto& [slot, entry] : Slots) {
+        if (entry.Gone)
+            continue;
+        fromAddress += entry.Address == address;
+        http += !entry.Page;
+    }
+    if (fromAddress >= MaxPerAddress) {
+        if (!giveWay([&](const TSlot& entry) { return entry.Address == address; }))
+            return false;
+        --http;
+    }
+    if (http >= MaxHttpConnections && !giveWay([](const TSlot&) { return true; }))
+        return false;
+    return true;
+}
+
+void TServer::TImpl::CutOverdue() {
+    const auto now = TClock::now();
+    std::vector<std::uint64_t> overdue;
+    for (const auto& [slot, entry] : Slots)
+        if (!entry.Gone && !entry.Page && now > entry.Deadline)
+            overdue.push_back(slot);
+    for (const std::uint64_t slot : overdue)
+        CutSlot(slot);
+    Open = static_cast<int>(Slots.size());
+    ++Rounds;
 }
 
 void TServer::TImpl::SendControl(TSocket& socket) {
@@ -393,8 +748,21 @@ void TServer::TImpl::SendControl(TSocket& socket) {
                                     {"page", page},
                                     {"drives", Control.Drives(page)},
                                     {"mayDrive", Control.RoleOf(page) == TRole::Driver},
-                                    {"driverPresent", Control.Driver() != 0}};
-    socket.Write(std::make_shared<const std::string>(control.dump()));
+                                    {"driverPresent", Control.Driver() != 0},
+                                    {"resumed", socket.TakeResumed()},
+                                    {"viewCode", !Access.Loopback}};
+    socket.Write(std::make_shared<const std::string>(control.dump()),
+                 {TFrameKind::State, "control", 0});
+}
+
+void TServer::TImpl::LookBehind() {
+    const auto now = TClock::now();
+    std::vector<std::shared_ptr<TSocket>> sockets;
+    for (auto& [page, weak] : Sockets)
+        if (auto socket = weak.lock())
+            sockets.push_back(std::move(socket));
+    for (const auto& socket : sockets)
+        socket->LookBehind(now);
 }
 
 void TServer::TImpl::BroadcastControl() {
@@ -406,11 +774,12 @@ void TServer::TImpl::BroadcastControl() {
 void TServer::TImpl::Deliver(int page, const std::shared_ptr<const std::string>& text) {
     if (page == ToDriver)
         page = Control.Driver();
+    const TFrameInfo info = ClassifyFrame(*text);
     for (auto& [number, weak] : Sockets) {
         if (page != ToEveryPage && number != page)
             continue;
         if (const auto socket = weak.lock())
-            socket->Write(text);
+            socket->Write(text, info);
     }
 }
 
@@ -441,6 +810,14 @@ bool TServer::Start(std::string& error) {
 
 std::uint16_t TServer::Port() const {
     return mImpl->PortBound;
+}
+
+int TServer::Connections() const {
+    return mImpl->Open;
+}
+
+std::uint64_t TServer::Rounds() const {
+    return mImpl->Rounds;
 }
 
 void TServer::Send(int page, std::string text) {

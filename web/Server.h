@@ -13,10 +13,17 @@ namespace web {
 // What the server hands to the application, on the network's thread (the application posts
 // each call on to the bus's thread).
 struct TServerEvents {
-    std::function<void(int page)> Opened;                           // a page came
-    std::function<void(int page, const TCommand& command)> Command; // the driving page's
+    std::function<void(int page)> Opened; // a page came
+    // A page came back in the tab of the driving page that went, and drives in its place.
+    std::function<void(int page)> Resumed;
+    // A page's command (the driving page's, or one a watching page may send); false when the
+    // page has too many waiting, and it is refused.
+    std::function<bool(int page, const TCommand& command, bool drives)> Command;
     std::function<void()> DriverGone; // the driving page gone for TControl::GoneAfter
     std::function<void(int page)> Closed; // a page's WebSocket closed
+    // Monitor rows for the page were dropped, since it reads too slowly: its next rows are
+    // to be the monitor's tail afresh.
+    std::function<void(int page)> Missed;
     // A GET of /download/NAME?QUERY: `done` takes the file, on any thread, once.
     std::function<void(std::string name, std::string query, std::function<void(TDownload)> done)>
         Download;
@@ -37,6 +44,10 @@ public:
     bool Start(std::string& error);
     // The port it listens on (the one asked for, or the system's choice for 0).
     std::uint16_t Port() const;
+    // Any thread: the connections open now (pages and HTTP), and how often the server has
+    // looked at their deadlines (every 250 ms of the machine's time, on the program's clock).
+    int Connections() const;
+    std::uint64_t Rounds() const;
     // Any thread: `text` to one page, to every page (ToEveryPage) or to the driving one.
     void Send(int page, std::string text);
     // Stops serving and closes every connection.

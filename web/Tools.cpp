@@ -145,6 +145,12 @@ void TWebTools::Closed(int page) {
     mRackWatchers.erase(page);
 }
 
+void TWebTools::Missed(int page) {
+    const auto found = mMonitors.find(page);
+    if (found != mMonitors.end())
+        found->second.Fresh = true;
+}
+
 // The bus monitor -----------------------------------------------------------------------------
 
 bool TWebTools::MonitorCommand(const TCommand& c, int page, std::string& refused) {

@@ -46,6 +46,8 @@ public:
     bool Apply(const TCommand& command, int page, std::string& refused);
     // The page is gone: it watches nothing any more.
     void Closed(int page);
+    // The page missed rows, since it read too slowly: its next batch is the tail afresh.
+    void Missed(int page);
 
     // "opname.pcapng" and "opname.csv" (the recording; with "shown=1" and a filter in the
     // query, the rows that filter lets through), "kaartdiagnose.json" (the last run's report).

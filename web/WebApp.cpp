@@ -9,6 +9,7 @@
 #include "web/PageTexts.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 
 namespace web {
@@ -41,11 +42,26 @@ TWebApp::~TWebApp() {
 TServerEvents TWebApp::ServerEvents() {
     TServerEvents events;
     events.Opened = [this](int page) { mLoop.Post([this, page] { Hello(page); }); };
-    events.Command = [this](int page, const TCommand& command) {
-        mLoop.Post([this, page, command] { Apply(command, page); });
+    // The page takes up the tab its tab drove in, its running test untouched.
+    events.Resumed = [this](int page) {
+        mLoop.Post([this, page] {
+            Hello(page);
+            mSend(page, nlohmann::json{{"type", "show"}, {"page", mDriverTab}}.dump());
+        });
+    };
+    events.Command = [this](int page, const TCommand& command, bool drives) {
+        const TCommandQueue::TPushed pushed = mCommands->Push(page, drives, command);
+        // One turn of the loop for each command queued: it runs the one due then.
+        if (pushed == TCommandQueue::TPushed::Queued)
+            mLoop.Post([this, commands = mCommands] {
+                if (auto next = commands->Take())
+                    Apply(next->Command, next->Page);
+            });
+        return pushed != TCommandQueue::TPushed::Refused;
     };
     events.DriverGone = [this] { mLoop.Post([this] { DriverGone(); }); };
     events.Closed = [this](int page) { mLoop.Post([this, page] { Closed(page); }); };
+    events.Missed = [this](int page) { mLoop.Post([this, page] { mTools.Missed(page); }); };
     events.Download = [this](std::string name, std::string query,
                              std::function<void(TDownload)> done) {
         mLoop.Post([this, name = std::move(name), query = std::move(query),
@@ -137,6 +153,15 @@ void TWebApp::Notice(const session::TNotice& notice) {
     // set-up succeeds (the one at the start comes before any page can).
     if (notice.SetUp)
         mSetUpFailure = notice;
+    // Also in the program's log (the journal of the service): a rack with nobody at a page
+    // tells there why it is not connected.
+    std::string line = notice.Text;
+    for (char& c : line)
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    if (!notice.Informative.empty())
+        line += " (" + notice.Informative + ")";
+    std::fprintf(stderr, "%s\n", line.c_str());
     Tell(ToEveryPage, notice);
 }
 

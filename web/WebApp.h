@@ -2,11 +2,13 @@
 
 #include "session/RackSession.h"
 #include "web/BusLoop.h"
+#include "web/CommandQueue.h"
 #include "web/Commands.h"
 #include "web/PageState.h"
 #include "web/Server.h"
 #include "web/Tools.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -74,6 +76,8 @@ private:
     std::optional<session::TNotice> mSetUpFailure;
     TPagesFrame mFrame;
     TWebTools mTools;
+    // Shared with the loop's work that takes from it.
+    std::shared_ptr<TCommandQueue> mCommands = std::make_shared<TCommandQueue>();
     // The tab the driving page shows: leaving the settings is their window's deactivation.
     std::string mDriverTab = "intro";
     int mSettingsListener = 0;

@@ -1,7 +1,7 @@
 // morvelplint-web: the program's pages in a browser, from a PC, a phone or a tablet at the
 // rack. An HTTP server for one page, a WebSocket to it, the card models and the bus below.
-// Exit codes: 0 ended by Ctrl+C, 1 the address could not be had or the rights not given up,
-// 3 bad arguments.
+// Exit codes: 0 ended by Ctrl+C, 1 the address could not be had, the rights not given up or the
+// key file refused, 3 bad arguments.
 #include "bus/ParallelTransport.h"
 #include "platform/Console.h"
 #include "platform/Messages.h"
@@ -12,7 +12,10 @@
 #include "serial/ComError.h"
 #include "session/RackSession.h"
 #include "sim/RackFile.h"
+#include "web/Announce.h"
 #include "web/BusLoop.h"
+#include "web/KeyFile.h"
+#include "web/QrCode.h"
 #include "web/Server.h"
 #include "web/WebApp.h"
 
@@ -20,6 +23,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,7 +42,7 @@ constexpr int ExitBadArguments = 3;
 
 constexpr const char* Usage = TrMark(
     "Gebruik: morvelplint-web [--sim [REKBESTAND]] [--debug] [--listen ADRES[:POORT]] [--open] "
-    "[--quiet]");
+    "[--quiet] [--new-key]");
 
 constexpr const char* Help = TrMark(
     "Morvelplint in de browser: elke pagina van het programma, van een pc, een telefoon of een\n"
@@ -52,10 +56,18 @@ constexpr const char* Help = TrMark(
     "                       dan 127.0.0.1 vraagt de pagina om het sleutelwoord uit de URL\n"
     "  --open               opent de pagina in de browser\n"
     "  --quiet              meldt niets dan de adressen\n"
+    "  --new-key            maakt nieuwe sleutelwoorden: de adressen en bladwijzers van\n"
+    "                       eerder werken dan niet meer\n"
     "  -h, --help           toont deze uitleg\n"
     "\n"
     "Het eerste http://-adres dat het programma schrijft is het adres om te openen. Ctrl+C\n"
-    "stopt het netjes.\n");
+    "stopt het netjes.\n"
+    "\n"
+    "Buiten 127.0.0.1 staan de sleutelwoorden in Morvelplint.key in de huidige map (onder\n"
+    "Windows in Documenten\\Morvelplint), gemaakt bij de eerste start en alleen voor de\n"
+    "eigenaar te lezen; zo blijven de adressen bij elke start dezelfde. Een sleutelbestand\n"
+    "dat niet te lezen, beschadigd of voor anderen te lezen is, wordt geweigerd (en niets\n"
+    "bediend); --new-key vervangt het.\n");
 
 std::atomic<bool> gStop{false};
 
@@ -71,6 +83,7 @@ struct TArguments {
     std::uint16_t Port = 8314;
     bool Open = false;
     bool Quiet = false;
+    bool NewKey = false;
 };
 
 bool ParseListen(std::string_view text, TArguments& args) {
@@ -123,6 +136,8 @@ bool Parse(int argc, char* argv[], TArguments& args, bool& help) {
             args.Open = true;
         } else if (arg == "--quiet") {
             args.Quiet = true;
+        } else if (arg == "--new-key") {
+            args.NewKey = true;
         } else {
             Complain(Tr("onbekend argument: %s"), argv[i]);
             return false;
@@ -147,30 +162,40 @@ std::optional<sim::TRackDescription> SimRack(const std::string& given) {
 
 // The addresses to open: on the loopback its own, on every address each of the machine's,
 // else the one it listens on.
-std::vector<std::string> Hosts(const TArguments& args) {
+// and the machine's name on the network where avahi-daemon announces it.
+std::vector<std::string> Hosts(const TArguments& args, const std::string& name) {
+    std::vector<std::string> hosts;
     if (args.Address == "0.0.0.0") {
-        std::vector<std::string> hosts = platform::LocalAddresses();
+        hosts = platform::LocalAddresses();
         if (hosts.empty())
             hosts.push_back("127.0.0.1");
-        return hosts;
+    } else {
+        hosts.push_back(args.Address);
     }
-    return {args.Address};
+    if (!name.empty())
+        hosts.push_back(name);
+    return hosts;
 }
 
 // The addresses to open, with the token where one guards them, and the words to go with them.
-void PrintAddresses(const TArguments& args, const web::TAccessConfig& access, unsigned port) {
+void PrintAddresses(const TArguments& args, const web::TAccessConfig& access, unsigned port,
+                    const std::string& name) {
     std::vector<std::string> urls;
-    for (const std::string& host : Hosts(args)) {
+    for (const std::string& host : Hosts(args, name)) {
         const std::string base = "http://" + host + ":" + std::to_string(port) + "/";
         urls.push_back(access.Loopback ? base : base + "?token=" + access.Token);
         if (!access.Loopback)
             urls.push_back(base + "?view=" + access.ViewToken);
     }
-    for (std::size_t i = 0; i < urls.size(); ++i)
+    for (std::size_t i = 0; i < urls.size(); ++i) {
         std::printf("%s %s\n",
                     access.Loopback || i % 2 == 0 ? Tr("Morvelplint in de browser:")
                                                   : Tr("Alleen meekijken:"),
                     urls[i].c_str());
+        // The address with its token as a code for a phone to scan, after its pair of lines.
+        if (!access.Loopback && !args.Quiet && i % 2 == 1)
+            std::printf("%s", web::QrTerminal(urls[i - 1]).c_str());
+    }
     if (!args.Quiet && !access.Loopback)
         std::printf("%s\n", Tr("Wie het sleutelwoord uit het eerste adres heeft, kan het rek "
                                "besturen; geef het alleen wie dat mag."));
@@ -203,11 +228,31 @@ int Serve(const TArguments& args) {
 
     const bool loopback = args.Address == "127.0.0.1" || args.Address == "localhost";
     web::TAccessConfig access;
+    std::string keyNote;
     access.Loopback = loopback;
     access.Port = args.Port;
     if (!loopback) {
-        access.Token = web::MakeToken();
-        access.ViewToken = web::MakeToken();
+        std::error_code ignored;
+        std::filesystem::path folder = std::filesystem::absolute(web::KeyFolder(), ignored);
+        if (folder.empty())
+            folder = web::KeyFolder();
+        const std::string path = (folder / web::KeyFileName).lexically_normal().string();
+        const web::TKeyFile keys = web::LoadKeyFile(path, args.NewKey);
+        if (!keys.Ok) {
+            Complain("%s", keys.Error.c_str());
+            return ExitNotServed;
+        }
+        access.Token = keys.Token;
+        access.ViewToken = keys.ViewToken;
+        // Said after the addresses, whose first is the first line.
+        if (args.NewKey)
+            keyNote = platform::Args(Tr("Nieuwe sleutelwoorden in %1: de adressen en "
+                                        "bladwijzers van eerder werken niet meer."),
+                                     {path});
+        else if (keys.Made && !args.Quiet)
+            keyNote = platform::Args(Tr("De sleutelwoorden staan nu in %1; de adressen "
+                                        "blijven bij elke start dezelfde."),
+                                     {path});
     }
 
     web::TBusLoop loop;
@@ -229,7 +274,16 @@ int Serve(const TArguments& args) {
                      static_cast<unsigned>(args.Port), error.c_str());
             return ExitNotServed;
         }
-        PrintAddresses(args, access, server.Port());
+        // Its name on the network, while it listens there.
+        web::TAnnouncement announcement(loopback ? nullptr : web::RealAvahi());
+        std::string note;
+        if (!announcement.Start(server.Port(), note) && !note.empty())
+            Complain("%s", note.c_str());
+        PrintAddresses(args, access, server.Port(), announcement.HostName());
+        if (!keyNote.empty()) {
+            std::printf("%s\n", keyNote.c_str());
+            std::fflush(stdout);
+        }
         // Ctrl+C sets a flag (in a signal handler nothing else may be done); the loop looks.
         std::function<void()> look;
         look = [&] {
@@ -245,6 +299,7 @@ int Serve(const TArguments& args) {
         loop.Run();
         if (!args.Quiet)
             std::printf("%s\n", Tr("Morvelplint in de browser stopt."));
+        announcement.Stop();
         server.Stop();
         session.Close();
         // The session closes the open serial port with its DTR pulse.

@@ -7,14 +7,18 @@
 #include "platform/Tick.h"
 #include "sim/SimRack.h"
 #include "web/AccessRules.h"
+#include "web/CommandQueue.h"
 #include "web/Commands.h"
 #include "web/Control.h"
+#include "web/KeyFile.h"
+#include "web/Outbox.h"
 #include "web/PageState.h"
 #include "web/WebApp.h"
 
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <nlohmann/json.hpp>
 #include <unistd.h>
 
@@ -193,6 +197,202 @@ TEST(WhoDrives, TheFirstDrivesOthersWatchAndAGonePageGivesControlUpAfterThreeSec
     EXPECT_EQ(control.Pages(), (std::vector<int>{1, 3}));
     EXPECT_FALSE(control.Drives(1)) << "a watching page goes on watching";
     EXPECT_TRUE(control.Opened(4, TRole::Driver, start + 7s)) << "a new page takes control";
+
+    // The driving page's tab back within the three seconds drives on; later it only watches.
+    control.Closed(4);
+    EXPECT_FALSE(control.Resumed(5, 4, TRole::Viewer, start + 8s)) << "a view-only page never";
+    EXPECT_FALSE(control.Resumed(5, 1, TRole::Driver, start + 8s)) << "not the one that drove";
+    EXPECT_TRUE(control.Resumed(5, 4, TRole::Driver, start + 9900ms));
+    EXPECT_TRUE(control.Drives(5));
+    EXPECT_EQ(control.Pages(), (std::vector<int>{1, 3, 5}));
+    EXPECT_FALSE(control.Expire(start + 12s));
+    control.Closed(5);
+    EXPECT_FALSE(control.Resumed(6, 5, TRole::Driver, start + 15s)) << "too late";
+    EXPECT_FALSE(control.Drives(6));
+}
+
+// The key file: made at the first start for its owner only, the same tokens at the next,
+// new ones with --new-key; a damaged one, or one others may read, refused with its name and
+// left as it is.
+TEST(KeyFile, MadeOnceKeptAcrossStartsAndRefusedWhenDamagedOrOpenToOthers) {
+    namespace fs = std::filesystem;
+    char folder[] = "/tmp/morvelplint-keys-XXXXXX";
+    ASSERT_TRUE(mkdtemp(folder));
+    const std::string path = std::string(folder) + "/Morvelplint.key";
+    const auto contents = [&] {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+
+    const web::TKeyFile first = web::LoadKeyFile(path, false);
+    ASSERT_TRUE(first.Ok) << first.Error;
+    EXPECT_TRUE(first.Made);
+    EXPECT_NE(first.Token, first.ViewToken);
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_NE(contents().find("\ntoken=" + first.Token + "\nview=" + first.ViewToken + "\n"),
+              std::string::npos);
+    const web::TKeyFile again = web::LoadKeyFile(path, false);
+    ASSERT_TRUE(again.Ok) << again.Error;
+    EXPECT_FALSE(again.Made);
+    EXPECT_EQ(again.Token, first.Token);
+    EXPECT_EQ(again.ViewToken, first.ViewToken);
+    const web::TKeyFile fresh = web::LoadKeyFile(path, true);
+    ASSERT_TRUE(fresh.Ok && fresh.Made);
+    EXPECT_NE(fresh.Token, first.Token);
+    EXPECT_EQ(web::LoadKeyFile(path, false).Token, fresh.Token);
+
+    const std::string damaged = "token=" + fresh.Token + "\nview=" + fresh.Token.substr(1) + "\n";
+    for (const std::string& text :
+         {damaged, "token=" + fresh.Token + "\n", "token=" + fresh.Token + "\nview=" +
+                                                      fresh.Token + "\n"}) {
+        std::ofstream(path, std::ios::trunc) << text;
+        const web::TKeyFile refused = web::LoadKeyFile(path, false);
+        EXPECT_FALSE(refused.Ok);
+        EXPECT_TRUE(refused.Token.empty());
+        EXPECT_EQ(refused.Error, "het sleutelbestand " + path +
+                                     " is beschadigd (er horen twee regels in, token= en view=, "
+                                     "elk met 32 hexadecimale cijfers); herstel het, of maak "
+                                     "nieuwe sleutels met --new-key");
+        EXPECT_EQ(contents(), text) << "never replaced";
+    }
+    std::ofstream(path, std::ios::trunc) << "token=" + first.Token + "\nview=" + fresh.Token + "\n";
+    chmod(path.c_str(), 0644);
+    const web::TKeyFile open = web::LoadKeyFile(path, false);
+    EXPECT_FALSE(open.Ok);
+    EXPECT_NE(open.Error.find(path + " is ook voor anderen te lezen"), std::string::npos);
+    chmod(path.c_str(), 0600);
+    EXPECT_TRUE(web::LoadKeyFile(path, false).Ok);
+    fs::remove(path);
+    fs::create_directory(path);
+    const web::TKeyFile unreadable = web::LoadKeyFile(path, false);
+    EXPECT_FALSE(unreadable.Ok);
+    EXPECT_EQ(unreadable.Error.rfind("kan het sleutelbestand " + path + " niet lezen: ", 0), 0u);
+    fs::remove_all(folder);
+}
+
+// A watching page that floods: its pending filter replaced by its newest, refused once too
+// many wait, and the driving page's command taken before every one of them.
+TEST(PageCommands, AFloodingPageIsRefusedAndTheDriversCommandGoesFirst) {
+    using web::TCommandQueue;
+    const auto command = [](web::TCommand::TKind kind, std::string what, int index = 0) {
+        web::TCommand c;
+        c.Kind = kind;
+        c.Do = std::move(what);
+        c.Index = index;
+        return c;
+    };
+    using K = web::TCommand::TKind;
+    TCommandQueue queue;
+    EXPECT_EQ(queue.Push(2, false, command(K::Monitor, "watch")), TCommandQueue::TPushed::Queued);
+    EXPECT_EQ(queue.Push(2, false, command(K::Monitor, "filter", 1)),
+              TCommandQueue::TPushed::Queued);
+    for (int i = 2; i < 3000; ++i)
+        EXPECT_EQ(queue.Push(2, false, command(K::Monitor, "filter", i)),
+                  TCommandQueue::TPushed::Replaced);
+    EXPECT_EQ(queue.Push(3, false, command(K::Rack, "watch")), TCommandQueue::TPushed::Queued);
+    EXPECT_EQ(queue.Push(3, false, command(K::Rack, "watch", 1)),
+              TCommandQueue::TPushed::Replaced);
+    for (std::size_t i = 2; i < TCommandQueue::MaxPerPage; ++i)
+        EXPECT_EQ(queue.Push(2, false, command(K::Monitor, "freeze")),
+                  TCommandQueue::TPushed::Queued);
+    EXPECT_EQ(queue.Push(2, false, command(K::Monitor, "freeze")),
+              TCommandQueue::TPushed::Refused);
+    EXPECT_EQ(queue.Pending(2), TCommandQueue::MaxPerPage);
+    EXPECT_EQ(queue.Push(1, true, command(K::Page, "stop")), TCommandQueue::TPushed::Queued);
+
+    std::vector<std::string> taken;
+    while (const auto next = queue.Take())
+        taken.push_back(std::to_string(next->Page) + " " + next->Command.Do + " " +
+                        std::to_string(next->Command.Index));
+    ASSERT_EQ(taken.size(), TCommandQueue::MaxPerPage + 2);
+    EXPECT_EQ(std::vector<std::string>(taken.begin(), taken.begin() + 5),
+              (std::vector<std::string>{"1 stop 0", "2 watch 0", "3 watch 1", "2 filter 2999",
+                                        "2 freeze 0"}));
+    EXPECT_EQ(queue.Pending(2), 0u);
+}
+
+// A page that reads slowly or not at all: one frame of each state, the newest; rows dropped
+// oldest first and counted; behind for ten seconds, or with too many events, it is closed.
+TEST(PageOutbox, StatesCoalesceRowsDropOldestFirstAndAPageBehindTenSecondsIsClosed) {
+    using namespace std::chrono_literals;
+    using web::TOutbox;
+    const auto frame = [](std::string text) {
+        return std::make_shared<const std::string>(std::move(text));
+    };
+    const auto push = [&](TOutbox& box, const std::string& text, TOutbox::TClock::time_point at) {
+        box.Push(frame(text), web::ClassifyFrame(text), at);
+    };
+    const auto t0 = TOutbox::TClock::now();
+
+    const auto rows = web::ClassifyFrame(R"({"rows":[{"type":"x"},{}],"type":"monitor"})");
+    EXPECT_EQ(rows.Kind, web::TFrameKind::Rows);
+    EXPECT_EQ(rows.Rows, 2u);
+    EXPECT_EQ(web::ClassifyFrame(R"({"text":"{\"type\":\"pages\"}","type":"message"})").Kind,
+              web::TFrameKind::Event);
+    EXPECT_EQ(web::ClassifyFrame(R"({"type":"pages"})").Kind, web::TFrameKind::State);
+    EXPECT_EQ(web::ClassifyFrame("not json").Kind, web::TFrameKind::Event);
+
+    TOutbox box;
+    push(box, R"({"n":1,"type":"pages"})", t0);
+    push(box, R"({"type":"message"})", t0);
+    push(box, R"({"n":1,"type":"settings"})", t0);
+    push(box, R"({"n":2,"type":"pages"})", t0);
+    push(box, R"({"n":3,"type":"pages"})", t0);
+    std::vector<std::string> taken;
+    while (const auto next = box.Take(t0)) {
+        EXPECT_FALSE(box.Take(t0)) << "one write at a time";
+        taken.push_back(*next);
+        box.Written();
+    }
+    EXPECT_EQ(taken, (std::vector<std::string>{R"({"type":"message"})",
+                                               R"({"n":1,"type":"settings"})",
+                                               R"({"n":3,"type":"pages"})"}));
+
+    // A page that never reads: its first frame in the write that never ends, the rest waits.
+    const std::string tenRows = R"({"rows":[0,1,2,3,4,5,6,7,8,9],"type":"monitor","x":")" +
+                                std::string(10'000, 'x') + "\"}";
+    push(box, tenRows, t0);
+    ASSERT_TRUE(box.Take(t0));
+    const std::size_t fit = TOutbox::MaxRowBytes / tenRows.size();
+    for (std::size_t i = 0; i < fit; ++i)
+        push(box, tenRows, t0);
+    push(box, R"({"type":"refused"})", t0);
+    EXPECT_EQ(box.Missed(), 0u);
+    EXPECT_FALSE(box.TakeDropped());
+    push(box, tenRows, t0 + 1s);
+    push(box, tenRows, t0 + 1s);
+    EXPECT_EQ(box.Missed(), 20u);
+    EXPECT_TRUE(box.TakeDropped());
+    EXPECT_FALSE(box.TakeDropped()) << "once";
+    EXPECT_EQ(box.Frames(), fit + 1);
+    EXPECT_LE(box.Bytes(), TOutbox::MaxRowBytes + 100);
+    EXPECT_FALSE(box.Overdue(t0 + 10s));
+    EXPECT_TRUE(box.Overdue(t0 + 10001ms)) << "the write has not ended for ten seconds";
+
+    // A page that reads again, slowly: behind from the first rows dropped until it caught up.
+    TOutbox slow;
+    push(slow, tenRows, t0);
+    for (std::size_t i = 0; i < fit; ++i)
+        push(slow, tenRows, t0 + 2s);
+    EXPECT_EQ(slow.Missed(), 10u);
+    for (int second = 3; second < 12; ++second) {
+        ASSERT_TRUE(slow.Take(t0 + std::chrono::seconds(second)));
+        slow.Written();
+    }
+    EXPECT_FALSE(slow.Overdue(t0 + 12s));
+    EXPECT_TRUE(slow.Overdue(t0 + 12001ms)) << "still behind ten seconds after the rows it lost";
+    while (slow.Take(t0 + 12s))
+        slow.Written();
+    EXPECT_FALSE(slow.Overdue(t0 + 20s)) << "caught up";
+
+    // More events than a page may hold.
+    TOutbox flooded;
+    for (std::size_t i = 0; i < TOutbox::MaxEvents; ++i)
+        push(flooded, R"({"type":"refused"})", t0);
+    EXPECT_FALSE(flooded.Overdue(t0));
+    push(flooded, R"({"type":"refused"})", t0);
+    EXPECT_TRUE(flooded.Overdue(t0));
+    EXPECT_EQ(flooded.Frames(), TOutbox::MaxEvents);
 }
 
 namespace {
