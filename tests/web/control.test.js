@@ -2,11 +2,11 @@
 // "Overnemen"; a driving page gone for three seconds stops its running test and gives up
 // control, which a watching page does not take by itself.
 const { test, expect } = require('@playwright/test');
-const { startWeb } = require('./morvelplint');
+const { startWeb, tellOnFailure } = require('./morvelplint');
 
 let web;
 test.beforeEach(async () => { web = await startWeb(); });
-test.afterEach(async () => { await web.stop(); });
+test.afterEach(async ({}, testInfo) => { tellOnFailure(testInfo, web); await web.stop(); });
 
 const drives = 'U bestuurt het rek.';
 const watches = 'U kijkt mee: een andere pagina bestuurt het rek.';
@@ -67,4 +67,26 @@ test('in English with LANG=en, the desktop\'s own words staying as they are', as
   } finally {
     await english.stop();
   }
+});
+
+test('twelve pages at once, four browsers with three tabs each, all load and work', async ({ browser }) => {
+  const contexts = [];
+  for (let b = 0; b < 4; ++b) contexts.push(await browser.newContext());
+  const pages = [];
+  for (const context of contexts)
+    for (let t = 0; t < 3; ++t) pages.push(await context.newPage());
+  // Loaded one after the other (twelve loads at one moment would hold the browser's one
+  // processor for seconds, and a page's heartbeat with it); open all at the same time.
+  for (const page of pages) await page.goto(web.url);
+  // The one that opened first drives, every other one watches.
+  const states = () => Promise.all(pages.map((page) => page.locator('#besturing').textContent()));
+  await expect.poll(async () => (await states()).filter((text) => text === drives).length).toBe(1);
+  await expect.poll(async () => (await states()).filter((text) => text === watches).length).toBe(11);
+  const driver = pages[(await states()).indexOf(drives)];
+  const other = pages.find((page) => page !== driver);
+  await other.getByRole('button', { name: 'Overnemen' }).click();
+  await expect(other.getByText(drives)).toBeVisible();
+  await expect(driver.getByText(watches)).toBeVisible();
+  await expect.poll(async () => (await states()).filter((text) => text === watches).length).toBe(11);
+  await Promise.all(contexts.map((context) => context.close()));
 });

@@ -97,4 +97,21 @@ function initialisation() {
   return words;
 }
 
-module.exports = { startRack, startWeb, iniFor, initialisation, folder };
+// Until `read()` (a count) gives the same for three looks `ms` apart: what was on its way is in.
+async function steady(read, ms = 50) {
+  for (let count = -1, alike = 0; alike < 3;) {
+    await new Promise((resolve) => setTimeout(resolve, ms));
+    const now = await read();
+    alike = now === count ? alike + 1 : 0;
+    count = now;
+  }
+}
+
+// After a test that failed: what the program printed (its log names a failed set-up, a lost
+// line), for the report.
+function tellOnFailure(testInfo, web) {
+  if (web && testInfo.status !== testInfo.expectedStatus)
+    console.log('morvelplint-web printed:\n' + web.output() + web.errors());
+}
+
+module.exports = { startRack, startWeb, iniFor, initialisation, folder, steady, tellOnFailure };

@@ -2,7 +2,7 @@
 // that Morvelplint.ini names (morvelplint-rack on a pseudo-terminal, whose log has every byte
 // its card took): the words on the line are those the desktop's pages send.
 const { test, expect } = require('@playwright/test');
-const { startRack, startWeb, iniFor, initialisation } = require('./morvelplint');
+const { startRack, startWeb, iniFor, initialisation, steady, tellOnFailure } = require('./morvelplint');
 
 let rack;
 let web;
@@ -17,10 +17,14 @@ test.beforeEach(async () => {
   expect(rack.received().slice(1)).toEqual(initialisation());
 });
 
-test.afterEach(async () => {
+test.afterEach(async ({}, testInfo) => {
+  tellOnFailure(testInfo, web);
   await web.stop();
   await rack.stop();
 });
+
+// Until the card's log stands still for three looks in a row: the words on their way are in.
+const quiet = () => steady(() => rack.received().length);
 
 // The words the card took from `mark` on, once there are `count` of them.
 async function wordsFrom(mark, count) {
@@ -48,11 +52,12 @@ test('a word by hand on the SCK page, with its lamps, and OK connecting anew', a
   const sck = page.getByRole('tabpanel', { name: 'SCK/ MCK' });
   // Place 2 (a card that reports line 3) by address strobe, then its feedback by data strobe.
   let mark = rack.received().length;
-  await sck.getByRole('button', { name: 'D1', exact: true }).click();
-  await expect(sck.getByRole('button', { name: 'D1', exact: true })).toHaveText('1');
+  // A bit button is named by its label and the state it shows.
+  await sck.getByRole('button', { name: 'D1: 0', exact: true }).click();
+  await expect(sck.getByRole('button', { name: 'D1: 1', exact: true })).toHaveText('1');
   await sck.getByRole('button', { name: 'Versturen' }).click();
   await expect.poll(() => rack.received().length).toBe(mark + 1);
-  await sck.getByRole('button', { name: 'D1', exact: true }).click();
+  await sck.getByRole('button', { name: 'D1: 1', exact: true }).click();
   await sck.getByRole('radio', { name: 'Data Stobe' }).check();
   await sck.getByRole('button', { name: 'Versturen' }).click();
   expect(await wordsFrom(mark, 2)).toEqual([0x82, 0x40]);
@@ -92,6 +97,7 @@ test('the sweep, the shuttle and the square waves, started by clicks', async ({ 
   expect(await wordsFrom(mark, 32)).toEqual(sweep.concat(sweep));
   await slk.getByRole('button', { name: 'Stop' }).click();
   await expect(slk.getByRole('button', { name: 'Testen' })).toBeVisible();
+  await quiet();
 
   // (?)BK: the card in place 0, sections 1 and 2, full speed; the first run after the start is
   // slowed throughout.
@@ -112,6 +118,7 @@ test('the sweep, the shuttle and the square waves, started by clicks', async ({ 
   await expect(first.getByRole('img', { name: 'Kortsluitmelding: groen' })).toBeVisible();
   await xbk.getByRole('button', { name: 'Stop' }).click();
   await expect(xbk.getByRole('button', { name: 'Go' })).toBeVisible();
+  await quiet();
   const stopped = rack.received();
   expect(stopped[stopped.length - 1]).toBe(0x40);
 
@@ -120,8 +127,8 @@ test('the sweep, the shuttle and the square waves, started by clicks', async ({ 
   const lkk = page.getByRole('tabpanel', { name: 'LKK_EVL' });
   await lkk.getByRole('spinbutton', { name: 'Adres' }).fill('5');
   await lkk.getByRole('spinbutton', { name: 'Adres' }).press('Enter');
-  await lkk.getByRole('button', { name: '3', exact: true }).click();
-  await expect(lkk.getByRole('button', { name: '3', exact: true })).toHaveText('1');
+  await lkk.getByRole('button', { name: '3: 0', exact: true }).click();
+  await expect(lkk.getByRole('button', { name: '3: 1', exact: true })).toHaveText('1');
   await lkk.getByRole('checkbox', { name: 'Tester' }).check();
   mark = rack.received().length;
   await lkk.getByRole('button', { name: 'Testen' }).click();
@@ -134,6 +141,9 @@ test('the sweep, the shuttle and the square waves, started by clicks', async ({ 
   const other = phases.slice(33, 66);
   expect([one, other]).toEqual(one[2] === pattern[2] ? [pattern, allHigh] : [allHigh, pattern]);
   await lkk.getByRole('button', { name: 'Stop' }).click();
+  // The square wave has stopped, and its last words have reached the card.
+  await expect(lkk.getByRole('button', { name: 'Testen' })).toBeVisible();
+  await quiet();
   await lkk.getByRole('checkbox', { name: 'Tester' }).uncheck();
 
   // IOK: output 16 of the card in place 9, as a square wave; the test plug brings it back.
@@ -141,7 +151,7 @@ test('the sweep, the shuttle and the square waves, started by clicks', async ({ 
   const iok = page.getByRole('tabpanel', { name: 'IOK' });
   await iok.getByRole('spinbutton', { name: 'Adres' }).fill('9');
   await iok.getByRole('spinbutton', { name: 'Adres' }).press('Enter');
-  await iok.getByRole('group', { name: 'Uitgangen' }).getByRole('button', { name: '16', exact: true }).click();
+  await iok.getByRole('group', { name: 'Uitgangen' }).getByRole('button', { name: '16: 0', exact: true }).click();
   await iok.getByRole('checkbox', { name: 'Testen' }).check();
   mark = rack.received().length;
   await iok.getByRole('button', { name: 'Testen' }).click();
@@ -153,4 +163,32 @@ test('the sweep, the shuttle and the square waves, started by clicks', async ({ 
   await expect.poll(async () =>
     await iok.getByRole('group', { name: 'Ingangen' }).getByRole('img', { name: '16: wit' }).count()).toBe(1);
   await iok.getByRole('button', { name: 'Stop' }).click();
+});
+
+test('a reload of the driving page during the sweep keeps the sweep running and the page driving', async ({ page }) => {
+  await page.goto(web.url);
+  await expect(page.locator('#verbinding')).toHaveText(/^Verbonden/);
+  await page.getByRole('tab', { name: 'SLK' }).click();
+  const slk = page.getByRole('tabpanel', { name: 'SLK' });
+  await slk.getByRole('radio', { name: 'Rek testen' }).check();
+  await slk.getByRole('spinbutton', { name: 'Rek' }).fill('4');
+  await slk.getByRole('spinbutton', { name: 'Rek' }).press('Enter');
+  await slk.getByRole('button', { name: 'Testen' }).click();
+  await expect(slk.getByRole('button', { name: 'Stop' })).toBeVisible();
+
+  await page.reload();
+  await expect(page.getByText('U bestuurt het rek.')).toBeVisible();
+  await expect(page.getByRole('tab', { name: 'SLK' })).toHaveAttribute('aria-selected', 'true');
+  await expect(slk.getByRole('button', { name: 'Stop' })).toBeVisible();
+  // Past the three seconds a page that went has: the sweep goes on, its words on the line.
+  await page.waitForTimeout(3500);
+  const sweep = [];
+  for (let i = 0; i < 16; ++i) sweep.push(0xB0 + i);
+  const mark = rack.received().length;
+  const words = await wordsFrom(mark, 32);
+  const start = words.findIndex((word) => word === 0xB0);
+  expect(words.slice(start, start + 16)).toEqual(sweep);
+  await expect(page.getByText('U bestuurt het rek.')).toBeVisible();
+  await slk.getByRole('button', { name: 'Stop' }).click();
+  await expect(slk.getByRole('button', { name: 'Testen' })).toBeVisible();
 });

@@ -6,7 +6,7 @@
 const { test, expect } = require('@playwright/test');
 const fs = require('fs');
 const path = require('path');
-const { startRack, startWeb, iniFor } = require('./morvelplint');
+const { startRack, startWeb, iniFor, tellOnFailure } = require('./morvelplint');
 
 const folder = path.resolve(__dirname, '../scenarios');
 const scenarios = fs.readdirSync(folder).filter((name) => name.endsWith('.json')).sort()
@@ -28,7 +28,9 @@ const named = (scope, role, name) => scope.getByRole(role, { name, exact: true, 
 const group = (key, g) => named(panel(key), 'group', 'Terugmelding ' + (g + 1));
 const mainButton = (key) => named(panel(key), 'button', /^(Versturen|Testen|Stop|Go)$/);
 const strobes = (key) => named(panel(key), 'group', 'Select Strobe').getByRole('radio', hidden);
-const output = (pin) => named(named(panel('iok'), 'group', 'Uitgangen'), 'button', String(pin));
+// A bit or pin button is named "<label>: <state>".
+const bitNamed = (label) => (label instanceof RegExp ? label : new RegExp('^' + label.replace(/[()?]/g, '\\$&') + ': [01]$'));
+const output = (pin) => named(named(panel('iok'), 'group', 'Uitgangen'), 'button', bitNamed(String(pin)));
 const slkValue = () => panel('slk').getByRole('spinbutton', hidden);
 const testTijd = () => named(panel('instellingen'), 'spinbutton', 'Test tijd:');
 const diagButton = () => named(panel('diagnose'), 'button', /^(Start|Stop)$/);
@@ -38,7 +40,7 @@ const BOXES = { kortsluitStop: 'Kortsluit Stop', timeOut: 'Time Out', kortsluitM
 const setting = (name) => named(panel('instellingen'), 'checkbox', BOXES[name]);
 
 const BITS = { 7: 'Adres Strobe', 6: 'Data Strobe', 5: /^D5/ };
-const bit = (key, n) => named(panel(key), 'button', BITS[n] || 'D' + n);
+const bit = (key, n) => named(panel(key), 'button', bitNamed(BITS[n] || 'D' + n));
 const address = (step) =>
   (step.page === 'xbk' ? group('xbk', step.group) : panel(step.page)).getByRole('spinbutton', hidden);
 
@@ -84,7 +86,7 @@ const VIEW = [
   [/^pages\.(\w+)\.kort(?:\.0)?$/, (key) => colour(panel(key), 'Kortsluitmelding')],
   [/^pages\.iok\.inputs\.(\d+)$/, (n) => colour(named(panel('iok'), 'group', 'Ingangen'), String(n + 1))],
   [/^pages\.(\w+)\.bits\.(\d)$/, (key, n) => one(bit(key, n))],
-  [/^pages\.lkk\.pins\.(\d+)$/, (n) => one(named(panel('lkk'), 'button', String(n + 1)))],
+  [/^pages\.lkk\.pins\.(\d+)$/, (n) => one(named(panel('lkk'), 'button', bitNamed(String(n + 1))))],
   [/^pages\.iok\.outputs\.(\d+)$/, (n) => one(output(n + 1))],
   [/^pages\.(\w+)\.(?:sendEnabled|enabled)$/, (key) => enabled(mainButton(key))],
   [/^pages\.(\w+)\.d5Enabled$/, (key) => enabled(bit(key, 5))],
@@ -149,7 +151,7 @@ async function pageAction(step) {
     bit: () => bit(step.page, step.bit), strobe: () => strobes(step.page).nth(step.item),
     send: () => mainButton(step.page), click: () => mainButton(step.page),
     cardMode: () => named(at, 'radio', 'Kaart selecteren'), rackMode: () => named(at, 'radio', 'Rek testen'),
-    pin: () => named(at, 'button', String(step.pin)), output: () => output(step.pin),
+    pin: () => named(at, 'button', bitNamed(String(step.pin))), output: () => output(step.pin),
   };
   const boxes = { section: () => section(step), tester: () => named(at, 'checkbox', 'Tester'),
     testen: () => named(at, 'checkbox', 'Testen') };
@@ -309,7 +311,17 @@ test.beforeEach(async ({ page: opened }) => {
   frames.armed = null;
 });
 
-test.afterEach(async () => { await web.stop(); await rack.stop(); });
+test.afterEach(async ({}, testInfo) => {
+  // Beside what the program printed: what the card took and the last frames of each kind.
+  tellOnFailure(testInfo, web);
+  if (web && testInfo.status !== testInfo.expectedStatus)
+    console.log('the card took ' + rack.received().length + ' bytes: ' +
+      rack.received().slice(0, 8).map((b) => b.toString(16)).join(' ') +
+      '\nthe last frames: ' + JSON.stringify(Object.fromEntries(Object.entries(frames.last)
+        .filter(([type]) => type !== 'texts'))).slice(0, 6000));
+  await web.stop();
+  await rack.stop();
+});
 
 for (const scenario of scenarios) {
   test(scenario.title, async () => {

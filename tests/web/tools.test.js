@@ -25,9 +25,9 @@ test('the monitor shows the words a page sends, and its recording is a pcapng ts
     // Place 2 by address strobe, then its feedback by data strobe: 0x82, 0x40.
     await page.getByRole('tab', { name: 'SCK/ MCK' }).click();
     const sck = page.getByRole('tabpanel', { name: 'SCK/ MCK' });
-    await sck.getByRole('button', { name: 'D1', exact: true }).click();
+    await sck.getByRole('button', { name: 'D1: 0', exact: true }).click();
     await sck.getByRole('button', { name: 'Versturen' }).click();
-    await sck.getByRole('button', { name: 'D1', exact: true }).click();
+    await sck.getByRole('button', { name: 'D1: 1', exact: true }).click();
     await sck.getByRole('radio', { name: 'Data Stobe' }).check();
     await sck.getByRole('button', { name: 'Versturen' }).click();
     await expect(sck.getByRole('img', { name: 'Sectie 3: geel' })).toBeVisible();

@@ -74,8 +74,10 @@
     node.dataset.label = label;
     return node;
   }
+  var COLOURS = ['geel', 'wit', 'grijs', 'groen', 'rood'];
+  // A lamp's colour; its other classes (its size, its shape) stay.
   function setLamp(node, colour) {
-    node.className = 'lamp ' + colour;
+    COLOURS.forEach(function (c) { node.classList.toggle(c, c === colour); });
     node.setAttribute('aria-label', node.dataset.label + ': ' + colour);
   }
   function melder(label) {
@@ -83,15 +85,35 @@
     return { node: el('div', { 'class': 'melder' }, [light, el('span', { 'class': 'naam', text: label })]), lamp: light };
   }
 
-  // A bit button: named by its label, its text its state, "0" or "1".
+  // A bit or pin button: its text its state, "0" or "1", and its name its label with that
+  // state, "D0: 1", so that what it shows is inside what it is called.
   function bitButton(label, onclick) {
-    var button = el('button', { type: 'button', 'aria-label': label, text: '0', onclick: onclick });
+    var button = el('button', { type: 'button', 'class': 'bitknop', text: '0', onclick: onclick });
     var caption = el('span', { text: label, 'aria-hidden': 'true' });
-    return { node: el('div', { 'class': 'bit' }, [caption, button]), button: button, caption: caption };
+    var bit = { node: el('div', { 'class': 'bit' }, [caption, button]), button: button, caption: caption, label: label };
+    nameBit(bit, '0');
+    return bit;
+  }
+  function nameBit(bit, state) {
+    var name = bit.label + ': ' + state;
+    if (bit.button.getAttribute('aria-label') !== name) bit.button.setAttribute('aria-label', name);
   }
   function setBit(bit, one, enabled) {
     bit.button.textContent = one ? '1' : '0';
+    nameBit(bit, bit.button.textContent);
     bit.button.disabled = !enabled || !control.drives;
+  }
+  function setBitLabel(bit, label) {
+    bit.label = label;
+    bit.caption.textContent = label;
+    nameBit(bit, bit.button.textContent);
+  }
+
+  // A row that keeps its width and scrolls sideways on a narrow screen. It is in the reading
+  // order itself, so that the keyboard scrolls it also when its buttons are disabled (a
+  // watching page).
+  function sideways(content, label) {
+    return el('div', { 'class': 'zijwaarts', tabindex: '0', role: 'region', 'aria-label': label }, [content]);
   }
 
   function enable(node, enabled) { node.disabled = !enabled || !control.drives; }
@@ -170,13 +192,12 @@
     panel.appendChild(fieldset('Bus terugmelding', [el('div', { 'class': 'rij' },
       lamps.map(function (m) { return m.node; }).concat([kort.node]))]));
     updaters[key] = function (p) {
+      setBitLabel(bits[5], p.d5Caption);
       [0, 1, 2, 3, 4, 5, 6, 7].forEach(function (bit) {
         var enabled = bit === 5 ? p.d5Enabled : bit >= 6 ? p.strobeButtonsEnabled : true;
         setBit(bits[bit], p.bits[bit], enabled);
         bits[bit].caption.className = enabled ? '' : 'uit';
       });
-      bits[5].caption.textContent = p.d5Caption;
-      bits[5].button.setAttribute('aria-label', p.d5Caption);
       strobe.forEach(function (r, index) {
         r.radio.checked = index === p.strobe;
         enable(r.radio, p.strobeGroupEnabled);
@@ -218,16 +239,58 @@
     };
   }
 
+  // The speed bar, upright as the desktop's, its scale on both sides. Its value is the speed,
+  // the position's range turned round (position 0, full speed, at the top). While it is
+  // dragged its position goes to the server at most once per 50 ms, and the last one always.
+  var SPEED_PAUSE_MS = 50;
   function speedControl(key) {
-    // The bar's top is position 0, full speed: the bar shows the speed, the position's
-    // range turned round.
-    var speed = el('input', { type: 'range', value: 0, 'aria-label': 'Snelheid' });
-    var shownSpeed = el('span', { text: '0' });
+    var speed = el('input', { type: 'range', value: 0, 'aria-label': 'Snelheid', 'class': 'snelheid' });
+    var left = el('div', { 'class': 'schaal links', 'aria-hidden': 'true' });
+    var right = el('div', { 'class': 'schaal rechts', 'aria-hidden': 'true' });
+    var sent = null;
+    var waiting = null;
+    var scale = '';
+    function position() { return Number(speed.max) - parseInt(speed.value, 10); }
+    function flush() {
+      waiting = null;
+      if (position() === sent) return;
+      sent = position();
+      act(key, 'speed', { position: sent });
+      waiting = setTimeout(flush, SPEED_PAUSE_MS);
+    }
+    speed.addEventListener('input', function () { if (!waiting) flush(); });
     speed.addEventListener('change', function () {
-      act(key, 'speed', { position: Number(speed.max) - parseInt(speed.value, 10) });
+      if (waiting) clearTimeout(waiting);
+      flush();
     });
-    speed.addEventListener('input', function () { shownSpeed.textContent = speed.value; });
-    return { node: fieldset('Snelheid', [el('div', { 'class': 'rij' }, [speed, shownSpeed])]), speed: speed, shown: shownSpeed };
+    // The scale's marks every five, from the range the server gives.
+    function showScale() {
+      var text = speed.min + '-' + speed.max;
+      if (text === scale) return;
+      scale = text;
+      [left, right].forEach(function (side) {
+        side.textContent = '';
+        for (var v = Number(speed.max); v >= Number(speed.min); v -= 5) {
+          var mark = el('span', { text: String(v) });
+          mark.style.top = (100 * (Number(speed.max) - v) / (Number(speed.max) - Number(speed.min))) + '%';
+          side.appendChild(mark);
+        }
+      });
+    }
+    return {
+      node: fieldset('Snelheid', [el('div', { 'class': 'balk' }, [left, speed, right])]),
+      speed: speed,
+      // The server's position, unless the bar is in the user's hands.
+      show: function (range, value) {
+        setRange(speed, range);
+        showScale();
+        if (document.activeElement !== speed && !waiting) {
+          speed.value = Number(speed.max) - value;
+          sent = value;
+        }
+        enable(speed, true);
+      }
+    };
   }
 
   function buildXbk() {
@@ -264,12 +327,7 @@
         });
         setLamp(group.kort.lamp, p.kort[g]);
       });
-      setRange(speed.speed, rangeOf('xbk', 'speed', 'position'));
-      if (document.activeElement !== speed.speed) {
-        speed.speed.value = Number(speed.speed.max) - p.speedPosition;
-        speed.shown.textContent = speed.speed.value;
-      }
-      enable(speed.speed, true);
+      speed.show(rangeOf('xbk', 'speed', 'position'), p.speedPosition);
       button.textContent = p.caption;
       enable(button, p.enabled);
       label9.textContent = p.label9;
@@ -300,12 +358,7 @@
       boxes.forEach(function (b, k) { b.box.checked = p.sections[k]; enable(b.box, p.sectionsEnabled); });
       lamps.forEach(function (m, k) { setLamp(m.lamp, p.s[k]); });
       setLamp(kort.lamp, p.kort[0]);
-      setRange(speed.speed, rangeOf('bk3', 'speed', 'position'));
-      if (document.activeElement !== speed.speed) {
-        speed.speed.value = Number(speed.speed.max) - p.speedPosition;
-        speed.shown.textContent = speed.speed.value;
-      }
-      enable(speed.speed, true);
+      speed.show(rangeOf('bk3', 'speed', 'position'), p.speedPosition);
       button.textContent = p.caption;
       enable(button, p.enabled);
     };
@@ -318,7 +371,8 @@
     var tester = check('Tester', function (ticked) { act('lkk', 'tester', { ticked: ticked }); });
     var button = el('button', { type: 'button', text: 'Versturen', onclick: function () { act('lkk', 'click'); } });
     var pins = [];
-    var grid = el('div', { 'class': 'raster' });
+    // Four rows of 16, one per pin word, as on the desktop; sideways on a narrow screen.
+    var grid = el('div', { 'class': 'raster zestien' });
     for (var pin = 1; pin <= 64; ++pin) {
       (function (n) {
         var b = bitButton(String(n), function () { act('lkk', 'pin', { pin: n }); });
@@ -330,7 +384,7 @@
       el('label', { 'class': 'rij' }, ['Adres', address]),
       fieldset('EVL Selectie', evl.map(function (r) { return r.node; })),
       el('div', {}, [tester.node, button])]));
-    panel.appendChild(fieldset('Pennen', [grid]));
+    panel.appendChild(fieldset('Pennen', [sideways(grid, 'Pennen')]));
     updaters.lkk = function (p) {
       setRange(address, rangeOf('lkk', 'address', 'value'));
       setNumber(address, p.address);
@@ -351,8 +405,9 @@
     var button = el('button', { type: 'button', text: 'Versturen', onclick: function () { act('iok', 'click'); } });
     var outputs = [];
     var inputs = [];
-    var outGrid = el('div', { 'class': 'raster' });
-    var inGrid = el('div', { 'class': 'raster' });
+    // A row of 16 outputs over a row of 16 inputs, as on the desktop.
+    var outGrid = el('div', { 'class': 'raster zestien' });
+    var inGrid = el('div', { 'class': 'raster zestien' });
     for (var pin = 1; pin <= 16; ++pin) {
       (function (n) {
         var b = bitButton(String(n), function () { act('iok', 'output', { pin: n }); });
@@ -364,8 +419,8 @@
       })(pin);
     }
     panel.appendChild(el('div', { 'class': 'rij' }, [el('label', { 'class': 'rij' }, ['Adres', address]), testen.node, button]));
-    panel.appendChild(fieldset('Uitgangen', [outGrid]));
-    panel.appendChild(fieldset('Ingangen', [inGrid]));
+    panel.appendChild(fieldset('Uitgangen', [sideways(outGrid, 'Uitgangen')]));
+    panel.appendChild(fieldset('Ingangen', [sideways(inGrid, 'Ingangen')]));
     updaters.iok = function (p) {
       setRange(address, rangeOf('iok', 'address', 'value'));
       setNumber(address, p.address);
@@ -463,16 +518,53 @@
 
   // ---- tabs, control, messages ----
 
+  // The tab list as the WAI-ARIA tabs pattern has it: one tab in the reading order (the one
+  // shown), the arrow keys, Home and End move between the tabs, Enter or Space shows one.
+  // Below 600 pixels the list is a menu that the button "Pagina's" opens.
   function buildTabs() {
     var list = document.getElementById('tabs');
+    var menu = document.getElementById('menu');
     PAGES.forEach(function (page) {
       var tab = el('button', { type: 'button', role: 'tab', id: 'tab-' + page.key,
-        'aria-controls': page.key, 'aria-selected': page.key === shown ? 'true' : 'false', text: t(page.name) });
+        'aria-controls': page.key, 'aria-selected': page.key === shown ? 'true' : 'false',
+        tabindex: page.key === shown ? '0' : '-1', text: t(page.name) });
       tab.dataset.text = page.name;
       if (page.tool) tab.classList.add('gereedschap');
-      tab.addEventListener('click', function () { show(page.key, true); });
+      tab.addEventListener('click', function () {
+        show(page.key, true);
+        if (menuOpen()) openMenu(false, true);
+      });
       list.appendChild(tab);
     });
+    list.addEventListener('keydown', function (event) {
+      var tabs = Array.prototype.filter.call(list.querySelectorAll('[role="tab"]'), function (tab) { return !tab.hidden; });
+      var at = tabs.indexOf(document.activeElement);
+      var to = -1;
+      if (at < 0) return;
+      if (event.key === 'ArrowRight' || event.key === 'ArrowDown') to = (at + 1) % tabs.length;
+      else if (event.key === 'ArrowLeft' || event.key === 'ArrowUp') to = (at + tabs.length - 1) % tabs.length;
+      else if (event.key === 'Home') to = 0;
+      else if (event.key === 'End') to = tabs.length - 1;
+      else if (event.key === 'Escape' && menuOpen()) { openMenu(false, true); event.preventDefault(); }
+      if (to < 0) return;
+      event.preventDefault();
+      tabs[to].focus();
+    });
+    menu.addEventListener('click', function () { openMenu(!menuOpen(), false); });
+  }
+  // The menu button of a narrow screen names the page shown.
+  function nameMenu() {
+    document.getElementById('menuPagina').textContent = document.getElementById('tab-' + shown).textContent;
+  }
+  function menuOpen() { return document.getElementById('menu').getAttribute('aria-expanded') === 'true'; }
+  // Opens or closes the menu of pages: open, the focus is on the tab shown; closed by a choice
+  // or Escape, it is back on the button.
+  function openMenu(open, focusButton) {
+    var menu = document.getElementById('menu');
+    menu.setAttribute('aria-expanded', open ? 'true' : 'false');
+    document.getElementById('navigatie').classList.toggle('open', open);
+    if (open) document.getElementById('tab-' + shown).focus();
+    else if (focusButton && getComputedStyle(menu).display !== 'none') menu.focus();
   }
 
   // Shows a tab; the driving page tells the server, which runs the rules of the tab left (a
@@ -480,20 +572,27 @@
   function show(key, byUser) {
     var previous = shown;
     shown = key;
+    if (byUser) chosen = true;
     PAGES.forEach(function (page) {
       document.getElementById(page.key).hidden = page.key !== key;
-      document.getElementById('tab-' + page.key).setAttribute('aria-selected', page.key === key ? 'true' : 'false');
+      var tab = document.getElementById('tab-' + page.key);
+      tab.setAttribute('aria-selected', page.key === key ? 'true' : 'false');
+      tab.tabIndex = page.key === key ? 0 : -1;
     });
+    nameMenu();
     if (byUser && control.drives && key !== previous)
       send({ cmd: 'show', page: key });
     if (tools) tools.shown(key);
   }
 
   var droveBefore = false;
+  // Whether the user chose a tab here; until then the page shows the server's.
+  var chosen = false;
+  var adopted = false;
 
   function updateControl() {
-    // A page that comes to drive makes the tab it shows the one the server knows.
-    if (control.drives && !droveBefore)
+    // A page that comes to drive makes the tab the user chose in it the one the server knows.
+    if (control.drives && !droveBefore && chosen)
       send({ cmd: 'show', page: shown });
     droveBefore = control.drives;
     var state = document.getElementById('besturing');
@@ -506,6 +605,10 @@
       state.textContent = t('U kijkt mee; niemand bestuurt het rek.');
     }
     take.hidden = control.drives || !control.mayDrive;
+    // The view-only address's code, from the server; on the loopback there is none.
+    var code = document.getElementById('meekijken');
+    code.hidden = !control.viewCode;
+    if (!control.viewCode) document.getElementById('meekijkcode').hidden = true;
     document.body.classList.toggle('kijker', !control.drives);
     redraw();
   }
@@ -520,17 +623,33 @@
     if (tools) tools.redraw();
   }
 
-  function showMessage(text, informative) {
+  // A message box as the desktop's: the program's title, the icon of an error or of
+  // information, one OK; the focus goes back where it was when it closes.
+  var focusBefore = null;
+  function showMessage(text, informative, error) {
+    var box = document.getElementById('melding');
+    var icon = document.getElementById('meldingIcoon');
     document.getElementById('meldingTekst').textContent = text;
     document.getElementById('meldingUitleg').textContent = informative || '';
-    document.getElementById('melding').hidden = false;
+    icon.src = error ? 'fout.svg' : 'informatie.svg';
+    icon.alt = t(error ? 'Fout' : 'Informatie');
+    if (box.hidden) focusBefore = document.activeElement;
+    box.hidden = false;
+    ['header', 'nav', 'main'].forEach(function (tag) { document.querySelector(tag).inert = true; });
     document.getElementById('meldingOk').focus();
+  }
+  function closeMessage() {
+    document.getElementById('melding').hidden = true;
+    ['header', 'nav', 'main'].forEach(function (tag) { document.querySelector(tag).inert = false; });
+    if (focusBefore && document.contains(focusBefore) && focusBefore.focus) focusBefore.focus();
+    focusBefore = null;
   }
 
   function translate() {
     Array.prototype.forEach.call(document.querySelectorAll('[data-text]'), function (node) {
       node.textContent = t(node.dataset.text);
     });
+    nameMenu();
     updateControl();
   }
 
@@ -540,6 +659,11 @@
     switch (message.type) {
     case 'pages':
       pagesState = message;
+      // A page opened after the set-up at the start showed its page shows that page too.
+      if (!adopted) {
+        adopted = true;
+        if (!chosen && message.active && message.active !== shown) show(message.active, false);
+      }
       redraw();
       break;
     case 'settings':
@@ -548,6 +672,8 @@
       break;
     case 'control':
       control = message;
+      // Back in the tab that drove: the server says which page it shows.
+      if (message.resumed) droveBefore = true;
       updateControl();
       break;
     case 'actions':
@@ -567,7 +693,7 @@
       translate();
       break;
     case 'message':
-      showMessage(message.text, message.informative);
+      showMessage(message.text, message.informative, message.error);
       break;
     case 'refused':
       if (window.console) console.warn('refused: ' + message.reason);
@@ -575,17 +701,35 @@
     }
   }
 
+  // This tab's own name, kept across its reloads, so that a driving page reloaded (or back
+  // after a moment without network) drives on.
+  function tabId() {
+    var key = 'morvelplint-tab';
+    var id = null;
+    try { id = window.sessionStorage.getItem(key); } catch (e) { id = null; }
+    if (!id || !/^[0-9a-f]{32}$/.test(id)) {
+      var bytes = new Uint8Array(16);
+      (window.crypto || window.msCrypto).getRandomValues(bytes);
+      id = '';
+      for (var i = 0; i < bytes.length; ++i) id += (bytes[i] < 16 ? '0' : '') + bytes[i].toString(16);
+      try { window.sessionStorage.setItem(key, id); } catch (e) { /* a tab without storage */ }
+    }
+    return id;
+  }
+
   function connect() {
     var scheme = location.protocol === 'https:' ? 'wss://' : 'ws://';
-    socket = new WebSocket(scheme + location.host + '/ws');
+    socket = new WebSocket(scheme + location.host + '/ws?tab=' + tabId());
     socket.onopen = function () {
       retry = 500;
       document.getElementById('verbinding').className = 'status';
     };
     socket.onmessage = received;
-    socket.onclose = function () {
+    socket.onclose = function (event) {
       var bar = document.getElementById('verbinding');
-      bar.textContent = t('De verbinding met Morvelplint is weg; opnieuw verbinden...');
+      bar.textContent = event.reason === 'behind'
+        ? t('Deze pagina liep te ver achter; opnieuw verbinden...')
+        : t('De verbinding met Morvelplint is weg; opnieuw verbinden...');
       bar.className = 'status fout';
       control = { drives: false, mayDrive: control.mayDrive, driverPresent: false };
       updateControl();
@@ -605,17 +749,35 @@
   buildSettings();
   if (tools) tools.build({
     el: el, send: send, t: t, fieldset: fieldset, lamp: lamp, setLamp: setLamp, check: check,
-    number: number, setNumber: setNumber, setRange: setRange, radios: radios, enable: enable
+    number: number, setNumber: setNumber, setRange: setRange, radios: radios, enable: enable,
+    sideways: sideways
   });
   document.getElementById('overnemen').addEventListener('click', function () { send({ cmd: 'takeOver' }); });
-  document.getElementById('meldingOk').addEventListener('click', function () {
-    document.getElementById('melding').hidden = true;
+  document.getElementById('meekijken').addEventListener('click', function () {
+    var box = document.getElementById('meekijkcode');
+    var image = document.getElementById('meekijkbeeld');
+    if (!image.getAttribute('src')) image.setAttribute('src', 'qr/view.svg');
+    box.hidden = !box.hidden;
+    this.setAttribute('aria-expanded', box.hidden ? 'false' : 'true');
+  });
+  document.getElementById('meldingOk').addEventListener('click', closeMessage);
+  document.getElementById('melding').addEventListener('keydown', function (event) {
+    if (event.key === 'Escape') { event.preventDefault(); closeMessage(); }
+    // The one button keeps the focus.
+    if (event.key === 'Tab') { event.preventDefault(); document.getElementById('meldingOk').focus(); }
   });
   // The driving page's heartbeat; a page gone for three seconds gives up control.
   setInterval(function () { send({ cmd: 'ping' }); }, 1000);
   // A page put away leaves its settings, as their window's deactivation does on the desktop.
   document.addEventListener('visibilitychange', function () {
     if (document.hidden && shown === 'instellingen' && control.drives) send({ cmd: 'settingsLeft' });
+  });
+  // The pictures come once the page has loaded, on the connections it has open: a page holds
+  // no more of the server's few connections than its first files need.
+  window.addEventListener('load', function () {
+    Array.prototype.forEach.call(document.querySelectorAll('img[data-src]'), function (img) {
+      img.src = img.dataset.src;
+    });
   });
   updateControl();
   connect();

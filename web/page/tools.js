@@ -125,6 +125,12 @@ window.MorvelplintTools = (function () {
       link.addEventListener('click', function () { link.href = downloadHref(link.getAttribute('download')); });
     });
     var counters = ui.el('p', { id: 'monitorTellers', role: 'status', 'class': 'klein' });
+    // The rows this page missed since it read too slowly (beside "Verloren", which counts what
+    // the recording itself lost).
+    var countersText = ui.el('span', {});
+    var missed = ui.el('span', { id: 'monitorGemist' });
+    counters.appendChild(countersText);
+    counters.appendChild(missed);
     var head = ui.el('tr', {}, COLUMNS.map(function (name) { return ui.el('th', { scope: 'col', text: t(name) }); }));
     var body = ui.el('tbody', {});
     var table = ui.el('table', { 'class': 'rijen', 'aria-label': t('Busmonitor') }, [ui.el('thead', {}, [head]), body]);
@@ -150,10 +156,12 @@ window.MorvelplintTools = (function () {
     panel.appendChild(ui.el('div', { 'class': 'rij' }, [note, noteButton]));
     panel.appendChild(ui.el('div', { 'class': 'rij' }, [t('Bewaar...'), pcapng, csv, shownOnly.node]));
     panel.appendChild(counters);
-    panel.appendChild(ui.el('div', { 'class': 'schuif' }, [table]));
+    // The rows scroll in a region of their own, which the keyboard reaches and scrolls.
+    panel.appendChild(ui.el('div', { 'class': 'schuif', tabindex: '0', role: 'region', 'aria-label': t('Rijen') }, [table]));
 
     monitor.take = function (message) { takeRows(message, body); };
-    monitor.counters = function (text) { counters.textContent = text; };
+    monitor.counters = function (text) { countersText.textContent = text; };
+    monitor.missed = function (rows) { missed.textContent = rows ? '  ' + t('Gemist op deze pagina:') + ' ' + rows : ''; };
     monitor.redraw = function () {
       ui.enable(clear, true);
       ui.enable(note, true);
@@ -186,7 +194,7 @@ window.MorvelplintTools = (function () {
         var cell = ui.el('button', { type: 'button', 'class': 'plaats', 'aria-label': t('Plaats') + ' ' + n, onclick: function () {
           faultPlace.value = String(n);
           showFaults();
-        } }, [ui.el('span', { 'class': 'nummer', text: String(n) }), name,
+        } }, [ui.el('span', { 'class': 'nummer', text: String(n) }), ' ', name,
           ui.el('span', { 'class': 'lampjes' }, lines.concat([kort]))]);
         places.push({ cell: cell, name: name, lines: lines, kort: kort });
         grid.appendChild(cell);
@@ -291,7 +299,8 @@ window.MorvelplintTools = (function () {
         }
         return { row: ui.el('div', { 'class': 'rij' }, [ui.el('span', { text: 'EVL ' + 'ABCD'[evl] }), row]), lamps: lamps };
       });
-      latchBox.appendChild(ui.fieldset('LKK ' + s.latch.place, rows.map(function (r) { return r.row; })));
+      var all = ui.el('div', {}, rows.map(function (r) { return r.row; }));
+      latchBox.appendChild(ui.fieldset('LKK ' + s.latch.place, [ui.sideways(all, 'LKK ' + s.latch.place)]));
       latchView = rows;
     }
 
@@ -338,7 +347,8 @@ window.MorvelplintTools = (function () {
         view.name.textContent = place.kind ? KIND_NAMES[place.kind] + (place.silent ? ' · ' + t('stil') : '') : '';
         view.cell.classList.toggle('leeg', !place.kind);
         view.cell.classList.toggle('gekozen', n === s.selected);
-        view.cell.setAttribute('aria-label', t('Plaats') + ' ' + n + ': ' + (place.kind ? KIND_NAMES[place.kind] : t('lege plaats')));
+        // The name holds what the place shows: its number and its card.
+        view.cell.setAttribute('aria-label', t('Plaats') + ' ' + n + ': ' + (place.kind ? view.name.textContent : t('lege plaats')));
         view.lines.forEach(function (l, k) { setLit(l, place.lines >> k & 1); });
         setLit(view.kort, place.short, 'rood');
       });
@@ -563,6 +573,7 @@ window.MorvelplintTools = (function () {
         available = message;
         document.getElementById('tab-monitor').hidden = !message.monitor;
         document.getElementById('tab-rek').hidden = !message.rack;
+        if (monitor.missed) monitor.missed(0);
         this.reconnected();
         return true;
       case 'monitor':
@@ -570,6 +581,9 @@ window.MorvelplintTools = (function () {
         return true;
       case 'counters':
         monitor.counters(message.text);
+        return true;
+      case 'missed':
+        if (monitor.missed) monitor.missed(message.rows);
         return true;
       case 'rack':
         rack.take(message);
