@@ -19,12 +19,14 @@ function relink(link, target, inode) {
   }
 }
 
-// A card on the terminal number `pty`, as soon as it is free.
+// A card on the terminal number `pty`, as soon as it is free. Another test's rack that took
+// the number in the moment it was free holds it for seconds; it is given up after twenty.
 async function rackUnder(pty) {
   const number = (name) => parseInt(name.slice(name.lastIndexOf('/') + 1), 10);
   const held = [];
+  const until = Date.now() + 20000;
   let rack = await startRack();
-  for (let tries = 0; rack.pty !== pty && tries < 50; ++tries) {
+  while (rack.pty !== pty && Date.now() < until) {
     if (number(rack.pty) < number(pty)) {
       held.push(rack);
     } else {

@@ -18,10 +18,10 @@ test('a word from the SCK page reaches the card on COM9 and its lamps show the a
   await page.getByRole('tab', { name: 'SCK/ MCK' }).click();
   const sck = page.getByRole('tabpanel', { name: 'SCK/ MCK' });
   const mark = received().length;
-  await sck.getByRole('button', { name: 'D1', exact: true }).click();
+  await sck.getByRole('button', { name: 'D1: 0', exact: true }).click();
   await sck.getByRole('button', { name: 'Versturen' }).click();
   await expect.poll(received).toHaveLength(mark + 1);
-  await sck.getByRole('button', { name: 'D1', exact: true }).click();
+  await sck.getByRole('button', { name: 'D1: 1', exact: true }).click();
   await sck.getByRole('radio', { name: 'Data Stobe' }).check();
   await sck.getByRole('button', { name: 'Versturen' }).click();
   await expect.poll(() => received().slice(mark)).toEqual([0x82, 0x40]);
@@ -36,7 +36,7 @@ test('with --sim the IOK page\'s square wave runs from clicks', async ({ page })
   const iok = page.getByRole('tabpanel', { name: 'IOK' });
   await iok.getByRole('spinbutton', { name: 'Adres' }).fill('9');
   await iok.getByRole('spinbutton', { name: 'Adres' }).press('Enter');
-  await iok.getByRole('group', { name: 'Uitgangen' }).getByRole('button', { name: '16', exact: true }).click();
+  await iok.getByRole('group', { name: 'Uitgangen' }).getByRole('button', { name: '16: 0', exact: true }).click();
   await iok.getByRole('checkbox', { name: 'Testen' }).check();
   await iok.getByRole('button', { name: 'Testen' }).click();
   await expect(iok.getByRole('button', { name: 'Stop' })).toBeVisible();
