@@ -90,3 +90,40 @@ test('twelve pages at once, four browsers with three tabs each, all load and wor
   await expect.poll(async () => (await states()).filter((text) => text === watches).length).toBe(11);
   await Promise.all(contexts.map((context) => context.close()));
 });
+
+test('a box just ticked off stays so against a state that left before the change, until the server agrees', async ({ page }) => {
+  // Between the server and the page: the server's frames held back while `held` is set, and
+  // the last pages state, to send again as one that was on its way when the box changed.
+  let toPage = null;
+  let last = null;
+  let held = null;
+  await page.routeWebSocket(/\/ws/, (ws) => {
+    const server = ws.connectToServer();
+    ws.onMessage((message) => server.send(message));
+    server.onMessage((message) => {
+      if (JSON.parse(message).type === 'pages') last = message;
+      if (held) held.push(message);
+      else ws.send(message);
+    });
+    toPage = ws;
+  });
+  await page.goto(web.url);
+  await expect(page.getByText(drives)).toBeVisible();
+  await page.getByRole('tab', { name: '(?)BK' }).click();
+  const box = page.getByRole('tabpanel', { name: '(?)BK' }).getByRole('group', { name: 'Terugmelding 1' })
+    .getByRole('checkbox', { name: 'Sectie 1' });
+  await expect(box).toBeChecked();
+  const before = last;
+  held = [];
+  await box.uncheck();
+  toPage.send(before);
+  await page.evaluate(() => new Promise((resolve) => setTimeout(resolve, 100)));
+  await expect(box).not.toBeChecked();
+  // The server's own frames: it took the change, and a state after that shows as it is.
+  await expect.poll(() => JSON.parse(last).pages.xbk.sections[0]).toBe(false);
+  for (const message of held) toPage.send(message);
+  held = null;
+  await expect(box).not.toBeChecked();
+  toPage.send(before);
+  await expect(box).toBeChecked();
+});

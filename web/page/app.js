@@ -54,6 +54,7 @@
   }
 
   function send(command) {
+    if (!holding && command.cmd !== 'ping') letGo();
     if (socket && socket.readyState === 1) socket.send(JSON.stringify(command));
   }
 
@@ -152,9 +153,34 @@
     }
   }
 
+  // A box or radio button the user just changed shows what the user made of it until the
+  // server's state agrees: a state that left before the change was applied (the user clicks
+  // faster than the frames come) does not turn it back. After HOLD_MS (a change the server
+  // refused) the server's state shows again.
+  // Any other command (a button, a field; the heartbeat is none) lets go of them all: what
+  // the server says after it is its answer to that command.
+  var HOLD_MS = 1000;
+  var held = [];
+  var holding = false;
+  function hold(inputs, change) {
+    var until = Date.now() + HOLD_MS;
+    inputs.forEach(function (input) { input.heldUntil = until; held.push(input); });
+    setTimeout(redraw, HOLD_MS + 1);
+    holding = true;
+    try { change(); } finally { holding = false; }
+  }
+  function letGo() {
+    held.forEach(function (input) { input.heldUntil = 0; });
+    held = [];
+  }
+  function setChecked(input, value) {
+    if (input.checked === value) input.heldUntil = 0;
+    else if (!(input.heldUntil > Date.now())) input.checked = value;
+  }
+
   function check(label, onchange) {
     var box = el('input', { type: 'checkbox' });
-    box.addEventListener('change', function () { onchange(box.checked); });
+    box.addEventListener('change', function () { hold([box], function () { onchange(box.checked); }); });
     return { node: el('label', { 'class': 'keuze' }, [box, label]), box: box };
   }
 
@@ -162,7 +188,9 @@
   function radios(name, items, onpick) {
     var list = items.map(function (item, index) {
       var radio = el('input', { type: 'radio', name: name, value: index });
-      radio.addEventListener('click', function () { onpick(index); });
+      radio.addEventListener('click', function () {
+        hold(list.map(function (r) { return r.radio; }), function () { onpick(index); });
+      });
       return { node: el('label', { 'class': 'keuze' }, [radio, item]), radio: radio };
     });
     return list;
@@ -199,7 +227,7 @@
         bits[bit].caption.className = enabled ? '' : 'uit';
       });
       strobe.forEach(function (r, index) {
-        r.radio.checked = index === p.strobe;
+        setChecked(r.radio, index === p.strobe);
         enable(r.radio, p.strobeGroupEnabled);
       });
       enable(versturen, p.sendEnabled);
@@ -226,8 +254,8 @@
       'Kaart selecteren: het selectiesignaal van de plaats met dit adres wordt "0". ' +
       'Rek testen: de 16 plaatsen van het rek worden om de beurt geselecteerd, elke 400 ms opnieuw.' }));
     updaters.slk = function (p) {
-      mode[0].radio.checked = !p.rackMode;
-      mode[1].radio.checked = p.rackMode;
+      setChecked(mode[0].radio, !p.rackMode);
+      setChecked(mode[1].radio, p.rackMode);
       mode.forEach(function (r) { enable(r.radio, true); });
       label.textContent = p.label;
       value.setAttribute('aria-label', p.label);
@@ -321,7 +349,7 @@
         setNumber(group.address, p.addresses[g]);
         enable(group.address, p.addressesEnabled);
         group.sections.forEach(function (s, k) {
-          s.box.checked = p.sections[4 * g + k];
+          setChecked(s.box, p.sections[4 * g + k]);
           enable(s.box, p.sectionsEnabled);
           setLamp(s.lamp, p.s[4 * g + k]);
         });
@@ -355,7 +383,7 @@
       setRange(address, [0, p.addressMaximum]);
       setNumber(address, p.addresses[0]);
       enable(address, p.addressesEnabled);
-      boxes.forEach(function (b, k) { b.box.checked = p.sections[k]; enable(b.box, p.sectionsEnabled); });
+      boxes.forEach(function (b, k) { setChecked(b.box, p.sections[k]); enable(b.box, p.sectionsEnabled); });
       lamps.forEach(function (m, k) { setLamp(m.lamp, p.s[k]); });
       setLamp(kort.lamp, p.kort[0]);
       speed.show(rangeOf('bk3', 'speed', 'position'), p.speedPosition);
@@ -389,8 +417,8 @@
       setRange(address, rangeOf('lkk', 'address', 'value'));
       setNumber(address, p.address);
       enable(address, true);
-      evl.forEach(function (r, index) { r.radio.checked = index === p.evl; enable(r.radio, p.evlEnabled); });
-      tester.box.checked = p.tester;
+      evl.forEach(function (r, index) { setChecked(r.radio, index === p.evl); enable(r.radio, p.evlEnabled); });
+      setChecked(tester.box, p.tester);
       enable(tester.box, true);
       button.textContent = p.caption;
       enable(button, p.enabled);
@@ -425,7 +453,7 @@
       setRange(address, rangeOf('iok', 'address', 'value'));
       setNumber(address, p.address);
       enable(address, true);
-      testen.box.checked = p.testen;
+      setChecked(testen.box, p.testen);
       enable(testen.box, true);
       button.textContent = p.caption;
       enable(button, p.enabled);
@@ -487,8 +515,8 @@
 
     updaters.instellingen = function (m) {
       var s = m.settings;
-      method[0].radio.checked = !s.parallel;
-      method[1].radio.checked = s.parallel;
+      setChecked(method[0].radio, !s.parallel);
+      setChecked(method[1].radio, s.parallel);
       port.textContent = '';
       m.ports.forEach(function (p) { port.appendChild(el('option', { value: p.value, text: p.line })); });
       port.value = s.port;
@@ -498,7 +526,7 @@
       enable(port, m.enabled.port);
       enable(clock, m.enabled.clock);
       ['kortsluitStop', 'timeOut', 'baud19200'].forEach(function (name) { enable(boxes[name].box, m.enabled[name]); });
-      Object.keys(boxes).forEach(function (name) { boxes[name].box.checked = s[name]; });
+      Object.keys(boxes).forEach(function (name) { setChecked(boxes[name].box, s[name]); });
       enable(boxes.kortsluitMelding.box, true);
       enable(boxes.testen.box, true);
       setRange(time, [m.testTijd.minimum, m.testTijd.maximum], m.testTijd.step);
@@ -749,7 +777,7 @@
   buildSettings();
   if (tools) tools.build({
     el: el, send: send, t: t, fieldset: fieldset, lamp: lamp, setLamp: setLamp, check: check,
-    number: number, setNumber: setNumber, setRange: setRange, radios: radios, enable: enable,
+    number: number, setNumber: setNumber, setRange: setRange, radios: radios, setChecked: setChecked, enable: enable,
     sideways: sideways
   });
   document.getElementById('overnemen').addEventListener('click', function () { send({ cmd: 'takeOver' }); });

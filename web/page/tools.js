@@ -95,7 +95,7 @@ window.MorvelplintTools = (function () {
     [['address', 'Adres'], ['data', 'Data'], ['latchAddress', 'Latchadres'], ['latchData', 'Latchdata'], ['other', 'Overig']]
       .forEach(function (item) {
         filters[item[0]] = ui.check(t(item[1]), sendFilter);
-        filters[item[0]].box.checked = true;
+        ui.setChecked(filters[item[0]].box, true);
       });
     var place = ui.el('select', { 'aria-label': t('Plaats:') });
     place.appendChild(ui.el('option', { value: '-1', text: t('alle') }));
@@ -247,17 +247,17 @@ window.MorvelplintTools = (function () {
       var s = rack.state;
       if (!s) return;
       var place = s.places[Number(faultPlace.value)];
-      silent.box.checked = place.silent;
+      ui.setChecked(silent.box, place.silent);
       ui.enable(silent.box, place.silentEnabled);
-      kortsluiting.box.checked = place.shorted;
+      ui.setChecked(kortsluiting.box, place.shorted);
       ui.enable(kortsluiting.box, place.shortEnabled);
       stuckRow.hidden = place.kind !== 'io';
       level.selectedIndex = place.stuckEnabled ? s.io.stuck[Number(pin.value) - 1] + 1 : 0;
       ui.enable(pin, place.stuckEnabled);
       ui.enable(level, place.stuckEnabled);
       serialFaults.hidden = !s.serial.present;
-      serialSilent.box.checked = s.serial.silent;
-      garbage.box.checked = s.serial.garbage;
+      ui.setChecked(serialSilent.box, s.serial.silent);
+      ui.setChecked(garbage.box, s.serial.garbage);
       [serialSilent.box, garbage.box, hangUp].forEach(function (c) { ui.enable(c, s.serial.faultsEnabled); });
       ui.enable(newCard, s.serial.newCardEnabled);
       ui.enable(faultPlace, true);
@@ -466,12 +466,12 @@ window.MorvelplintTools = (function () {
       if (!s) return;
       var c = s.choice;
       var e = s.enabled;
-      kind[0].radio.checked = !c.scan;
-      kind[1].radio.checked = c.scan;
+      ui.setChecked(kind[0].radio, !c.scan);
+      ui.setChecked(kind[1].radio, c.scan);
       ui.setRange(address, s.ranges.place);
       ui.setNumber(address, c.place);
       plug.selectedIndex = c.inverted ? 1 : 0;
-      patterns.forEach(function (p, k) { p.box.checked = c.patterns[k]; ui.enable(p.box, e.patterns); });
+      patterns.forEach(function (p, k) { ui.setChecked(p.box, c.patterns[k]); ui.enable(p.box, e.patterns); });
       ui.setRange(seed, s.ranges.seed);
       ui.setNumber(seed, c.seed);
       end.selectedIndex = ENDS.indexOf(c.end);
