@@ -8,6 +8,9 @@
 //    monitor (1) or the rack view (2): the word time beside the run with none, the rows the
 //    monitor page got against the rows the recording holds, the tool's frames and bytes a
 //    second, and the processor time of the whole process as a share of the time;
+//  - DriverBesideAFlood/N: the driver's SCK word from its command to the line, beside a watching
+//    page that floods (1) monitor filters and rack watches over a million recorded events, or
+//    not (0);
 //  - PagesFrame: what one frame's JSON costs the bus's thread;
 //  - IdleProgram: the real `morvelplint-web --sim` with one page open and its heartbeat, for
 //    ten seconds: the processor time it took as a share of the time, and its resident memory
@@ -228,6 +231,13 @@ public:
     std::optional<TClock::time_point> ReplyAfter(TClock::time_point after) {
         return First(mReplies, after);
     }
+    // The same, waiting up to `ms` for it.
+    std::optional<TClock::time_point> AwaitWordAfter(TClock::time_point after, int ms) {
+        return Await(mWords, after, ms);
+    }
+    std::optional<TClock::time_point> AwaitReplyAfter(TClock::time_point after, int ms) {
+        return Await(mReplies, after, ms);
+    }
     std::vector<double> LatenciesUs() {
         std::lock_guard lock(mMutex);
         return {mLatencyUs.begin(), mLatencyUs.end()};
@@ -244,6 +254,15 @@ public:
     }
 
 private:
+    std::optional<TClock::time_point> Await(const std::vector<TClock::time_point>& times,
+                                            TClock::time_point after, int ms) {
+        std::optional<TClock::time_point> found = First(times, after);
+        for (int wait = 0; wait < ms && !found; ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            found = First(times, after);
+        }
+        return found;
+    }
     std::optional<TClock::time_point> First(const std::vector<TClock::time_point>& times,
                                             TClock::time_point after) {
         std::lock_guard lock(mMutex);
@@ -265,15 +284,10 @@ struct TWebWorld {
     TWebWorld() {
         rack.SerialCard->SetWireTiming(true);
         capture.SetSink(&times);
-        web::TServerEvents events;
-        events.Opened = [this](int page) { loop.Post([this, page] { app.Hello(page); }); };
-        events.Command = [this](int page, const web::TCommand& command, bool) {
-            loop.Post([this, page, command] { app.Apply(command, page); });
-            return true;
-        };
-        events.DriverGone = [this] { loop.Post([this] { app.DriverGone(); }); };
+        // The program's own wiring: each page's commands in their bounded queue, the driver's
+        // first.
         server = std::make_unique<web::TServer>("127.0.0.1", 0, web::TAccessConfig{},
-                                                std::move(events));
+                                                app.ServerEvents());
         std::string error;
         started = server->Start(error);
         access.Port = server->Port();
@@ -342,12 +356,7 @@ void BM_ReplyToFrame(benchmark::State& state) {
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
             const auto click = TClock::now();
             page.Send(R"({"cmd":"page","page":"sck","do":"send"})");
-            std::optional<TClock::time_point> reply;
-            for (int wait = 0; wait < 100 && !reply; ++wait) {
-                reply = world.times.ReplyAfter(click);
-                if (!reply)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
+            const auto reply = world.times.AwaitReplyAfter(click, 100);
             const auto word = world.times.WordAfter(click);
             const auto frame = reply ? page.FrameAfter(*reply) : std::nullopt;
             if (!word || !reply || !frame) {
@@ -365,6 +374,78 @@ void BM_ReplyToFrame(benchmark::State& state) {
     state.counters["click_to_word_p99_us"] = Percentile(clickToWordUs, 0.99);
 }
 BENCHMARK(BM_ReplyToFrame)->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond);
+
+// A watching page's flood beside the driver (1), against the same without it (0): the
+// recording holds a million events, the watching page watches the bus monitor and sends 3000
+// monitor filters and 1000 rack watches in 10 s, and the driver sends an SCK word every 200
+// ms. The figures: the time from the driver's command to its word on the line, median and
+// worst, and how many of the flood's commands were refused.
+void BM_DriverBesideAFlood(benchmark::State& state) {
+    const bool flood = state.range(0) != 0;
+    TWebWorld world;
+    const std::unique_ptr<TClient> page = world.Driver();
+    if (!page) {
+        state.SkipWithError("the simulated serial card did not come up");
+        return;
+    }
+    TClient& driver = *page;
+    TClient watcher(world.network, world.access.Port);
+    driver.Send(R"({"cmd":"show","page":"sck"})");
+    std::promise<void> filled;
+    world.loop.Post([&world, &filled] {
+        for (int i = 0; i < 1'000'000; ++i)
+            world.capture.RecordWord(0x80 + i % 64, bus::TEventTransport::Serial,
+                                     bus::TEventStatus::Ok);
+        filled.set_value();
+    });
+    filled.get_future().wait();
+    watcher.Send(R"({"cmd":"monitor","do":"watch","ticked":true})");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    world.times.Clear();
+    std::atomic<bool> done{false};
+    std::thread flooder;
+    if (flood)
+        flooder = std::thread([&watcher, &done] {
+            const auto start = TClock::now();
+            for (int i = 0; i < 4000 && !done; ++i) {
+                if (i % 4 == 3)
+                    watcher.Send(R"({"cmd":"rack","do":"watch","ticked":true})");
+                else
+                    watcher.Send(R"({"cmd":"monitor","do":"filter","address":true,"data":true,)"
+                                 R"("latchAddress":true,"latchData":true,"other":true,"place":)" +
+                                 std::to_string(i % 64) + R"(,"problems":false})");
+                std::this_thread::sleep_until(start + std::chrono::microseconds(2500 * (i + 1)));
+            }
+        });
+    std::vector<double> commandToWordMs;
+    for (auto _ : state) {
+        for (int sample = 0; sample < 50; ++sample) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            const auto command = TClock::now();
+            driver.Send(R"({"cmd":"page","page":"sck","do":"send"})");
+            const auto word = world.times.AwaitWordAfter(command, 5000);
+            if (!word) {
+                done = true;
+                if (flooder.joinable())
+                    flooder.join();
+                state.SkipWithError("a word did not come within 5 s");
+                return;
+            }
+            commandToWordMs.push_back(
+                std::chrono::duration<double, std::milli>(*word - command).count());
+        }
+    }
+    done = true;
+    if (flooder.joinable())
+        flooder.join();
+    int refused = 0;
+    for (const std::string& text : watcher.Texts())
+        refused += text.find(R"("type":"refused")") != std::string::npos;
+    state.counters["command_to_word_median_ms"] = Percentile(commandToWordMs, 0.5);
+    state.counters["command_to_word_max_ms"] = Percentile(commandToWordMs, 1.0);
+    state.counters["flood_refused"] = refused;
+}
+BENCHMARK(BM_DriverBesideAFlood)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // The serial word times of a shuttle's `seconds` and its words a second, as counters; false
 // (the benchmark skipped) when it sent nothing.

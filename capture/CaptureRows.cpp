@@ -36,7 +36,7 @@ bool TCaptureRows::Matches(const TCapture& capture, const TCaptureRow& row) cons
     return !mFilter.ProblemsOnly || RowStatus(capture, row) != TEventStatus::Ok;
 }
 
-TCaptureRows::TChange TCaptureRows::Update(const TCapture& capture) {
+TCaptureRows::TChange TCaptureRows::Update(const TCapture& capture, std::size_t budget) {
     TChange change;
     if (capture.End() < mNext) {
         // The capture was cleared.
@@ -50,7 +50,9 @@ TCaptureRows::TChange TCaptureRows::Update(const TCapture& capture) {
     }
     mNext = std::max(mNext, capture.Begin());
     const std::size_t before = mRows.size();
-    for (; mNext < capture.End(); ++mNext) {
+    const std::uint64_t end =
+        capture.End() - mNext > budget ? mNext + budget : capture.End();
+    for (; mNext < end; ++mNext) {
         const TCaptureEvent& event = capture.At(mNext);
         const bool reply = event.Kind == TEventKind::Reply && event.Paired() &&
                            mNext - event.PairBack >= capture.Begin();
@@ -97,6 +99,11 @@ void TCaptureRows::SetFilter(const TCapture& capture, const TCaptureFilter& filt
     mFilter = filter;
     Reset();
     Update(capture);
+}
+
+void TCaptureRows::Refilter(const TCaptureFilter& filter) {
+    mFilter = filter;
+    Reset();
 }
 
 void TCaptureRows::Reset() {

@@ -51,10 +51,16 @@ public:
         static constexpr std::size_t NoRow = ~std::size_t{0};
     };
 
-    // Takes in the events recorded since the last update.
-    TChange Update(const TCapture& capture);
+    static constexpr std::size_t Unlimited = ~std::size_t{0};
+    // Takes in the events recorded since the last update, at most `budget` of them: the rest
+    // wait for the next update (Behind).
+    TChange Update(const TCapture& capture, std::size_t budget = Unlimited);
+    // Whether events wait that no update has taken in yet.
+    bool Behind(const TCapture& capture) const { return mNext < capture.End(); }
     // A new filter: the rows are made again from every event the capture holds.
     void SetFilter(const TCapture& capture, const TCaptureFilter& filter);
+    // A new filter whose rows the next updates make again, a budget at a time.
+    void Refilter(const TCaptureFilter& filter);
     const TCaptureFilter& Filter() const { return mFilter; }
     // Forgets every row; the next update starts at the capture's first event.
     void Reset();

@@ -162,7 +162,8 @@ bool TWebTools::MonitorCommand(const TCommand& c, int page, std::string& refused
         TMonitorWatch& watch = mMonitors[page];
         watch.Fresh = true;
         watch.Counters.clear();
-        watch.Rows.SetFilter(mCapture, watch.Rows.Filter());
+        watch.Rows.Refilter(watch.Rows.Filter());
+        CatchUpLater();
         if (!mMonitorTicking) {
             mMonitorTicking = true;
             mLoop.After(0, [this, alive = mAlive] {
@@ -196,8 +197,9 @@ bool TWebTools::MonitorCommand(const TCommand& c, int page, std::string& refused
     }
     TMonitorWatch& watch = found->second;
     if (c.Do == "filter") {
-        watch.Rows.SetFilter(mCapture, c.Filter);
+        watch.Rows.Refilter(c.Filter);
         watch.Fresh = true;
+        CatchUpLater();
     } else if (c.Do == "freeze") {
         watch.Frozen = c.Ticked;
     }
@@ -225,7 +227,13 @@ void TWebTools::MonitorTick() {
 }
 
 void TWebTools::SendRows(int page, TMonitorWatch& watch) {
-    const bus::TCaptureRows::TChange change = watch.Rows.Update(mCapture);
+    const bus::TCaptureRows::TChange change = watch.Rows.Update(mCapture, EventsPerTurn);
+    if (watch.Rows.Behind(mCapture)) {
+        // Its rows go whole once they are all in.
+        watch.Fresh = true;
+        CatchUpLater();
+        return;
+    }
     const auto& rows = watch.Rows.Rows();
     const bool remade = watch.Fresh || change.Remade;
     std::size_t from = 0;
@@ -246,6 +254,22 @@ void TWebTools::SendRows(int page, TMonitorWatch& watch) {
                      {"frozen", watch.Frozen},
                      {"rows", list}}
                     .dump());
+}
+
+// The next part of the rows being made anew, posted behind what waits already (the driver's
+// command), not as a timer, which would run again before it.
+void TWebTools::CatchUpLater() {
+    if (mCatchingUp)
+        return;
+    mCatchingUp = true;
+    mLoop.Post([this, alive = mAlive] {
+        if (!*alive)
+            return;
+        mCatchingUp = false;
+        for (auto& [page, watch] : mMonitors)
+            if (watch.Fresh)
+                SendRows(page, watch);
+    });
 }
 
 TDownload TWebTools::Download(const std::string& name, const std::string& query) const {

@@ -32,6 +32,9 @@ public:
     // The rows a page gets when it starts watching or its rows are made anew (a filter, a
     // clear): the last ones, as many as a page keeps.
     static constexpr std::size_t TailRows = 1000;
+    // Rows made anew are made from this many events a turn of the bus's loop (about 2 ms at a
+    // million recorded), so that the driver's commands come between; the page gets them whole.
+    static constexpr std::size_t EventsPerTurn = 1 << 16;
     // How often a diagnostics run's counters go to the pages while it runs.
     static constexpr int DiagMs = 200;
 
@@ -66,6 +69,7 @@ private:
     bool DiagCommand(const TCommand& command, int page, std::string& refused);
     void MonitorTick();
     void SendRows(int page, TMonitorWatch& watch);
+    void CatchUpLater();
     void RackTick();
     void SendRack(bool always);
     void DiagChanged();
@@ -79,6 +83,7 @@ private:
     std::map<int, TMonitorWatch> mMonitors;
     bus::TWordRate mRate;
     bool mMonitorTicking = false;
+    bool mCatchingUp = false;
 
     std::map<int, bool> mRackWatchers;
     std::string mRackJson;

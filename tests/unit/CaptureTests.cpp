@@ -162,6 +162,33 @@ TEST(Capture, FilterHidesRowsButNeverDropsAnEvent) {
     EXPECT_EQ(rows.Rows()[2].Event, 11u);
 }
 
+// Rows made a few events at a time are the rows made at once, a reply taken in a later part
+// than its word included, and nothing is shown as done until every event is in.
+TEST(Capture, RowsMadeAPartAtATimeAreTheRowsMadeAtOnce) {
+    const auto capture = KnownExchange();
+    bus::TCaptureFilter place9;
+    place9.Place = 9;
+    bus::TCaptureRows whole;
+    whole.SetFilter(*capture, place9);
+    bus::TCaptureRows parts;
+    parts.Refilter(place9);
+    EXPECT_TRUE(parts.Behind(*capture));
+    // Events 0-5: the word 0x40 (5) without its reply (6).
+    parts.Update(*capture, 6);
+    ASSERT_TRUE(parts.Behind(*capture));
+    ASSERT_FALSE(parts.Rows().empty());
+    EXPECT_FALSE(parts.Rows().back().HasReply());
+    int updates = 1;
+    for (; parts.Behind(*capture); ++updates)
+        parts.Update(*capture, 2);
+    EXPECT_EQ(updates, 4) << "11 events: 6, then 2, 2 and 1";
+    ASSERT_EQ(parts.Rows().size(), whole.Rows().size());
+    for (std::size_t i = 0; i < whole.Rows().size(); ++i) {
+        EXPECT_EQ(parts.Rows()[i].Event, whole.Rows()[i].Event);
+        EXPECT_EQ(parts.Rows()[i].Reply, whole.Rows()[i].Reply);
+    }
+}
+
 TEST(CaptureFiles, CsvHasOneRowPerExchangeWithTimesMeaningAndStatus) {
     const auto capture = KnownExchange();
     EXPECT_EQ(bus::CsvText(*capture, {}),

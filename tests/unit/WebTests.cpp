@@ -611,6 +611,31 @@ TEST(PageCommands, TheToolsCommandsAndWhatAWatchingPageMaySend) {
     EXPECT_FALSE(web::ParseCommand(longNote, error));
 }
 
+// A filter over a recording of many turns' events: the rows are made a part at a time, and
+// the page gets them once, whole, the last TailRows of them, the last word sent included.
+TEST_F(WebAppTest, RowsMadeAnewComeOnceAndWhole) {
+    bus::TCapture& capture = Session->Capture();
+    for (std::size_t i = 0; i < 3 * web::TWebTools::EventsPerTurn; ++i)
+        capture.RecordWord(0x40 + static_cast<int>(i % 16), bus::TEventTransport::Serial,
+                           bus::TEventStatus::Ok);
+    Command(R"({"cmd": "monitor", "do": "watch", "ticked": true})");
+    Loop.RunDue();
+    Sent.clear();
+    Command(R"({"cmd": "monitor", "do": "filter", "address": false, "data": true,
+                "latchAddress": true, "latchData": true, "other": false, "place": -1,
+                "problems": false})");
+    capture.RecordWord(0x4F, bus::TEventTransport::Serial, bus::TEventStatus::Ok);
+    Loop.RunDue();
+    std::vector<nlohmann::json> frames;
+    for (const auto& [page, message] : Sent)
+        if (message["type"] == "monitor")
+            frames.push_back(message);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_TRUE(frames[0]["remade"]);
+    ASSERT_EQ(frames[0]["rows"].size(), web::TWebTools::TailRows);
+    EXPECT_EQ(frames[0]["rows"].back()["c"][1], "0x4F");
+}
+
 TEST_F(WebAppTest, TheMonitorTheRackViewAndTheDiagnosticsOnTheBusThread) {
     const bus::TCapture& capture = Session->Capture();
     const auto last = [this](const char* type, int page) {
