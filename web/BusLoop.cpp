@@ -84,7 +84,14 @@ TBusLoop::TClock::time_point TBusLoop::NextDue() const {
 }
 
 void TBusLoop::RunDue() {
-    for (;;) {
+    // What was posted before this turn; what that work posts waits for the next turn, after the
+    // timers that are due, so that work which posts its next part holds none of them up.
+    std::size_t count = 0;
+    {
+        const std::lock_guard lock(mMutex);
+        count = mPosted.size();
+    }
+    for (; count > 0; --count) {
         std::function<void()> work;
         {
             const std::lock_guard lock(mMutex);

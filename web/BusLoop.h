@@ -36,7 +36,8 @@ public:
     // Any thread: Run returns once the work under way has ended.
     void Quit();
 
-    // The loop's thread: what is due now, without waiting (the event pump's work).
+    // The loop's thread: what is due now, without waiting (the event pump's work): the work
+    // posted before it began, then the timers and ticks that are due.
     void RunDue();
 
     // A timer of the loop: its ticks come on the loop's thread.
