@@ -157,9 +157,17 @@ window.MorvelplintTools = (function () {
     panel.appendChild(ui.el('div', { 'class': 'rij' }, [t('Bewaar...'), pcapng, csv, shownOnly.node]));
     panel.appendChild(counters);
     // The rows scroll in a region of their own, which the keyboard reaches and scrolls.
-    panel.appendChild(ui.el('div', { 'class': 'schuif', tabindex: '0', role: 'region', 'aria-label': t('Rijen') }, [table]));
+    var region = ui.el('div', { 'class': 'schuif', tabindex: '0', role: 'region', 'aria-label': t('Rijen') }, [table]);
+    panel.appendChild(region);
+    // The rows follow the newest unless the user scrolled back to older ones.
+    var follow = true;
+    function atEnd() { return region.scrollTop + region.clientHeight >= region.scrollHeight - 1; }
+    region.addEventListener('scroll', function () { follow = atEnd(); });
 
-    monitor.take = function (message) { takeRows(message, body); };
+    monitor.take = function (message) {
+      takeRows(message, body);
+      if (follow) region.scrollTop = region.scrollHeight;
+    };
     monitor.counters = function (text) { countersText.textContent = text; };
     monitor.missed = function (rows) { missed.textContent = rows ? '  ' + t('Gemist op deze pagina:') + ' ' + rows : ''; };
     monitor.redraw = function () {
@@ -172,6 +180,8 @@ window.MorvelplintTools = (function () {
         ui.send({ cmd: 'monitor', 'do': 'watch', ticked: false });
         return;
       }
+      // Newly shown, the rows follow the newest.
+      follow = true;
       ui.send({ cmd: 'monitor', 'do': 'watch', ticked: true });
       sendFilter();
       if (monitor.frozen) ui.send({ cmd: 'monitor', 'do': 'freeze', ticked: true });
