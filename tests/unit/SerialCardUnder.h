@@ -39,15 +39,19 @@ inline ino_t InodeOf(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0 ? info.st_ino : 0;
 }
 
-// Makes the link at `link` again by unlink and symlink, to `target`, under its old inode
-// number. The file system gives a new file the lowest number free near its folder: where
-// another file's number came free below the link's (tests beside this one make and remove
-// files), the link takes that one, and is kept aside to fill it until it takes its own.
-inline void Relink(const std::string& link, const std::string& target, ino_t inode) {
-    std::filesystem::remove(link);
-    std::filesystem::create_symlink(target, link);
-    for (int filler = 0; InodeOf(link) != inode && filler < 500; ++filler) {
-        std::filesystem::rename(link, link + ".filler" + std::to_string(filler));
+// Makes the link at `link` again to `target` as unlink and symlink make it where the file
+// system gives the freed inode number back at once (a quiet /dev or /run): gone for a moment,
+// then an entry under the same inode number with the same target and a new change time. A
+// second name keeps the number meanwhile: on a busy disk any file made near it may take it.
+inline void Relink(const std::string& link, const std::string& target) {
+    if (std::filesystem::read_symlink(link) != target) {
+        std::filesystem::remove(link);
         std::filesystem::create_symlink(target, link);
+        return;
     }
+    const std::string aside = link + ".aside";
+    std::filesystem::create_hard_link(link, aside);
+    std::filesystem::remove(link);
+    std::filesystem::create_hard_link(aside, link);
+    std::filesystem::remove(aside);
 }
