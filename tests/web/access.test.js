@@ -51,10 +51,15 @@ function zbar(image) {
   const fs = require('fs');
   const os = require('os');
   const path = require('path');
-  const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'morvelplint-qr-')), 'code.' + (Buffer.isBuffer(image) ? 'png' : 'pbm'));
-  fs.writeFileSync(file, image);
-  const read = require('child_process').spawnSync('zbarimg', ['-q', '--raw', file], { encoding: 'utf8', timeout: 15000 });
-  return read.stdout.trim();
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'morvelplint-qr-'));
+  try {
+    const file = path.join(dir, 'code.' + (Buffer.isBuffer(image) ? 'png' : 'pbm'));
+    fs.writeFileSync(file, image);
+    const read = require('child_process').spawnSync('zbarimg', ['-q', '--raw', file], { encoding: 'utf8', timeout: 15000 });
+    return read.stdout.trim();
+  } finally {
+    fs.rmSync(dir, { recursive: true, force: true });
+  }
 }
 
 // A code in the terminal's half blocks (light modules as blocks) read back through an image.

@@ -16,8 +16,15 @@ function run(program, args, options) {
   return emulator ? spawn(emulator, [program].concat(args), options) : spawn(program, args, options);
 }
 
+// A folder of its own under the system's temporary folder, removed when the tests end.
+const folders = [];
+process.on('exit', () => {
+  for (const dir of folders) fs.rmSync(dir, { recursive: true, force: true });
+});
 function folder() {
-  return fs.mkdtempSync(path.join(os.tmpdir(), 'morvelplint-web-'));
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'morvelplint-web-'));
+  folders.push(dir);
+  return dir;
 }
 
 // The first line of a child's standard output that `match` accepts.
