@@ -4,6 +4,7 @@
 #include "bus/CardWords.h"
 #include "platform/Messages.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -84,6 +85,27 @@ void TCapture::Clear() {
     mNotes.clear();
     mStartWallNs = mClock.Wall();
     mStartMonoNs = mClock.Monotonic();
+}
+
+std::unique_ptr<TCapture> TCapture::Snapshot() const {
+    auto copy = std::make_unique<TCapture>(mCount, mClock);
+    for (std::uint64_t sequence = Begin(); sequence < mEnd; ++sequence)
+        copy->mEvents[sequence % copy->mCapacity] = At(sequence);
+    copy->Simulated = Simulated;
+    copy->mEnd = mEnd;
+    copy->mCount = mCount;
+    copy->mLost = mLost;
+    copy->mWords = mWords;
+    copy->mReplies = mReplies;
+    copy->mNoReplies = mNoReplies;
+    copy->mStartWallNs = mStartWallNs;
+    copy->mStartMonoNs = mStartMonoNs;
+    copy->mPlace = mPlace;
+    std::copy(mPending.get(), mPending.get() + PendingSize, copy->mPending.get());
+    copy->mPendingFirst = mPendingFirst;
+    copy->mPendingCount = mPendingCount;
+    copy->mNotes = mNotes;
+    return copy;
 }
 
 std::uint64_t TCapture::Now() const {

@@ -100,6 +100,10 @@ public:
     // Empties the ring, the counts and the pairing, and starts the clock again.
     void Clear();
 
+    // What the ring holds now, with its numbers, notes, counts and clocks, in a capture of its
+    // own: a file is made from it on another thread while this one goes on recording.
+    std::unique_ptr<TCapture> Snapshot() const;
+
     // Counts over the whole capture (lost events included).
     std::uint64_t Words() const { return mWords; }
     std::uint64_t Replies() const { return mReplies; }

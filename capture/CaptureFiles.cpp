@@ -116,29 +116,6 @@ std::string PcapngPacket(const TCapture& capture, std::uint64_t sequence) {
 
 namespace {
 
-// The events a selection writes: each chosen one and the reply to each chosen word.
-template <typename F> void ForEachSelected(const TCapture& capture,
-                                           const TCaptureSelection& selection, F f) {
-    if (selection.All) {
-        for (std::uint64_t sequence = capture.Begin(); sequence < capture.End(); ++sequence)
-            f(sequence);
-        return;
-    }
-    const std::vector<std::uint64_t> replies = RepliesByWord(capture);
-    std::vector<std::uint64_t> chosen;
-    for (const std::uint64_t sequence : selection.Events) {
-        if (sequence < capture.Begin() || sequence >= capture.End())
-            continue;
-        chosen.push_back(sequence);
-        if (const std::uint64_t reply = replies[sequence - capture.Begin()])
-            chosen.push_back(reply);
-    }
-    std::sort(chosen.begin(), chosen.end());
-    chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
-    for (const std::uint64_t sequence : chosen)
-        f(sequence);
-}
-
 // ---- CSV ----
 //
 // A streamed CSV row is formatted for every event as it happens: the row is appended to one
@@ -250,9 +227,8 @@ std::string PcapngHead(const TCapture& capture) {
 }
 
 std::string PcapngBytes(const TCapture& capture, const TCaptureSelection& selection) {
-    std::string bytes = PcapngHead(capture);
-    ForEachSelected(capture, selection,
-                    [&](std::uint64_t sequence) { bytes += PcapngPacket(capture, sequence); });
+    std::string bytes;
+    TCaptureFileParts(capture, selection, false).Next(bytes, SIZE_MAX);
     return bytes;
 }
 
@@ -299,18 +275,57 @@ void AppendCsvRow(std::string& row, const TCapture& capture, std::uint64_t seque
 }
 
 std::string CsvText(const TCapture& capture, const TCaptureSelection& selection) {
-    std::string text = CsvHead;
-    const std::vector<std::uint64_t> replies = RepliesByWord(capture);
-    ForEachSelected(capture, selection, [&](std::uint64_t sequence) {
-        const TCaptureEvent& event = capture.At(sequence);
+    std::string text;
+    TCaptureFileParts(capture, selection, true).Next(text, SIZE_MAX);
+    return text;
+}
+
+// The events a selection writes: each chosen one and the reply to each chosen word.
+TCaptureFileParts::TCaptureFileParts(const TCapture& capture, const TCaptureSelection& selection,
+                                     bool csv)
+    : mCapture(capture), mCsv(csv), mAll(selection.All) {
+    if (mCsv || !mAll)
+        mReplies = RepliesByWord(capture);
+    if (mAll) {
+        mNext = capture.Begin();
+        return;
+    }
+    for (const std::uint64_t sequence : selection.Events) {
+        if (sequence < capture.Begin() || sequence >= capture.End())
+            continue;
+        mChosen.push_back(sequence);
+        if (const std::uint64_t reply = mReplies[sequence - capture.Begin()])
+            mChosen.push_back(reply);
+    }
+    std::sort(mChosen.begin(), mChosen.end());
+    mChosen.erase(std::unique(mChosen.begin(), mChosen.end()), mChosen.end());
+}
+
+bool TCaptureFileParts::Done() const {
+    return !mHead && mNext >= (mAll ? mCapture.End() : mChosen.size());
+}
+
+void TCaptureFileParts::Next(std::string& out, std::size_t size) {
+    if (mHead) {
+        out += mCsv ? std::string(CsvHead) : PcapngHead(mCapture);
+        mHead = false;
+    }
+    const std::uint64_t end = mAll ? mCapture.End() : mChosen.size();
+    while (mNext < end && out.size() < size) {
+        const std::uint64_t sequence = mAll ? mNext : mChosen[mNext];
+        ++mNext;
+        if (!mCsv) {
+            out += PcapngPacket(mCapture, sequence);
+            continue;
+        }
+        const TCaptureEvent& event = mCapture.At(sequence);
         // A paired reply stands on its word's row.
         if (event.Kind == TEventKind::Reply && event.Paired() &&
-            sequence - event.PairBack >= capture.Begin())
-            return;
-        AppendCsvRow(text, capture, sequence,
-                     event.Kind == TEventKind::Word ? replies[sequence - capture.Begin()] : 0);
-    });
-    return text;
+            sequence - event.PairBack >= mCapture.Begin())
+            continue;
+        AppendCsvRow(out, mCapture, sequence,
+                     event.Kind == TEventKind::Word ? mReplies[sequence - mCapture.Begin()] : 0);
+    }
 }
 
 bool WritePcapng(const TCapture& capture, const TCaptureSelection& selection,

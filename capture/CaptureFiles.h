@@ -39,6 +39,26 @@ inline constexpr const char* CsvHead =
 void AppendCsvRow(std::string& row, const TCapture& capture, std::uint64_t sequence,
                   std::uint64_t reply);
 
+// A capture file made a part at a time, byte for byte the file that PcapngBytes or CsvText
+// make at once: for a file sent as it is taken. The capture must stay as it is meanwhile (a
+// snapshot, for one that goes on recording).
+class TCaptureFileParts {
+public:
+    TCaptureFileParts(const TCapture& capture, const TCaptureSelection& selection, bool csv);
+    // Appends the next events to `out` until it holds `size` bytes or more, or the file is whole.
+    void Next(std::string& out, std::size_t size);
+    bool Done() const;
+
+private:
+    const TCapture& mCapture;
+    bool mCsv;
+    bool mAll;
+    bool mHead = true;
+    std::vector<std::uint64_t> mChosen;  // the events when not all
+    std::vector<std::uint64_t> mReplies; // RepliesByWord, for CSV or a choice
+    std::uint64_t mNext = 0;             // the next sequence, or index into mChosen
+};
+
 // Writes to a file by the file's extension: ".csv" as CSV, anything else as pcapng. Every
 // writer goes by the rule of SaveFile (settings/OutputFile.h).
 bool WriteCapture(const TCapture& capture, const TCaptureSelection& selection,

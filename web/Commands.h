@@ -5,6 +5,7 @@
 #include "diag/RunView.h"
 #include "settings/SettingsFile.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,12 +60,15 @@ inline constexpr std::size_t MaxNote = 500;
 bool ForWatchers(const TCommand& command);
 
 // A file the page downloads: its status (200, or 404 for one there is none of), type, name
-// and bytes.
+// and bytes: whole in Body, or made as it is sent by Parts, which appends the next part to its
+// argument and says whether more follow (called on neither the bus's thread nor the server's,
+// one call at a time).
 struct TDownload {
     int Status = 404;
     std::string Type = "text/plain; charset=utf-8";
     std::string FileName;
     std::string Body = "not found\n";
+    std::function<bool(std::string&)> Parts;
 };
 
 // The largest command taken; the server refuses longer frames before they are read.

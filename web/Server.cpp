@@ -173,6 +173,8 @@ public:
     // The connections that wait for a file from the bus's thread; after the io_context, so
     // that they end before it.
     std::map<THttp*, std::shared_ptr<THttp>> Held;
+    // Where the parts of the files being downloaded are made: one thread for each download.
+    asio::thread_pool Makers{MaxDownloads};
 };
 
 // One WebSocket: a page.
@@ -479,10 +481,11 @@ private:
         Send(response);
     }
 
-    // The file comes from the bus's thread and is sent on the server's.
+    // The file comes from the bus's thread (whole, or a copy of the recording that its parts
+    // are made from) and is sent on the server's.
     void Download(std::string name, std::string query, bool head, unsigned version,
                   bool keepAlive) {
-        // Each file is made whole: no more than two at once hold it.
+        // Each holds a copy of the recording: no more than two at once.
         if (mServer.Downloads >= MaxDownloads) {
             Respond(http::status::service_unavailable,
                     "two downloads are under way; try again when one has ended\n", keepAlive);
@@ -502,6 +505,10 @@ private:
                 asio::post(self->mServer.Io, [self, head, version, keepAlive,
                                               file = std::move(file)]() mutable {
                     self->mServer.Held.erase(self.get());
+                    if (file.Parts) {
+                        self->SendParts(std::move(file), head, version, keepAlive);
+                        return;
+                    }
                     auto response = std::make_shared<http::response<http::string_body>>(
                         static_cast<http::status>(file.Status), version);
                     response->set(http::field::content_type, file.Type);
@@ -519,6 +526,73 @@ private:
                     response->keep_alive(keepAlive);
                     self->Send(response);
                 });
+            });
+    }
+
+    // A file made as it is taken, in chunks: each part is made on a thread of its own and
+    // written, and the next one asked for once the connection has taken it.
+    void SendParts(TDownload file, bool head, unsigned version, bool keepAlive) {
+        mParts = std::move(file.Parts);
+        // A client of HTTP/1.0 knows no chunks: its file ends where its connection does.
+        if (version < 11)
+            keepAlive = false;
+        auto response = std::make_shared<http::response<http::buffer_body>>(
+            static_cast<http::status>(file.Status), version);
+        response->set(http::field::content_type, file.Type);
+        response->set(http::field::cache_control, "no-store");
+        response->set("X-Content-Type-Options", "nosniff");
+        response->set(http::field::content_disposition,
+                      "attachment; filename=\"" + file.FileName + "\"");
+        response->keep_alive(keepAlive);
+        if (version >= 11)
+            response->chunked(true);
+        response->body().data = nullptr;
+        response->body().more = !head;
+        auto serializer = std::make_shared<http::response_serializer<http::buffer_body>>(*response);
+        mServer.Busy(mSlot, WriteFor);
+        http::async_write_header(
+            mStream, *serializer,
+            [self = shared_from_this(), response, serializer, head](beast::error_code error,
+                                                                    std::size_t) {
+                if (error || head) {
+                    self->mParts = nullptr;
+                    self->Written(error, response->keep_alive());
+                    return;
+                }
+                self->MakePart(response, serializer);
+            });
+    }
+
+    void MakePart(const std::shared_ptr<http::response<http::buffer_body>>& response,
+                  const std::shared_ptr<http::response_serializer<http::buffer_body>>& serializer) {
+        asio::post(mServer.Makers, [self = shared_from_this(), response, serializer] {
+            auto part = std::make_shared<std::string>();
+            const bool more = self->mParts(*part);
+            asio::post(self->mServer.Io, [self, response, serializer, part, more] {
+                self->WritePart(response, serializer, part, more);
+            });
+        });
+    }
+
+    void WritePart(const std::shared_ptr<http::response<http::buffer_body>>& response,
+                   const std::shared_ptr<http::response_serializer<http::buffer_body>>& serializer,
+                   const std::shared_ptr<std::string>& part, bool more) {
+        response->body().data = part->empty() ? nullptr : part->data();
+        response->body().size = part->size();
+        response->body().more = more;
+        mServer.Busy(mSlot, WriteFor);
+        http::async_write(
+            mStream, *serializer,
+            [self = shared_from_this(), response, serializer, part, more](beast::error_code error,
+                                                                          std::size_t) {
+                // A part taken whole asks for the next.
+                if (error == http::error::need_buffer && more) {
+                    self->MakePart(response, serializer);
+                    return;
+                }
+                self->mParts = nullptr;
+                self->Written(error == http::error::need_buffer ? beast::error_code() : error,
+                              response->keep_alive());
             });
     }
 
@@ -556,20 +630,25 @@ private:
                     self->WriteSome(response, serializer);
                     return;
                 }
-                self->DownloadEnded();
-                if (error)
-                    return;
-                if (!response->keep_alive()) {
-                    beast::error_code ignored;
-                    self->mStream.socket().shutdown(tcp::socket::shutdown_send, ignored);
-                    // What the client still sends (a body not taken) is read and thrown away,
-                    // so that its answer is not lost to a reset; first in line to give way.
-                    self->mServer.Wait(self->mSlot, HeaderFor, true);
-                    self->Drain(MaxBody);
-                    return;
-                }
-                self->ReadHeader();
+                self->Written(error, response->keep_alive());
             });
+    }
+
+    // An answer written whole (or the write failed): the connection's next request, or its end.
+    void Written(beast::error_code error, bool keepAlive) {
+        DownloadEnded();
+        if (error)
+            return;
+        if (!keepAlive) {
+            beast::error_code ignored;
+            mStream.socket().shutdown(tcp::socket::shutdown_send, ignored);
+            // What the client still sends (a body not taken) is read and thrown away, so that
+            // its answer is not lost to a reset; first in line to give way.
+            mServer.Wait(mSlot, HeaderFor, true);
+            Drain(MaxBody);
+            return;
+        }
+        ReadHeader();
     }
 
     void DownloadEnded() {
@@ -594,6 +673,7 @@ private:
     std::uint64_t mSlot = 0;
     bool mRefused = false;
     bool mDownloading = false;
+    std::function<bool(std::string&)> mParts;
     std::vector<char> mScratch;
     beast::flat_buffer mBuffer;
     std::optional<http::request_parser<http::empty_body>> mParser;
@@ -793,6 +873,8 @@ void TServer::TImpl::Stop() {
         Io.stop();
     });
     Thread.join();
+    Makers.stop();
+    Makers.join();
 }
 
 TServer::TServer(std::string address, std::uint16_t port, TAccessConfig access,

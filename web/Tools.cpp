@@ -16,6 +16,9 @@ namespace {
 
 using nlohmann::json;
 
+// A download goes out in parts of about this many bytes.
+constexpr std::size_t DownloadPart = 64 * 1024;
+
 json RowJson(const bus::TCapture& capture, const bus::TCaptureRow& row) {
     const bus::TCaptureEvent& event = capture.At(row.Event);
     const bus::TRowCells cells = bus::RowCells(capture, row);
@@ -287,20 +290,32 @@ TDownload TWebTools::Download(const std::string& name, const std::string& query)
     const bool csv = name == "opname.csv";
     if (!csv && name != "opname.pcapng")
         return download;
-    bus::TCaptureSelection selection;
-    if (QueryValue(query, "shown") == "1") {
-        // Every row the filter lets through, also those a frozen view does not show yet.
-        bus::TCaptureRows rows;
-        rows.SetFilter(mCapture, FilterOfQuery(query));
-        selection.All = false;
-        for (const bus::TCaptureRow& row : rows.Rows())
-            selection.Events.push_back(row.Event);
-    }
+    // The file is made from what the recording holds now, on another thread, a part at a time
+    // as the connection takes it: the bus's thread only copies the ring.
+    std::shared_ptr<const bus::TCapture> snapshot = mCapture.Snapshot();
+    const bool shown = QueryValue(query, "shown") == "1";
+    const bus::TCaptureFilter filter = FilterOfQuery(query);
+    std::shared_ptr<bus::TCaptureFileParts> parts;
     download.Status = 200;
     download.FileName = name;
     download.Type = csv ? "text/csv; charset=utf-8" : "application/octet-stream";
-    download.Body =
-        csv ? bus::CsvText(mCapture, selection) : bus::PcapngBytes(mCapture, selection);
+    download.Body.clear();
+    download.Parts = [snapshot, shown, filter, csv, parts](std::string& out) mutable {
+        if (!parts) {
+            bus::TCaptureSelection selection;
+            if (shown) {
+                // Every row the filter lets through, also those a frozen view does not show yet.
+                bus::TCaptureRows rows;
+                rows.SetFilter(*snapshot, filter);
+                selection.All = false;
+                for (const bus::TCaptureRow& row : rows.Rows())
+                    selection.Events.push_back(row.Event);
+            }
+            parts = std::make_shared<bus::TCaptureFileParts>(*snapshot, selection, csv);
+        }
+        parts->Next(out, DownloadPart);
+        return !parts->Done();
+    };
     return download;
 }
 

@@ -189,6 +189,38 @@ TEST(Capture, RowsMadeAPartAtATimeAreTheRowsMadeAtOnce) {
     }
 }
 
+// A file made a few bytes at a time from a snapshot, while the capture goes on recording: the
+// bytes of the file made at once before, for CSV and pcapng, the whole ring (wrapped, with a
+// note) and a choice of exchanges.
+TEST(CaptureFiles, AFileMadeInPartsFromASnapshotIsTheFileMadeAtOnce) {
+    const auto capture = KnownExchange(8);
+    ASSERT_EQ(capture->Lost(), 3u);
+    bus::TCaptureSelection chosen;
+    chosen.All = false;
+    chosen.Events = {capture->Begin() + 1, capture->End() - 2};
+    std::vector<std::string> whole;
+    for (const bus::TCaptureSelection& selection : {bus::TCaptureSelection{}, chosen})
+        for (const bool csv : {false, true})
+            whole.push_back(csv ? bus::CsvText(*capture, selection)
+                                : bus::PcapngBytes(*capture, selection));
+    const std::unique_ptr<TCapture> snapshot = capture->Snapshot();
+    capture->RecordWord(bus::AddressWord(3), TEventTransport::Serial, TEventStatus::Ok);
+    capture->AddNote("later");
+    std::size_t file = 0;
+    for (const bus::TCaptureSelection& selection : {bus::TCaptureSelection{}, chosen}) {
+        for (const bool csv : {false, true}) {
+            bus::TCaptureFileParts parts(*snapshot, selection, csv);
+            std::string bytes;
+            int calls = 0;
+            for (; !parts.Done(); ++calls)
+                parts.Next(bytes, bytes.size() + 1);
+            EXPECT_EQ(bytes, whole[file]) << "file " << file;
+            EXPECT_GT(calls, 1) << "file " << file;
+            ++file;
+        }
+    }
+}
+
 TEST(CaptureFiles, CsvHasOneRowPerExchangeWithTimesMeaningAndStatus) {
     const auto capture = KnownExchange();
     EXPECT_EQ(bus::CsvText(*capture, {}),

@@ -202,13 +202,29 @@ TEST_F(ServerTest, AtMostTwoDownloadsAtOnce) {
     const std::string whole = first.Response();
     EXPECT_EQ(whole.substr(0, 15), "HTTP/1.1 200 OK");
     EXPECT_EQ(whole.substr(whole.size() - 100'000), file.Body);
+    // A file made as it is taken: in chunks, whole, and the connection kept for the next.
+    web::TDownload parts;
+    parts.Status = 200;
+    parts.Parts = [n = 0](std::string& out) mutable {
+        out += std::string(70'000, static_cast<char>('a' + n));
+        return ++n < 3;
+    };
+    {
+        const std::lock_guard lock(mMutex);
+        mDownloads[1](parts);
+    }
+    const auto [header, body] = second.ChunkedResponse();
+    EXPECT_EQ(header.substr(0, 15), "HTTP/1.1 200 OK");
+    EXPECT_NE(header.find("Transfer-Encoding: chunked"), std::string::npos) << header;
+    EXPECT_EQ(body, std::string(70'000, 'a') + std::string(70'000, 'b') + std::string(70'000, 'c'));
+    second.Send(Get(mPort, "/download/opname.csv"));
     third.Send(Get(mPort, "/download/opname.csv"));
     EXPECT_TRUE(Eventually([&] {
         const std::lock_guard lock(mMutex);
-        return mDownloads.size() == 3;
-    })) << "its turn";
+        return mDownloads.size() == 4;
+    })) << "their turn";
     const std::lock_guard lock(mMutex);
-    for (std::size_t i = 1; i < mDownloads.size(); ++i)
+    for (std::size_t i = 2; i < mDownloads.size(); ++i)
         mDownloads[i](file);
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 // A hand-made client of the web server on the loopback: plain bytes, an HTTP request or a
 // WebSocket, every wait bounded by the machine's own time (a missing answer fails the test
@@ -107,6 +108,41 @@ public:
         }
         mPending = text.substr(end + 4 + length);
         return text.substr(0, end + 4 + length);
+    }
+
+    // An answer in chunks whole: its header, and its body with the chunks joined (empty when
+    // the answer broke off).
+    std::pair<std::string, std::string> ChunkedResponse() {
+        std::string text = mPending;
+        mPending.clear();
+        const auto more = [&] {
+            const auto bytes = Receive();
+            if (!bytes || bytes->empty())
+                return false;
+            text += *bytes;
+            return true;
+        };
+        std::size_t end;
+        while ((end = text.find("\r\n\r\n")) == std::string::npos)
+            if (!more())
+                return {text, {}};
+        std::string body;
+        for (std::size_t at = end + 4;;) {
+            std::size_t line;
+            while ((line = text.find("\r\n", at)) == std::string::npos)
+                if (!more())
+                    return {text.substr(0, end + 4), {}};
+            const std::size_t size = std::stoul(text.substr(at, line - at), nullptr, 16);
+            while (text.size() < line + 2 + size + 2)
+                if (!more())
+                    return {text.substr(0, end + 4), {}};
+            body.append(text, line + 2, size);
+            at = line + 2 + size + 2;
+            if (size == 0) {
+                mPending = text.substr(at);
+                return {text.substr(0, end + 4), body};
+            }
+        }
     }
 
     // The WebSocket's upgrade, asked for with the page's own Host and Origin; the response's
