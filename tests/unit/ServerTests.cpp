@@ -173,6 +173,19 @@ TEST_F(ServerTest, TheOldestWaitingConnectionGivesWayAndOpenPagesNever) {
     EXPECT_EQ(fresh.Response().substr(0, 15), "HTTP/1.1 200 OK");
     EXPECT_TRUE(unfinished.front()->Closed()) << "the oldest gave way";
     EXPECT_FALSE(unfinished.back()->Closed(200ms)) << "the newest waits on";
+    // Each that gave way is opened again at once, round after round: a new page still loads.
+    for (int round = 0; round < 5; ++round) {
+        for (auto& request : unfinished) {
+            if (!request->Closed(0ms))
+                continue;
+            request = std::make_unique<TWebClient>(mPort);
+            request->Send("GET / HTTP/1.1\r\n");
+            mClock.Step(1);
+        }
+        TWebClient next(mPort);
+        next.Send(Get(mPort));
+        EXPECT_EQ(next.Response().substr(0, 15), "HTTP/1.1 200 OK") << "round " << round;
+    }
     mServer->Send(web::ToEveryPage, R"({"n":2,"type":"pages"})");
     for (auto& page : pages)
         EXPECT_EQ(page->NextTextWith(R"("n":2)"), R"({"n":2,"type":"pages"})");

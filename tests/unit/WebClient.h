@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -111,15 +112,21 @@ public:
     }
 
     // An answer in chunks whole: its header, and its body with the chunks joined (empty when
-    // the answer broke off).
-    std::pair<std::string, std::string> ChunkedResponse() {
+    // the answer broke off); read at no more than `bytesPerSecond` when not 0.
+    std::pair<std::string, std::string> ChunkedResponse(std::size_t bytesPerSecond = 0) {
         std::string text = mPending;
         mPending.clear();
+        const auto start = std::chrono::steady_clock::now();
+        std::size_t taken = 0;
         const auto more = [&] {
             const auto bytes = Receive();
             if (!bytes || bytes->empty())
                 return false;
             text += *bytes;
+            taken += bytes->size();
+            if (bytesPerSecond)
+                std::this_thread::sleep_until(
+                    start + std::chrono::microseconds(taken * 1'000'000 / bytesPerSecond));
             return true;
         };
         std::size_t end;
