@@ -44,12 +44,15 @@ void TOutbox::Push(TFrame frame, const TFrameInfo& info, TClock::time_point now)
                 break;
             }
     } else if (info.Kind == TFrameKind::Rows) {
-        while (mRowBytes + frame->size() > MaxRowBytes) {
+        // Rows too many, or waiting too long: the page would show the past.
+        while (true) {
             auto oldest = mQueue.begin();
             while (oldest != mQueue.end() && oldest->Kind != TFrameKind::Rows)
                 ++oldest;
             if (oldest == mQueue.end())
                 break; // a single frame larger than the bound goes alone
+            if (mRowBytes + frame->size() <= MaxRowBytes && now - oldest->Pushed <= RowsFor)
+                break;
             mMissed += oldest->Rows;
             mDropped = true;
             if (!mBehindSince)
@@ -65,7 +68,7 @@ void TOutbox::Push(TFrame frame, const TFrameInfo& info, TClock::time_point now)
         mRowBytes += frame->size();
     else if (info.Kind == TFrameKind::Event)
         ++mEvents;
-    mQueue.push_back({std::move(frame), info.Kind, info.Key, info.Rows});
+    mQueue.push_back({std::move(frame), info.Kind, info.Key, info.Rows, now});
 }
 
 TOutbox::TFrame TOutbox::Take(TClock::time_point now) {

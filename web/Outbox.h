@@ -29,7 +29,8 @@ struct TFrameInfo {
 TFrameInfo ClassifyFrame(std::string_view frame);
 
 // The frames that wait for one page, with a bound: a page that reads slowly, or not at all,
-// holds at most one frame of each state, MaxRowBytes of rows and MaxEvents events. A page is
+// holds at most one frame of each state, MaxRowBytes of rows (none older than RowsFor) and
+// MaxEvents events. A page is
 // behind while a write of it has not ended, or from the first rows dropped until everything
 // waiting has been written; behind for longer than BehindFor, or with more events than it may
 // hold, it is to be closed (its page connects again and gets the newest state).
@@ -38,6 +39,7 @@ public:
     using TClock = platform::TTickClock;
     using TFrame = std::shared_ptr<const std::string>;
     static constexpr std::size_t MaxRowBytes = 512 * 1024;
+    static constexpr std::chrono::milliseconds RowsFor{2000};
     static constexpr std::size_t MaxEvents = 256;
     static constexpr std::chrono::milliseconds BehindFor{10000};
 
@@ -63,6 +65,7 @@ private:
         TFrameKind Kind;
         std::string Key;
         std::size_t Rows;
+        TClock::time_point Pushed;
     };
     void Remove(std::deque<TEntry>::iterator entry);
 

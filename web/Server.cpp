@@ -36,7 +36,9 @@ using TClock = TControl::TClock;
 // connects again. One that reads nothing is cut off this long after.
 constexpr const char* BehindReason = "behind";
 constexpr std::chrono::milliseconds GiveUpCloseFor{2000};
-constexpr int SendBuffer = 256 * 1024;
+// What the system holds for a page beyond its outbox (it doubles it): at the 16 KiB a second
+// of a weak link, four seconds. More would hide from the outbox how far behind a page is.
+constexpr int SendBuffer = 32 * 1024;
 constexpr const char* ViewCodePath = "/qr/view.svg";
 constexpr int MaxDownloads = 2;
 

@@ -395,6 +395,17 @@ TEST(PageOutbox, StatesCoalesceRowsDropOldestFirstAndAPageBehindTenSecondsIsClos
         slow.Written();
     EXPECT_FALSE(slow.Overdue(t0 + 20s)) << "caught up";
 
+    // Rows that waited longer than two seconds go when the next come, however few they are.
+    TOutbox late;
+    push(late, tenRows, t0);
+    ASSERT_TRUE(late.Take(t0));
+    push(late, tenRows, t0);
+    push(late, tenRows, t0 + 2s);
+    EXPECT_EQ(late.Missed(), 0u);
+    push(late, tenRows, t0 + 2001ms);
+    EXPECT_EQ(late.Missed(), 10u);
+    EXPECT_EQ(late.Frames(), 2u);
+
     // More events than a page may hold.
     TOutbox flooded;
     for (std::size_t i = 0; i < TOutbox::MaxEvents; ++i)

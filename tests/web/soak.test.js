@@ -81,3 +81,67 @@ test('a page that never reads, beside the shuttle at 19200 baud, for ' + minutes
     await rack.stop();
   }
 });
+
+// Eight pages beside the shuttle at 19200 baud: five that read, two that read slowly (16 KiB a
+// second) and one that never reads, each a page by hand (soak-page.py). The program's memory
+// over time, the age of the newest monitor row as the reading pages get it and the serial word
+// time are printed, for the README's table; the memory levels off and the reading pages get
+// rows under a second old. MORVELPLINT_PAGES_SOAK_MINUTES sets the length (2; 10 for the table).
+const pagesMinutes = Number(process.env.MORVELPLINT_PAGES_SOAK_MINUTES || 2);
+
+test('five pages that read, two that read slowly and one that never reads, for ' + pagesMinutes + ' minutes', async ({ page }) => {
+  test.setTimeout((pagesMinutes * 60 + 120) * 1000);
+  const rack = await startRack();
+  const web = await startWeb({ args: [], ini: iniFor(rack.pty, { baud19200: true }) });
+  const children = [];
+  try {
+    const base = new URL(web.url);
+    await page.goto(web.url);
+    await expect(page.locator('#verbinding')).toHaveText(/^Verbonden/);
+    await page.getByRole('tab', { name: '(?)BK' }).click();
+    const xbk = page.getByRole('tabpanel', { name: '(?)BK' });
+    await xbk.getByRole('slider', { name: 'Snelheid' }).fill('15');
+    await xbk.getByRole('button', { name: 'Go' }).click();
+    await expect(xbk.getByRole('button', { name: 'Stop' })).toBeVisible();
+
+    const seconds = pagesMinutes * 60;
+    const reports = {};
+    const modes = ['read', 'read', 'read', 'read', 'read', 'slow', 'slow', 'never'];
+    modes.forEach((mode, i) => {
+      const child = require('child_process').spawn('python3',
+        [require('path').join(__dirname, 'soak-page.py'), base.port, base.host, mode, String(seconds)],
+        { stdio: ['ignore', 'pipe', 'inherit'] });
+      reports[i] = [];
+      require('readline').createInterface({ input: child.stdout }).on('line', (line) => reports[i].push(JSON.parse(line)));
+      children.push(child);
+    });
+    const samples = [];
+    const started = Date.now();
+    while (Date.now() - started < seconds * 1000) {
+      await page.waitForTimeout(10000);
+      samples.push([Math.round((Date.now() - started) / 1000), rss(web.child.pid)]);
+    }
+    await new Promise((resolve) => setTimeout(resolve, 2000));
+    console.log('memory (s, KiB): ' + samples.map((s) => s.join(' ')).join(', '));
+    modes.forEach((mode, i) => {
+      if (mode === 'never') return;
+      console.log(mode + ' page ' + i + ': ' + reports[i].map((r) =>
+        r.s + ' s: ' + r.frames + ' frames, row age ' + JSON.stringify(r.ageMs) + ' ms, word ' +
+        JSON.stringify(r.wordMs) + ' ms, again ' + r.again).join('; '));
+    });
+    const at30 = samples.find((s) => s[0] >= 30);
+    const last = samples[samples.length - 1];
+    const perMinute = (last[1] - at30[1]) / 1024 / ((last[0] - at30[0]) / 60);
+    console.log('after 30 s: ' + perMinute.toFixed(2) + ' MiB a minute');
+    expect(perMinute).toBeLessThan(2);
+    modes.forEach((mode, i) => {
+      if (mode !== 'read') return;
+      expect(reports[i].length).toBeGreaterThan(0);
+      for (const r of reports[i]) expect(r.ageMs && r.ageMs[0], 'page ' + i + ' at ' + r.s + ' s').toBeLessThan(1000);
+    });
+  } finally {
+    children.forEach((child) => child.kill());
+    await web.stop();
+    await rack.stop();
+  }
+});

@@ -73,13 +73,21 @@
   function lamp(label) {
     var node = el('span', { role: 'img', 'class': 'lamp wit', 'aria-label': label + ': wit' });
     node.dataset.label = label;
+    node.dataset.colour = 'wit';
     return node;
   }
   var COLOURS = ['geel', 'wit', 'grijs', 'groen', 'rood'];
   // A lamp's colour; its other classes (its size, its shape) stay.
   function setLamp(node, colour) {
+    // A frame repeats most lamps as they are: the page is touched only where one changed.
+    if (node.dataset.colour === colour) return;
+    node.dataset.colour = colour;
     COLOURS.forEach(function (c) { node.classList.toggle(c, c === colour); });
     node.setAttribute('aria-label', node.dataset.label + ': ' + colour);
+  }
+  // A text that a frame repeats, set only when it changed.
+  function setText(node, text) {
+    if (node.textContent !== text) node.textContent = text;
   }
   function melder(label) {
     var light = lamp(label);
@@ -100,7 +108,7 @@
     if (bit.button.getAttribute('aria-label') !== name) bit.button.setAttribute('aria-label', name);
   }
   function setBit(bit, one, enabled) {
-    bit.button.textContent = one ? '1' : '0';
+    setText(bit.button, one ? '1' : '0');
     nameBit(bit, bit.button.textContent);
     bit.button.disabled = !enabled || !control.drives;
   }
@@ -257,12 +265,12 @@
       setChecked(mode[0].radio, !p.rackMode);
       setChecked(mode[1].radio, p.rackMode);
       mode.forEach(function (r) { enable(r.radio, true); });
-      label.textContent = p.label;
+      setText(label, p.label);
       value.setAttribute('aria-label', p.label);
       setRange(value, [p.minimum, p.maximum]);
       setNumber(value, p.value);
       enable(value, true);
-      button.textContent = p.caption;
+      setText(button, p.caption);
       enable(button, p.enabled);
     };
   }
@@ -356,9 +364,9 @@
         setLamp(group.kort.lamp, p.kort[g]);
       });
       speed.show(rangeOf('xbk', 'speed', 'position'), p.speedPosition);
-      button.textContent = p.caption;
+      setText(button, p.caption);
       enable(button, p.enabled);
-      label9.textContent = p.label9;
+      setText(label9, p.label9);
     };
   }
 
@@ -387,7 +395,7 @@
       lamps.forEach(function (m, k) { setLamp(m.lamp, p.s[k]); });
       setLamp(kort.lamp, p.kort[0]);
       speed.show(rangeOf('bk3', 'speed', 'position'), p.speedPosition);
-      button.textContent = p.caption;
+      setText(button, p.caption);
       enable(button, p.enabled);
     };
   }
@@ -420,7 +428,7 @@
       evl.forEach(function (r, index) { setChecked(r.radio, index === p.evl); enable(r.radio, p.evlEnabled); });
       setChecked(tester.box, p.tester);
       enable(tester.box, true);
-      button.textContent = p.caption;
+      setText(button, p.caption);
       enable(button, p.enabled);
       pins.forEach(function (b, i) { setBit(b, p.pins[i], true); });
     };
@@ -455,7 +463,7 @@
       enable(address, true);
       setChecked(testen.box, p.testen);
       enable(testen.box, true);
-      button.textContent = p.caption;
+      setText(button, p.caption);
       enable(button, p.enabled);
       outputs.forEach(function (b, i) { setBit(b, p.outputs[i], true); });
       inputs.forEach(function (m, i) { setLamp(m.lamp, p.inputs[i]); });
