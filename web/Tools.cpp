@@ -148,12 +148,6 @@ void TWebTools::Closed(int page) {
     mRackWatchers.erase(page);
 }
 
-void TWebTools::Missed(int page) {
-    const auto found = mMonitors.find(page);
-    if (found != mMonitors.end())
-        found->second.Fresh = true;
-}
-
 // The bus monitor -----------------------------------------------------------------------------
 
 bool TWebTools::MonitorCommand(const TCommand& c, int page, std::string& refused) {
@@ -248,15 +242,20 @@ void TWebTools::SendRows(int page, TMonitorWatch& watch) {
     else
         from = std::min(change.FirstUpdated, rows.size() - change.Appended);
     watch.Fresh = false;
-    json list = json::array();
-    for (std::size_t i = from; i < rows.size(); ++i)
-        list.push_back(RowJson(mCapture, rows[i]));
-    mSend(page, json{{"type", "monitor"},
-                     {"remade", remade},
-                     {"begin", mCapture.Begin()},
-                     {"frozen", watch.Frozen},
-                     {"rows", list}}
-                    .dump());
+    // The first frame says whether the rows were made anew; those after it add to it.
+    for (bool first = true; first || from < rows.size(); first = false) {
+        const std::size_t to = std::min(rows.size(), from + RowsPerFrame);
+        json list = json::array();
+        for (std::size_t i = from; i < to; ++i)
+            list.push_back(RowJson(mCapture, rows[i]));
+        mSend(page, json{{"type", "monitor"},
+                         {"remade", remade && first},
+                         {"begin", mCapture.Begin()},
+                         {"frozen", watch.Frozen},
+                         {"rows", list}}
+                        .dump());
+        from = to;
+    }
 }
 
 // The next part of the rows being made anew, posted behind what waits already (the driver's

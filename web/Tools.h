@@ -32,6 +32,10 @@ public:
     // The rows a page gets when it starts watching or its rows are made anew (a filter, a
     // clear): the last ones, as many as a page keeps.
     static constexpr std::size_t TailRows = 1000;
+    // The rows go in frames of at most this many (some 20 KB): a page on a slow link takes
+    // each within seconds, and one that reads too slowly misses some rows and goes on from
+    // the newest (it shows how many), never the whole tail again.
+    static constexpr std::size_t RowsPerFrame = 100;
     // Rows made anew are made from this many events a turn of the bus's loop (about 2 ms at a
     // million recorded), so that the driver's commands come between; the page gets them whole.
     static constexpr std::size_t EventsPerTurn = 1 << 16;
@@ -49,8 +53,6 @@ public:
     bool Apply(const TCommand& command, int page, std::string& refused);
     // The page is gone: it watches nothing any more.
     void Closed(int page);
-    // The page missed rows, since it read too slowly: its next batch is the tail afresh.
-    void Missed(int page);
 
     // "opname.pcapng" and "opname.csv" (the recording; with "shown=1" and a filter in the
     // query, the rows that filter lets through), "kaartdiagnose.json" (the last run's report).

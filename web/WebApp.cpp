@@ -61,7 +61,6 @@ TServerEvents TWebApp::ServerEvents() {
     };
     events.DriverGone = [this] { mLoop.Post([this] { DriverGone(); }); };
     events.Closed = [this](int page) { mLoop.Post([this, page] { Closed(page); }); };
-    events.Missed = [this](int page) { mLoop.Post([this, page] { mTools.Missed(page); }); };
     events.Download = [this](std::string name, std::string query,
                              std::function<void(TDownload)> done) {
         mLoop.Post([this, name = std::move(name), query = std::move(query),

@@ -14,7 +14,9 @@ fi
 # alone and whose page works for seconds at a time (the accessibility check's axe, in a page
 # whose heartbeat must not stop for 3 s).
 last=$(($(nproc) - 1))
-if [ -z "${MORVELPLINT_BROWSER_ANYWHERE:-}" ] && [ "$last" -gt 0 ] && command -v taskset >/dev/null; then
+if [ -n "${MORVELPLINT_BROWSER_NICE:-}" ]; then
+    set -- nice -n "$MORVELPLINT_BROWSER_NICE" "$@"
+elif [ -z "${MORVELPLINT_BROWSER_ANYWHERE:-}" ] && [ "$last" -gt 0 ] && command -v taskset >/dev/null; then
     set -- taskset -c "$last" "$@"
 fi
 exec "$@"

@@ -4,9 +4,10 @@ frames at full speed ("read"), at 16 KiB a second ("slow") or not at all ("never
 receive buffer of 4 KiB. Every ten seconds it prints one JSON line: the frames it took, how old
 the newest row of each monitor frame was on arrival (median and largest, in ms), the serial word
 times the rows carry (median and largest, in ms), and how often it connected again after the
-program closed it for being behind. "never" prints nothing and sleeps.
+program closed it (with its reason). "read" and "slow" send the page's heartbeat each second;
+"never" sends nothing, prints nothing and sleeps. It connects after DELAY seconds (0).
 
-soak-page.py PORT HOST MODE SECONDS"""
+soak-page.py PORT HOST MODE SECONDS [DELAY]"""
 import json
 import socket
 import statistics
@@ -14,13 +15,16 @@ import sys
 import time
 
 
+def masked(command):
+    mask = bytes([9, 8, 7, 6])
+    return bytes([0x81, 0x80 | len(command)]) + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(command))
+
+
 def connect(port, host):
     s = socket.socket()
     s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
     s.connect(("127.0.0.1", port))
-    command = b'{"cmd":"monitor","do":"watch","ticked":true}'
-    mask = bytes([9, 8, 7, 6])
-    frame = bytes([0x81, 0x80 | len(command)]) + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(command))
+    frame = masked(b'{"cmd":"monitor","do":"watch","ticked":true}')
     s.sendall(("GET /ws HTTP/1.1\r\nHost: " + host + "\r\nOrigin: http://" + host +
                "\r\nConnection: Upgrade\r\nUpgrade: websocket\r\nSec-WebSocket-Version: 13\r\n"
                "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n").encode() + frame)
@@ -34,6 +38,7 @@ class Frames:
         self.data = b""
         self.upgraded = False
         self.message = b""
+        self.closed = None
 
     def take(self, chunk):
         self.data += chunk
@@ -58,6 +63,7 @@ class Frames:
                 break
             payload, self.data = self.data[at:at + size], self.data[at + size:]
             if opcode == 8:
+                self.closed = payload[2:].decode(errors="replace") or str(int.from_bytes(payload[:2], "big"))
                 messages.append(None)
                 continue
             if opcode in (0, 1):
@@ -74,15 +80,22 @@ def spread(values):
 
 def main():
     port, host, mode, seconds = int(sys.argv[1]), sys.argv[2], sys.argv[3], float(sys.argv[4])
+    delay = float(sys.argv[5]) if len(sys.argv) > 5 else 0
+    time.sleep(delay)
+    seconds -= delay
     s = connect(port, host)
     if mode == "never":
         time.sleep(seconds)
         return
     started = time.time()
     report_at = started + 10
-    frames, ages, latencies, again = 0, [], [], 0
+    frames, ages, latencies, again, reasons = 0, [], [], 0, []
     parser = Frames()
+    pinged = started
     while time.time() < started + seconds:
+        if time.time() - pinged >= 1:
+            s.sendall(masked(b'{"cmd":"ping"}'))
+            pinged = time.time()
         if mode == "slow":
             time.sleep(0.25)
             chunk = s.recv(4096)
@@ -91,6 +104,7 @@ def main():
         if not chunk:
             # Closed for being behind: connected again, as a page does.
             again += 1
+            reasons.append(parser.closed or "no close frame")
             s.close()
             s = connect(port, host)
             parser = Frames()
@@ -110,9 +124,9 @@ def main():
                     latencies.append(float(latency.replace(",", ".")))
         if time.time() >= report_at:
             print(json.dumps({"s": round(time.time() - started), "frames": frames, "ageMs": spread(ages),
-                              "wordMs": spread(latencies), "again": again}), flush=True)
+                              "wordMs": spread(latencies), "again": again, "why": reasons}), flush=True)
             report_at += 10
-            frames, ages, latencies = 0, [], []
+            frames, ages, latencies, reasons = 0, [], [], []
 
 
 main()

@@ -83,7 +83,8 @@ test('a page that never reads, beside the shuttle at 19200 baud, for ' + minutes
 });
 
 // Eight pages beside the shuttle at 19200 baud: five that read, two that read slowly (16 KiB a
-// second) and one that never reads, each a page by hand (soak-page.py). The program's memory
+// second, that join after 30 s, when the monitor has a full tail to send) and one that never
+// reads, each a page by hand (soak-page.py). The program's memory
 // over time, the age of the newest monitor row as the reading pages get it and the serial word
 // time are printed, for the README's table; the memory levels off and the reading pages get
 // rows under a second old. MORVELPLINT_PAGES_SOAK_MINUTES sets the length (2; 10 for the table).
@@ -109,7 +110,8 @@ test('five pages that read, two that read slowly and one that never reads, for '
     const modes = ['read', 'read', 'read', 'read', 'read', 'slow', 'slow', 'never'];
     modes.forEach((mode, i) => {
       const child = require('child_process').spawn('python3',
-        [require('path').join(__dirname, 'soak-page.py'), base.port, base.host, mode, String(seconds)],
+        [require('path').join(__dirname, 'soak-page.py'), base.port, base.host, mode, String(seconds),
+          mode === 'slow' ? '30' : '0'],
         { stdio: ['ignore', 'pipe', 'inherit'] });
       reports[i] = [];
       require('readline').createInterface({ input: child.stdout }).on('line', (line) => reports[i].push(JSON.parse(line)));
@@ -127,7 +129,7 @@ test('five pages that read, two that read slowly and one that never reads, for '
       if (mode === 'never') return;
       console.log(mode + ' page ' + i + ': ' + reports[i].map((r) =>
         r.s + ' s: ' + r.frames + ' frames, row age ' + JSON.stringify(r.ageMs) + ' ms, word ' +
-        JSON.stringify(r.wordMs) + ' ms, again ' + r.again).join('; '));
+        JSON.stringify(r.wordMs) + ' ms, again ' + r.again + (r.why.length ? ' (' + r.why.join(', ') + ')' : '')).join('; '));
     });
     const at30 = samples.find((s) => s[0] >= 30);
     const last = samples[samples.length - 1];
@@ -140,6 +142,7 @@ test('five pages that read, two that read slowly and one that never reads, for '
       for (const r of reports[i]) expect(r.ageMs && r.ageMs[0], 'page ' + i + ' at ' + r.s + ' s').toBeLessThan(1000);
     });
   } finally {
+    console.log('morvelplint-web printed:\n' + web.output() + web.errors());
     children.forEach((child) => child.kill());
     await web.stop();
     await rack.stop();
