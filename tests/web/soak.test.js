@@ -37,6 +37,17 @@ function stalledPage(base) {
   return { opened: new Promise((resolve) => child.stdout.once('data', resolve)), stop: () => child.kill() };
 }
 
+// The driving page connected, and the (?)BK shuttle at full speed.
+async function startShuttle(page, web) {
+  await page.goto(web.url);
+  await expect(page.locator('#verbinding')).toHaveText(/^Verbonden/);
+  await page.getByRole('tab', { name: '(?)BK' }).click();
+  const xbk = page.getByRole('tabpanel', { name: '(?)BK' });
+  await xbk.getByRole('slider', { name: 'Snelheid' }).fill('15');
+  await xbk.getByRole('button', { name: 'Go' }).click();
+  await expect(xbk.getByRole('button', { name: 'Stop' })).toBeVisible();
+}
+
 test('a page that never reads, beside the shuttle at 19200 baud, for ' + minutes + ' minutes', async ({ page }) => {
   test.setTimeout((minutes * 60 + 120) * 1000);
   const rack = await startRack();
@@ -44,13 +55,7 @@ test('a page that never reads, beside the shuttle at 19200 baud, for ' + minutes
   const stalled = [];
   try {
     const base = new URL(web.url);
-    await page.goto(web.url);
-    await expect(page.locator('#verbinding')).toHaveText(/^Verbonden/);
-    await page.getByRole('tab', { name: '(?)BK' }).click();
-    const xbk = page.getByRole('tabpanel', { name: '(?)BK' });
-    await xbk.getByRole('slider', { name: 'Snelheid' }).fill('15');
-    await xbk.getByRole('button', { name: 'Go' }).click();
-    await expect(xbk.getByRole('button', { name: 'Stop' })).toBeVisible();
+    await startShuttle(page, web);
 
     stalled.push(stalledPage(base));
     await stalled[0].opened;
@@ -97,13 +102,7 @@ test('five pages that read, two that read slowly and one that never reads, for '
   const children = [];
   try {
     const base = new URL(web.url);
-    await page.goto(web.url);
-    await expect(page.locator('#verbinding')).toHaveText(/^Verbonden/);
-    await page.getByRole('tab', { name: '(?)BK' }).click();
-    const xbk = page.getByRole('tabpanel', { name: '(?)BK' });
-    await xbk.getByRole('slider', { name: 'Snelheid' }).fill('15');
-    await xbk.getByRole('button', { name: 'Go' }).click();
-    await expect(xbk.getByRole('button', { name: 'Stop' })).toBeVisible();
+    await startShuttle(page, web);
 
     const seconds = pagesMinutes * 60;
     const reports = {};
